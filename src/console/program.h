@@ -1,0 +1,34 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+#include "imu/imu_reader.h"
+#include "platform/streams.h"
+
+namespace vesko {
+
+// The operator's side of the console: where typed characters come from,
+// where text goes, and how the main thread sleeps on the monotonic clock.
+struct ConsoleIo {
+    // getchar semantics: the next byte as an unsigned char value, or EOF.
+    std::function<int()> read_char;
+    OutputStreams streams;
+    std::function<void(std::chrono::milliseconds)> sleep;
+};
+
+// Builds the stream reader around the sample callback.
+using ReaderFactory = std::function<std::unique_ptr<ImuReader>(SampleCallback)>;
+
+// The program entry shared by rotabench and rotabench-sim: command line,
+// reader start, first-sample wait, the calibration dialogue, the summary.
+// Returns the exit code: 0 quit, 1 no module or no samples, 2 bad command line.
+int run_program(int argc, const char* const* argv, const ReaderFactory& make_reader,
+                const ConsoleIo& io);
+
+// The console as a real terminal sees it: standard input, output and error,
+// and a real sleep.
+ConsoleIo standard_console_io();
+
+}  // namespace vesko

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <cstdio>
+
+namespace vesko {
+
+// Where a component prints: the dialogue and results on `out`, diagnostics
+// on `err`. Tests and the simulated program pass their own.
+struct OutputStreams {
+    std::FILE* out = stdout;
+    std::FILE* err = stderr;
+};
+
+}  // namespace vesko
