@@ -1,0 +1,46 @@
+#include "console/bias_capture.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace vesko {
+
+BiasFigures bias_figures(const double sum[3], const double sum_sq[3], unsigned long long n) {
+    BiasFigures f;
+    f.count = n;
+    if (n == 0) return f;
+    const double count = static_cast<double>(n);
+    for (int i = 0; i < 3; ++i) {
+        f.mean[i] = sum[i] / count;
+        f.sd[i] = std::sqrt(sum_sq[i] / count - f.mean[i] * f.mean[i]);
+    }
+    return f;
+}
+
+std::optional<std::array<double, 3>> capture_bias(CalAccumulator& acc, const ConsoleIo& io) {
+    std::FILE* out = io.streams.out;
+    std::fprintf(out, "  hold STILL against the jig \u2014 2 s bias capture...");
+    std::fflush(out);
+    {
+        std::lock_guard<std::mutex> lock(acc.mutex);
+        for (int i = 0; i < 3; ++i) acc.sum[i] = acc.sum_sq[i] = 0;
+        acc.bias_count = 0;
+        acc.phase = Bias;
+    }
+    io.sleep(std::chrono::milliseconds(2000));
+    BiasFigures f;
+    {
+        std::lock_guard<std::mutex> lock(acc.mutex);
+        acc.phase = Idle;
+        f = bias_figures(acc.sum, acc.sum_sq, acc.bias_count);
+    }
+    if (f.count < kMinBiasSamples) {
+        std::fprintf(out, " only %llu samples \u2014 stream unhealthy, run aborted\n", f.count);
+        return std::nullopt;
+    }
+    std::fprintf(out, " bias [%.2f %.2f %.2f] LSB  noise sd [%.1f %.1f %.1f] (%llu samples)\n",
+                 f.mean[0], f.mean[1], f.mean[2], f.sd[0], f.sd[1], f.sd[2], f.count);
+    return f.mean;
+}
+
+}  // namespace vesko

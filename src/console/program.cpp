@@ -1,0 +1,104 @@
+#include "console/program.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "console/bias_capture.h"
+#include "console/cal_accumulator.h"
+#include "console/command_line.h"
+#include "console/line_input.h"
+#include "console/rotation_run.h"
+#include "console/run_summary.h"
+
+namespace vesko {
+namespace {
+
+constexpr int kFirstSamplePolls = 50;
+constexpr std::chrono::milliseconds kFirstSamplePollInterval{100};
+
+bool is_quit(const std::string& line) { return line == "q" || line == "Q"; }
+
+// The angle typed, with atof's reading of the line; nullopt for one that
+// cannot start a run: zero, negative, or not finite in degrees or radians.
+std::optional<double> accepted_angle(const std::string& line) {
+    const double angle = std::atof(line.c_str());
+    if (!(angle > 0) || !std::isfinite(angle) || !std::isfinite(angle * kPi)) return std::nullopt;
+    return angle;
+}
+
+bool wait_for_first_sample(ImuReader& reader, const ConsoleIo& io) {
+    ImuSample scratch;
+    for (int poll = 0; poll < kFirstSamplePolls; ++poll) {
+        if (reader.last_sample(scratch, nullptr)) break;
+        io.sleep(kFirstSamplePollInterval);
+    }
+    return reader.last_sample(scratch, nullptr);
+}
+
+void dialogue(CalAccumulator& acc, std::vector<RunResult>& runs, const ConsoleIo& io) {
+    std::FILE* out = io.streams.out;
+    std::string line;
+    for (;;) {
+        std::fprintf(out, "rotation angle in degrees for this run (90/180/360, q=quit): ");
+        std::fflush(out);
+        // A closed input ends the dialogue as a quit would.
+        if (!read_line(line, io.read_char) || is_quit(line)) return;
+        const auto angle = accepted_angle(line);
+        if (!angle) {
+            std::fprintf(out, "  bad angle\n");
+            continue;
+        }
+        const auto bias = capture_bias(acc, io);
+        if (!bias) continue;
+        run_rotation(acc, *angle, *bias, runs, io);
+    }
+}
+
+}  // namespace
+
+int run_program(int argc, const char* const* argv, const ReaderFactory& make_reader,
+                const ConsoleIo& io) {
+    const auto serial = parse_command_line(argc, argv);
+    if (!serial) {
+        std::fputs(kUsageLine, io.streams.err);
+        return 2;
+    }
+
+    // The reader is declared after the accumulator, so it is stopped and
+    // destroyed first and no callback outlives the record it writes.
+    CalAccumulator acc;
+    std::unique_ptr<ImuReader> reader = make_reader([&acc](const ImuSample& s) { on_sample(acc, s); });
+    if (!reader->start(serial->c_str())) {
+        reader->stop();
+        return 1;
+    }
+    if (!wait_for_first_sample(*reader, io)) {
+        std::fputs("no IMU samples after 5 s\n", io.streams.err);
+        reader->stop();
+        return 1;
+    }
+    std::fprintf(io.streams.out, "IMU streaming from %s\n\n", reader->device_name().c_str());
+
+    {
+        std::vector<RunResult> runs;
+        dialogue(acc, runs, io);
+        if (!runs.empty()) print_summary(runs, io.streams.out);
+        std::fflush(io.streams.out);
+    }
+    reader->stop();
+    return 0;
+}
+
+ConsoleIo standard_console_io() {
+    ConsoleIo io;
+    io.read_char = [] { return std::getchar(); };
+    io.streams = OutputStreams{stdout, stderr};
+    io.sleep = [](std::chrono::milliseconds d) { std::this_thread::sleep_for(d); };
+    return io;
+}
+
+}  // namespace vesko

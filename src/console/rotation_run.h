@@ -1,0 +1,48 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "console/cal_accumulator.h"
+#include "console/program.h"
+
+namespace vesko {
+
+// One accepted rotation run.
+struct RunResult {
+    std::int32_t axis = 0;  // dominant axis: 0 X, 1 Y, 2 Z
+    double angle_deg = 0;   // the angle the operator entered
+    double scale = 0;       // rad/s per LSB, positive
+    double leakage = 0;     // largest off-axis integral over the dominant one (fraction)
+};
+
+inline constexpr std::uint64_t kMinRunIntervals = 500;
+inline constexpr double kMinDominantIntegral = 100.0;  // LSB*s
+inline constexpr double kPi = 3.141592653589793;
+
+// What the dialogue copies out of the accumulator when a run is finished.
+struct RunCapture {
+    std::array<double, 3> integral{};
+    std::uint64_t intervals = 0;
+    double max_dt = 0;
+    bool gap = false;
+};
+
+// Pure: the dominant axis, strict comparisons so X wins ties over Y over Z.
+int dominant_axis(const std::array<double, 3>& integral);
+
+// Pure: judges a finished run and writes its outcome lines to `out`; returns
+// true and fills `result` when the run is accepted.
+bool evaluate_run(const RunCapture& run, double angle_deg, std::FILE* out, RunResult& result);
+
+// Arms the run with `bias`, integrates until the operator finishes it, then
+// evaluates it; appends at most one result to `runs`.
+void run_rotation(CalAccumulator& acc, double angle_deg, const std::array<double, 3>& bias,
+                  std::vector<RunResult>& runs, const ConsoleIo& io);
+
+// Axis letter for printing.
+inline char axis_letter(int axis) { return static_cast<char>('X' + axis); }
+
+}  // namespace vesko

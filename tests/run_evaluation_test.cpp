@@ -1,0 +1,163 @@
+// The integration step, run evaluation and the summary figures.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "console/bias_capture.h"
+#include "console/cal_accumulator.h"
+#include "console/rotation_run.h"
+#include "console/run_summary.h"
+#include "support/captured_stream.h"
+
+namespace vesko {
+namespace {
+
+using test::CapturedStream;
+
+ImuSample at(std::uint32_t timestamp, std::int16_t gx, std::int16_t gy = 0, std::int16_t gz = 0) {
+    ImuSample s;
+    s.timestamp = timestamp;
+    s.gyro[0] = gx;
+    s.gyro[1] = gy;
+    s.gyro[2] = gz;
+    return s;
+}
+
+void arm(CalAccumulator& acc, double bx = 0) {
+    acc.bias[0] = bx;
+    acc.phase = Integrate;
+}
+
+TEST(Integration, ClockWrapGivesTheShortInterval) {
+    CalAccumulator acc;
+    arm(acc, 10);
+    on_sample(acc, at(0xFFFFFFF0u, 999));    // only sets the start
+    on_sample(acc, at(48000u - 0x10u, 110)); // 48000 ticks later, across the wrap
+    EXPECT_EQ(acc.interval_count, 1u);
+    EXPECT_DOUBLE_EQ(acc.max_dt, 0.001);
+    EXPECT_DOUBLE_EQ(acc.integral[0], 100 * 0.001);  // weighted with the rate of the later sample
+    EXPECT_FALSE(acc.gap);
+}
+
+TEST(Integration, GapLimitIsHalfASecondInclusive) {
+    CalAccumulator acc;
+    arm(acc);
+    on_sample(acc, at(0, 0));
+    on_sample(acc, at(24'000'000, 0));
+    EXPECT_FALSE(acc.gap);
+    EXPECT_DOUBLE_EQ(acc.max_dt, 0.5);
+    on_sample(acc, at(48'000'001, 0));
+    EXPECT_TRUE(acc.gap);
+}
+
+TEST(Integration, IdleAndBiasPhases) {
+    CalAccumulator acc;
+    on_sample(acc, at(1, 100));
+    EXPECT_EQ(acc.bias_count, 0u);
+    EXPECT_FALSE(acc.have_prev);
+    acc.phase = Bias;
+    on_sample(acc, at(2, 3, -4, 5));
+    on_sample(acc, at(3, 5, -4, 5));
+    EXPECT_EQ(acc.bias_count, 2u);
+    EXPECT_DOUBLE_EQ(acc.sum[0], 8);
+    EXPECT_DOUBLE_EQ(acc.sum_sq[0], 34);
+    const BiasFigures f = bias_figures(acc.sum, acc.sum_sq, acc.bias_count);
+    EXPECT_DOUBLE_EQ(f.mean[0], 4);
+    EXPECT_DOUBLE_EQ(f.sd[0], 1);  // population deviation: divided by n, not n - 1
+    EXPECT_DOUBLE_EQ(f.sd[1], 0);  // constant axis
+    EXPECT_DOUBLE_EQ(bias_figures(acc.sum, acc.sum_sq, 0).mean[0], 0);
+}
+
+RunCapture capture(std::array<double, 3> I, std::uint64_t n = 1000, double max_dt = 0.001, bool gap = false) {
+    RunCapture c;
+    c.integral = I;
+    c.intervals = n;
+    c.max_dt = max_dt;
+    c.gap = gap;
+    return c;
+}
+
+TEST(RunEvaluation, SignLeakageAndScaleAgainstTheSignedIntegral) {
+    CapturedStream out;
+    RunResult r;
+    ASSERT_TRUE(evaluate_run(capture({-9000, 3000, 4500}), 90, out.get(), r));
+    EXPECT_EQ(r.axis, 0);
+    EXPECT_DOUBLE_EQ(r.leakage, 0.5);
+    EXPECT_DOUBLE_EQ(r.scale, kPi / 2 / 9000);
+    EXPECT_DOUBLE_EQ(r.angle_deg, 90);
+    EXPECT_EQ(out.text(),
+              "  integral [-9000.0 3000.0 4500.0] LSB*s  (1000 samples, max dt 0.0010 s)\n"
+              "  dominant axis X (sign -)  off-axis leakage 50.0%\n"
+              "  scale = 0.000174533 rad/s/LSB   vs 1/1024: -82.13%   vs 0.001: -82.55%\n\n");
+}
+
+TEST(RunEvaluation, TiesGoToTheEarlierAxis) {
+    EXPECT_EQ(dominant_axis({500, -500, 100}), 0);
+    EXPECT_EQ(dominant_axis({100, 500, -500}), 1);
+    EXPECT_EQ(dominant_axis({-700, 500, 700}), 0);
+    EXPECT_EQ(dominant_axis({1, 2, 3}), 2);
+}
+
+TEST(RunEvaluation, ThresholdsAndTheOrderOfChecks) {
+    RunResult r;
+    {
+        CapturedStream out;
+        EXPECT_TRUE(evaluate_run(capture({100, 0, 0}, 500), 90, out.get(), r));  // both limits exactly
+    }
+    {
+        CapturedStream out;
+        EXPECT_FALSE(evaluate_run(capture({5000, 0, 0}, 499), 90, out.get(), r));
+        EXPECT_EQ(out.text(),
+                  "  RUN INVALID: no rotation detected (499 samples, dominant integral 5000.0 LSB*s)\n\n");
+    }
+    {
+        CapturedStream out;
+        EXPECT_FALSE(evaluate_run(capture({0, -99.9, 0}, 800), 90, out.get(), r));
+        EXPECT_EQ(out.text(),
+                  "  RUN INVALID: no rotation detected (800 samples, dominant integral -99.9 LSB*s)\n\n");
+    }
+    {
+        CapturedStream out;  // a gap wins over everything, and only its message is printed
+        EXPECT_FALSE(evaluate_run(capture({0, 0, 0}, 3, 0.75, true), 90, out.get(), r));
+        EXPECT_EQ(out.text(), "  RUN INVALID: stream gap > 0.5 s during integration (max dt 0.750 s)\n");
+    }
+}
+
+TEST(RunEvaluation, NominalScalesPrintTheirDeviations) {
+    RunResult r;
+    {
+        CapturedStream out;  // D chosen so that the scale is exactly 1/1024
+        ASSERT_TRUE(evaluate_run(capture({0, 0, 1024.0 * kPi / 2}), 90, out.get(), r));
+        EXPECT_NE(out.text().find("vs 1/1024: +0.00%   vs 0.001: -2.34%"), std::string::npos);
+    }
+    {
+        CapturedStream out;
+        ASSERT_TRUE(evaluate_run(capture({0, 1000.0 * kPi / 2, 0}), 90, out.get(), r));
+        EXPECT_NE(out.text().find("vs 1/1024: +2.40%   vs 0.001: +0.00%"), std::string::npos);
+    }
+}
+
+TEST(Summary, TwoRunsOnXAndNoneElsewhere) {
+    CapturedStream out;
+    print_summary({RunResult{0, 90, 0.00098, 0}, RunResult{0, 180, 0.00100, 0}}, out.get());
+    EXPECT_EQ(out.text(),
+              "\n==== summary (2 runs) ====\n"
+              "X: 2 runs  mean 0.000990000  spread 2.02%  vs 1/1024 +1.38%  vs 0.001 -1.00%\n"
+              "Y: NO RUNS \xE2\x80\x94 gate requires all axes\n"
+              "Z: NO RUNS \xE2\x80\x94 gate requires all axes\n"
+              "gate: per-axis mean must sit within ~2% of one consistent value on all three axes\n");
+}
+
+TEST(Summary, OneRunOnY) {
+    CapturedStream out;
+    print_summary({RunResult{1, 90, 0.001, 0.01}}, out.get());
+    EXPECT_EQ(out.text(),
+              "\n==== summary (1 runs) ====\n"
+              "X: NO RUNS \xE2\x80\x94 gate requires all axes\n"
+              "Y: 1 runs  mean 0.001000000  spread 0.00%  vs 1/1024 +2.40%  vs 0.001 +0.00%\n"
+              "Z: NO RUNS \xE2\x80\x94 gate requires all axes\n"
+              "gate: per-axis mean must sit within ~2% of one consistent value on all three axes\n");
+}
+
+}  // namespace
+}  // namespace vesko

@@ -1,0 +1,82 @@
+#include "support/console_harness.h"
+
+#include <cstdio>
+
+namespace vesko::test {
+
+ConsoleHarness::ConsoleHarness() = default;
+
+void ConsoleHarness::type(std::string text, std::function<void()> before, bool newline) {
+    script_.push_back(Line{std::move(text), std::move(before), newline});
+}
+
+std::vector<ImuSample> ConsoleHarness::samples(std::size_t n, std::array<int, 3> rate, std::uint32_t dt_ticks) {
+    std::vector<ImuSample> v(n);
+    for (ImuSample& s : v) {
+        for (int i = 0; i < 3; ++i) s.gyro[i] = static_cast<std::int16_t>(still_gyro[i] + rate[i]);
+        s.accel[2] = 2048;
+        s.timestamp = next_timestamp;
+        s.seq = next_seq;
+        next_timestamp += dt_ticks;
+        ++next_seq;
+    }
+    return v;
+}
+
+void ConsoleHarness::deliver(const std::vector<ImuSample>& batch) {
+    if (reader_) reader_->deliver(batch);
+}
+
+int ConsoleHarness::read_char() {
+    while (pending_.empty()) {
+        if (script_.empty()) {
+            ++reads_at_eof_;
+            return EOF;
+        }
+        Line line = std::move(script_.front());
+        script_.pop_front();
+        if (line.before) line.before();
+        pending_ = line.text;
+        if (line.newline) pending_.push_back('\n');
+        if (pending_.empty()) {
+            ++reads_at_eof_;
+            return EOF;
+        }
+    }
+    const unsigned char c = static_cast<unsigned char>(pending_.front());
+    pending_.erase(pending_.begin());
+    return c;
+}
+
+void ConsoleHarness::sleep(std::chrono::milliseconds d) {
+    sleeps_.push_back(d);
+    if (d == std::chrono::milliseconds(100) && stream_alive) deliver(samples(1, {0, 0, 0}));
+    if (d == std::chrono::milliseconds(2000)) deliver(samples(bias_samples, {0, 0, 0}, 48000));
+}
+
+int ConsoleHarness::run(std::vector<std::string> args) {
+    args.insert(args.begin(), "rotabench");
+    std::vector<const char*> argv;
+    for (const auto& a : args) argv.push_back(a.c_str());
+    argv.push_back(nullptr);
+
+    ConsoleIo io;
+    io.read_char = [this] { return read_char(); };
+    io.streams = OutputStreams{out_.get(), err_.get()};
+    io.sleep = [this](std::chrono::milliseconds d) { sleep(d); };
+    reader_options.streams = io.streams;
+    reader_options.log = &log_;
+
+    const int code = run_program(
+        static_cast<int>(args.size()), argv.data(),
+        [this](SampleCallback cb) {
+            auto reader = std::make_unique<FakeReader>(std::move(cb), reader_options);
+            reader_ = reader.get();
+            return reader;
+        },
+        io);
+    reader_ = nullptr;
+    return code;
+}
+
+}  // namespace vesko::test
