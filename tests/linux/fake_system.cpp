@@ -1,0 +1,90 @@
+#include "fake_system.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <stdexcept>
+
+namespace vesko::testing {
+
+namespace fs = std::filesystem;
+
+FakeSystem::FakeSystem() {
+    std::string pattern = (fs::temp_directory_path() / "rotabench-sysfs-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    root_ = pattern;
+    fs::create_directories(sys() / "bus" / "usb" / "devices");
+    fs::create_directories(sys() / "class" / "hidraw");
+    fs::create_directories(sys() / "devices" / "pci0000:00" / "0000:00:14.0");
+    fs::create_directories(dev());
+}
+
+FakeSystem::~FakeSystem() {
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+}
+
+void FakeSystem::write(const fs::path& file, const std::string& text) {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+void FakeSystem::link_bus_entry(const fs::path& dir) {
+    fs::create_symlink(dir, sys() / "bus" / "usb" / "devices" / dir.filename());
+}
+
+fs::path FakeSystem::add_root_hub(std::uint32_t bus) {
+    const fs::path dir = sys() / "devices" / "pci0000:00" / "0000:00:14.0" / ("usb" + std::to_string(bus));
+    fs::create_directories(dir);
+    write(dir / "idVendor", "1d6b\n");
+    write(dir / "idProduct", "0002\n");
+    write(dir / "bcdDevice", "0601\n");
+    write(dir / "busnum", std::to_string(bus) + "\n");
+    write(dir / "devpath", "0\n");
+    write(dir / "serial", "0000:00:14.0\n");
+    link_bus_entry(dir);
+    return dir;
+}
+
+fs::path FakeSystem::add_usb_device(const fs::path& parent, std::uint32_t bus, const std::string& devpath,
+                                    const std::string& vendor, const std::string& product,
+                                    std::optional<std::string> serial) {
+    const fs::path dir = parent / (std::to_string(bus) + "-" + devpath);
+    fs::create_directories(dir);
+    write(dir / "idVendor", vendor + "\n");
+    write(dir / "idProduct", product + "\n");
+    write(dir / "bcdDevice", "0102\n");
+    write(dir / "busnum", std::to_string(bus) + "\n");
+    write(dir / "devpath", devpath + "\n");
+    if (serial) {
+        write(dir / "serial", *serial + "\n");
+    }
+    link_bus_entry(dir);
+    return dir;
+}
+
+fs::path FakeSystem::add_interface(const fs::path& device, unsigned number) {
+    const fs::path dir = device / (device.filename().string() + ":1." +
+                                                                      std::to_string(number));
+    fs::create_directories(dir);
+    char text[8];
+    std::snprintf(text, sizeof text, "%02x\n", number);
+    write(dir / "bInterfaceNumber", text);
+    write(dir / "bInterfaceClass", "03\n");
+    link_bus_entry(dir);
+    return dir;
+}
+
+void FakeSystem::add_hidraw(const fs::path& interface, const std::string& hid_name, unsigned hidraw_number) {
+    const std::string name = "hidraw" + std::to_string(hidraw_number);
+    const fs::path node_dir = interface / hid_name / "hidraw" / name;
+    fs::create_directories(node_dir);
+    fs::create_directory_symlink("../..", node_dir / "device");
+    write(node_dir / "dev", "244:" + std::to_string(hidraw_number) + "\n");
+    fs::create_directory_symlink(node_dir, sys() / "class" / "hidraw" / name);
+    write(dev() / name, "");
+}
+
+}  // namespace vesko::testing

@@ -1,0 +1,76 @@
+#pragma once
+
+// A pseudo-terminal in raw mode standing in for a hidraw node: the test
+// writes reports into the master end, and the backend opens the slave end
+// through a /dev entry that links to it. Closing the master is the device
+// leaving the bus: the slave then reports end of file or EIO, as hidraw does.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace vesko::testing {
+
+class PtyNode {
+public:
+    // Links `dev_entry` to the slave; check ok() before use.
+    explicit PtyNode(const std::filesystem::path& dev_entry) {
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
+            return;
+        }
+        const char* slave_name = ::ptsname(master_);
+        if (slave_name == nullptr) {
+            return;
+        }
+        const int slave = ::open(slave_name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (slave < 0) {
+            return;
+        }
+        termios raw{};
+        const bool raw_ok = ::tcgetattr(slave, &raw) == 0 && (::cfmakeraw(&raw), ::tcsetattr(slave, TCSANOW, &raw) == 0);
+        struct stat st{};
+        if (::fstat(slave, &st) == 0) {
+            dev_numbers_ = std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev));
+        }
+        ::close(slave);
+        std::error_code ec;
+        std::filesystem::remove(dev_entry, ec);
+        std::filesystem::create_symlink(slave_name, dev_entry, ec);
+        ok_ = raw_ok && !ec;
+    }
+    PtyNode(const PtyNode&) = delete;
+    PtyNode& operator=(const PtyNode&) = delete;
+    ~PtyNode() { unplug(); }
+
+    bool ok() const { return ok_; }
+
+    // "major:minor" of the slave, what sysfs's `dev` attribute of the node says.
+    const std::string& dev_numbers() const { return dev_numbers_; }
+
+    bool send(const std::vector<std::uint8_t>& report) {
+        return ::write(master_, report.data(), report.size()) == static_cast<ssize_t>(report.size());
+    }
+
+    void unplug() {
+        if (master_ >= 0) {
+            ::close(master_);
+            master_ = -1;
+        }
+    }
+
+private:
+    int master_ = -1;
+    bool ok_ = false;
+    std::string dev_numbers_;
+};
+
+}  // namespace vesko::testing
