@@ -11,9 +11,10 @@
 //
 // Threads: every operation may be called from any thread unless noted. The
 // stream reader calls cancel_all_reads() from its owner's thread while its
-// reader thread waits on the same handle; every other operation on one
-// handle comes from one thread at a time. Failures are results, never
-// exceptions.
+// reader thread waits on the same handle (never while that thread issues a
+// read on it or closes it: the reader serializes those three); every other
+// operation on one handle comes from one thread at a time. Failures are
+// results, never exceptions.
 
 #include <cstddef>
 #include <cstdint>

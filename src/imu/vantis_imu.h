@@ -1,0 +1,74 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "imu/imu_reader.h"
+#include "imu/report_processing.h"
+#include "imu/steady_clock.h"
+#include "platform/platform.h"
+#include "platform/streams.h"
+
+namespace vesko {
+
+// How the reader thread is started; replaced in tests to make the start fail.
+// Throws std::system_error when no thread can be created.
+using ThreadStarter = std::function<std::thread(std::function<void()>)>;
+
+struct VantisImuOptions {
+    OutputStreams streams{};
+    SteadyNowFn now = &steady_now_ns;
+    ThreadStarter start_thread{};  // empty: a plain std::thread
+};
+
+// The live stream reader of one tracking module. start() finds and opens the
+// module through discovery and runs a reader thread that keeps one overlapped
+// read of an input report going at a time. Three silent one-second waits or a
+// failed read close the module; the thread then looks for it again, quietly,
+// every two seconds until it is back or stop() is called.
+//
+// Threads: the owner calls every public operation from one thread; the reader
+// thread runs read_loop() and the sample callback. `device` is handed over
+// between the two under `device_mutex_`, so stop() never cancels a handle the
+// reader thread is closing or replacing. `mutex_` guards only the name and
+// the latest-sample record; the two locks are never held together.
+class VantisImu final : public ImuReader {
+public:
+    VantisImu(SampleCallback callback, platform::Platform& platform, VantisImuOptions options = {});
+    VantisImu(SampleCallback callback, platform::Platform& platform, OutputStreams streams);
+    ~VantisImu() override;
+
+    bool start(const char* serial) override;
+    bool last_sample(ImuSample& out, double* age) override;
+    std::string device_name() override;
+    void stop() override;
+
+private:
+    void read_loop();
+    // Waiting for a module: quiet rediscovery after a two-second pause.
+    // False when a stop was requested before a module came back.
+    bool wait_for_module(SequenceFilter& filter, int& silent_waits);
+    void close_device();
+
+    platform::Platform& platform_;
+    const VantisImuOptions options_;
+
+    std::mutex device_mutex_;                       // the hand-over of `device_`
+    platform::Handle device_ = platform::kNoHandle;  // guarded by device_mutex_
+    platform::Handle read_event_ = platform::kNoHandle;
+    std::u16string requested_serial_;
+    std::thread thread_;
+    const SampleCallback sample_callback_;
+    std::atomic<bool> running_{false};
+    std::atomic<bool> stop_requested_{false};
+
+    std::mutex mutex_;
+    std::string device_name_;     // guarded by mutex_
+    LatestSampleRecord record_;   // guarded by mutex_
+};
+
+}  // namespace vesko

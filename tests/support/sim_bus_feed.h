@@ -1,0 +1,44 @@
+#pragma once
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "console/program.h"
+#include "platform/sim/sim_bus.h"
+#include "platform/sim/sim_topology.h"
+
+namespace vesko::test {
+
+// A sample source for console tests that runs the real reader: one module
+// paired with an MCU on a simulated bus, whose HID interface plays the
+// samples a test hands over, three to an input report. The bus clock stands
+// still, so the reader never sees a silent wait unless a test moves it.
+class SimBusFeed {
+public:
+    explicit SimBusFeed(std::u16string serial = u"KVR-TEST01");
+    ~SimBusFeed();
+    SimBusFeed(const SimBusFeed&) = delete;
+    SimBusFeed& operator=(const SimBusFeed&) = delete;
+
+    // Builds a VantisImu over the bus that prints on `streams`.
+    ReaderFactory reader_factory(OutputStreams streams);
+
+    // Plays `batch` in order and returns once every sample has gone through
+    // the reader's callback. Only while the reader runs. A batch not a multiple of three is padded with
+    // repeats of its last sample, which the reader drops.
+    void deliver(const std::vector<ImuSample>& batch);
+
+    sim::SimBus& bus() { return bus_; }
+    const sim::SimModule& module() const { return module_; }
+
+private:
+    class QueuedSource;
+
+    sim::SimBus bus_;
+    sim::SimModule module_;
+    std::shared_ptr<QueuedSource> source_;
+};
+
+}  // namespace vesko::test

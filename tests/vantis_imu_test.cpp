@@ -1,0 +1,341 @@
+// The live stream reader on a simulated bus, in virtual time: silence and
+// failed reads, quiet rediscovery, reconnection, and stop at every point.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "imu/vantis_imu.h"
+#include "platform/sim/sim_bus.h"
+#include "platform/sim/sim_topology.h"
+#include "support/captured_stream.h"
+#include "support/report_bytes.h"
+
+namespace vesko {
+namespace {
+
+using namespace std::chrono_literals;
+using sim::BusEvent;
+using sim::ReadStep;
+
+const std::u16string kHubA = u"PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(1)#USB(2)";
+const std::u16string kHubB = u"PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(3)#USB(4)";
+constexpr std::int64_t kMs = 1'000'000;
+
+const std::string kSilent =
+    "VantisImu: stream silent 3s \xE2\x80\x94 device gone, waiting for a Telvar\n";
+const std::string kNoMatch =
+    "VantisImu: no matching 28DE:2300 MI_00 device (Telvar unplugged? wrong --imu-serial?)\n";
+
+std::atomic<std::int64_t> g_host_ns{0};
+std::int64_t fake_now() { return g_host_ns.load(); }
+
+// One module paired with an MCU on hub A, the reader over it, and what the
+// reader printed and delivered.
+struct Rig {
+    sim::SimBus bus;
+    sim::SimModule module;
+    test::CapturedStream out;
+    test::CapturedStream err;
+    std::mutex mutex;
+    std::vector<ImuSample> samples;
+    VantisImuOptions options;
+    std::unique_ptr<VantisImu> imu;
+
+    explicit Rig(bool with_module = true) {
+        if (with_module) module = add(u"KVR-0001", kHubA + u"#USB(1)");
+        sim::add_mcu(bus, std::nullopt, kHubA + u"#USB(4)");
+        options.streams = {out.get(), err.get()};
+        options.now = &fake_now;
+    }
+    // A reader left in a pause winds down without a test moving the clock.
+    ~Rig() {
+        bus.set_free_running(true);
+        imu.reset();
+    }
+    sim::SimModule add(std::u16string serial, std::u16string location) {
+        sim::SimModuleConfig config;
+        config.serial = std::move(serial);
+        config.location = std::move(location);
+        return sim::add_module(bus, config);
+    }
+    VantisImu& reader() {
+        if (!imu) {
+            imu = std::make_unique<VantisImu>(
+                [this](const ImuSample& s) {
+                    std::lock_guard<std::mutex> lock(mutex);
+                    samples.push_back(s);
+                },
+                bus, options);
+        }
+        return *imu;
+    }
+    void start_streaming() {
+        ASSERT_TRUE(reader().start(""));
+        ASSERT_TRUE(bus.wait_until_blocked());
+    }
+    std::vector<std::uint8_t> seqs() {
+        std::lock_guard<std::mutex> lock(mutex);
+        std::vector<std::uint8_t> out;
+        for (const auto& s : samples) out.push_back(s.seq);
+        return out;
+    }
+    std::vector<std::int64_t> times_of(BusEvent::Kind kind) const {
+        std::vector<std::int64_t> out;
+        for (const auto& e : bus.events()) {
+            if (e.kind == kind) out.push_back(e.time_ns / kMs);
+        }
+        return out;
+    }
+};
+
+TEST(VantisImuStart, UsingLineNameAndStartWhileRunning) {
+    Rig rig;
+    rig.start_streaming();
+    EXPECT_EQ(rig.out.text(),
+              "VantisImu: 1 Gantrell device(s), 1 MCU-paired\nVantisImu: using KVR-0001\n");
+    EXPECT_EQ(rig.reader().device_name(), "KVR-0001");
+    EXPECT_TRUE(rig.reader().start("KVR-OTHER"));  // Running: nothing happens
+    EXPECT_EQ(rig.times_of(BusEvent::Kind::Enumerate).size(), 1u);
+    EXPECT_EQ(rig.out.text().size(), std::string("VantisImu: 1 Gantrell device(s), 1 MCU-paired\n"
+                                                 "VantisImu: using KVR-0001\n").size());
+    rig.reader().stop();
+    EXPECT_EQ(rig.err.text(), "");
+    EXPECT_EQ(rig.bus.open_handle_count(), 0u);
+    EXPECT_EQ(rig.bus.bad_close_count(), 0u);
+}
+
+TEST(VantisImuStart, NoModuleFailsAndStaysStopped) {
+    Rig rig(false);
+    EXPECT_FALSE(rig.reader().start(""));
+    EXPECT_EQ(rig.out.text(), "VantisImu: 0 Gantrell device(s), 0 MCU-paired\n");
+    EXPECT_EQ(rig.err.text(), kNoMatch);
+    rig.reader().stop();  // nothing to stop
+    EXPECT_FALSE(rig.reader().start(""));  // discovery runs again
+    EXPECT_EQ(rig.times_of(BusEvent::Kind::Enumerate).size(), 2u);
+    EXPECT_EQ(rig.reader().device_name(), "");
+    EXPECT_EQ(rig.bus.open_handle_count(), 0u);
+}
+
+TEST(VantisImuStart, FailedEventOrThreadReleasesEverything) {
+    {
+        Rig rig;
+        rig.bus.set_event_creation_fails(true);
+        EXPECT_FALSE(rig.reader().start(""));
+        EXPECT_EQ(rig.err.text(), "VantisImu: cannot create the read event \xE2\x80\x94 module closed\n");
+        EXPECT_EQ(rig.reader().device_name(), "");
+        EXPECT_EQ(rig.bus.open_handle_count(), 0u);
+    }
+    {
+        Rig rig;
+        rig.options.start_thread = [](std::function<void()>) -> std::thread {
+            throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+        };
+        EXPECT_FALSE(rig.reader().start(""));
+        EXPECT_EQ(rig.err.text().rfind("VantisImu: cannot start the reader thread (err ", 0), 0u);
+        EXPECT_EQ(rig.reader().device_name(), "");
+        EXPECT_EQ(rig.bus.open_handle_count(), 0u);
+        rig.reader().stop();
+        EXPECT_EQ(rig.bus.bad_close_count(), 0u);
+    }
+}
+
+TEST(VantisImuReadLoop, TwoTimeOutsThenAReportKeepTheStream) {
+    Rig rig;
+    rig.bus.queue_reads(rig.module.hid_interface,
+                        {ReadStep::silent(), ReadStep::silent(), ReadStep::completed(test::imu_report(7))});
+    rig.start_streaming();
+    ASSERT_TRUE(rig.bus.advance(2000ms));
+    EXPECT_EQ(rig.seqs(), (std::vector<std::uint8_t>{7, 8, 9}));
+    // The count starts again: two more silent waits are still no outage.
+    ASSERT_TRUE(rig.bus.advance(2999ms));
+    EXPECT_EQ(rig.err.text(), "");
+    ASSERT_TRUE(rig.bus.advance(1ms));
+    EXPECT_EQ(rig.err.text(), kSilent);
+    EXPECT_EQ(rig.times_of(BusEvent::Kind::Close), (std::vector<std::int64_t>{5000}));
+}
+
+TEST(VantisImuReadLoop, ThreeTimeOutsCloseAndRediscoverEveryTwoSeconds) {
+    Rig rig;
+    rig.bus.queue_reads(rig.module.hid_interface, {ReadStep::completed(test::imu_report(1))});
+    g_host_ns = 0;
+    rig.start_streaming();
+    ASSERT_TRUE(rig.bus.advance(3000ms));
+    EXPECT_EQ(rig.err.text(), kSilent);
+    EXPECT_EQ(rig.times_of(BusEvent::Kind::Close), (std::vector<std::int64_t>{3000}));
+
+    // The module leaves the bus: rediscovery is quiet, every two seconds.
+    rig.bus.set_interface_present(rig.module.hid_interface, false);
+    g_host_ns = 6000 * kMs;
+    ASSERT_TRUE(rig.bus.advance(4000ms));
+    EXPECT_EQ(rig.times_of(BusEvent::Kind::Enumerate), (std::vector<std::int64_t>{0, 5000, 7000}));
+    EXPECT_EQ(rig.err.text(), kSilent);
+    EXPECT_EQ(rig.out.text().find("Gantrell", 60), std::string::npos);  // no count line again
+
+    // During the outage the last sample stays, and its age grows.
+    ImuSample last;
+    double age = 0;
+    ASSERT_TRUE(rig.reader().last_sample(last, &age));
+    EXPECT_EQ(last.seq, 3);
+    EXPECT_DOUBLE_EQ(age, 6.0);
+
+    rig.bus.set_interface_present(rig.module.hid_interface, true);
+    ASSERT_TRUE(rig.bus.advance(2000ms));
+    EXPECT_EQ(rig.err.text(), kSilent + "VantisImu: reconnected to KVR-0001\n");
+    rig.reader().stop();
+    EXPECT_EQ(rig.bus.open_handle_count(), 0u);
+    EXPECT_EQ(rig.bus.bad_close_count(), 0u);
+}
+
+TEST(VantisImuReadLoop, ABadReportBetweenTimeOutsEndsTheSilence) {
+    Rig rig;
+    std::vector<std::uint8_t> short_report = test::imu_report(1);
+    short_report.resize(51);
+    std::vector<std::uint8_t> other_id = test::imu_report(1);
+    other_id[0] = 0x21;
+    rig.bus.queue_reads(rig.module.hid_interface,
+                        {ReadStep::silent(), ReadStep::silent(), ReadStep::completed(short_report),
+                         ReadStep::silent(), ReadStep::completed(other_id)});
+    rig.start_streaming();
+    ASSERT_TRUE(rig.bus.advance(5000ms));  // never three silent waits in a row
+    EXPECT_EQ(rig.err.text(), "");
+    EXPECT_TRUE(rig.seqs().empty());
+    ASSERT_TRUE(rig.bus.advance(1000ms));
+    EXPECT_EQ(rig.err.text(), kSilent);
+}
+
+TEST(VantisImuReadLoop, FailedReadsDeclareTheModuleGone) {
+    {
+        Rig rig;
+        rig.bus.queue_reads(rig.module.hid_interface, {ReadStep::failed(31)});
+        rig.start_streaming();
+        EXPECT_EQ(rig.err.text(),
+                  "VantisImu: ReadFile failed (err 31) \xE2\x80\x94 device gone, waiting for reconnect\n");
+        EXPECT_EQ(rig.times_of(BusEvent::Kind::Close), (std::vector<std::int64_t>{0}));
+    }
+    {
+        Rig rig;
+        rig.bus.queue_reads(rig.module.hid_interface, {ReadStep::failed_after(10ms, 4294967295u)});
+        rig.start_streaming();
+        ASSERT_TRUE(rig.bus.advance(10ms));
+        EXPECT_EQ(rig.err.text(), "VantisImu: read failed (err 4294967295) \xE2\x80\x94 device gone, "
+                                  "waiting for reconnect\n");
+    }
+    {
+        Rig rig;  // unplugged while a read is pending
+        rig.start_streaming();
+        rig.bus.set_interface_present(rig.module.hid_interface, false);
+        ASSERT_TRUE(rig.bus.wait_until_blocked());
+        EXPECT_EQ(rig.err.text(),
+                  "VantisImu: read failed (err 1167) \xE2\x80\x94 device gone, waiting for reconnect\n");
+        rig.bus.set_free_running(true);  // the reader pauses; let its clock run
+        rig.reader().stop();
+        EXPECT_EQ(rig.bus.open_handle_count(), 0u);
+    }
+}
+
+TEST(VantisImuReadLoop, ReconnectionMayOpenAnotherModuleWithAFreshFilter) {
+    Rig rig;
+    const auto other = rig.add(u"KVR-0002", kHubB + u"#USB(1)");  // not paired yet
+    rig.bus.queue_reads(rig.module.hid_interface, {ReadStep::completed(test::imu_report(100))});
+    // Far behind 102 for a filter that was not reset.
+    rig.bus.queue_reads(other.hid_interface, {ReadStep::completed(test::imu_report(250))});
+    rig.start_streaming();
+    EXPECT_EQ(rig.seqs(), (std::vector<std::uint8_t>{100, 101, 102}));
+
+    rig.bus.set_interface_present(rig.module.hid_interface, false);
+    sim::add_mcu(rig.bus, std::nullopt, kHubB + u"#USB(2)");
+    ASSERT_TRUE(rig.bus.advance(2000ms));
+    EXPECT_EQ(rig.reader().device_name(), "KVR-0002");
+    EXPECT_EQ(rig.err.text(),
+              "VantisImu: read failed (err 1167) \xE2\x80\x94 device gone, waiting for reconnect\n"
+              "VantisImu: reconnected to KVR-0002\n");
+    EXPECT_EQ(rig.seqs(), (std::vector<std::uint8_t>{100, 101, 102, 250, 251, 252}));
+}
+
+TEST(VantisImuStop, DuringAPendingReadReturnsAtOnce) {
+    Rig rig;
+    rig.start_streaming();
+    rig.reader().stop();
+    EXPECT_EQ(rig.bus.now_ns(), 0);
+    EXPECT_EQ(rig.err.text(), "");
+    EXPECT_EQ(rig.times_of(BusEvent::Kind::CancelAll).size(), 1u);
+    EXPECT_EQ(rig.bus.open_handle_count(), 0u);
+    rig.reader().stop();  // a second stop does nothing
+    EXPECT_EQ(rig.bus.bad_close_count(), 0u);
+}
+
+// Runs stop() on a thread of its own and reports once it has been entered.
+struct StopInBackground {
+    std::atomic<bool> entered{false};
+    std::atomic<bool> done{false};
+    std::thread thread;
+    explicit StopInBackground(VantisImu& imu)
+        : thread([this, &imu] {
+              entered = true;
+              imu.stop();
+              done = true;
+          }) {
+        while (!entered) std::this_thread::yield();
+        std::this_thread::sleep_for(20ms);  // let it reach the join
+    }
+    ~StopInBackground() { thread.join(); }
+};
+
+TEST(VantisImuStop, DuringAPauseEndsWithinOneStep) {
+    Rig rig;
+    rig.start_streaming();
+    ASSERT_TRUE(rig.bus.advance(3500ms));  // silent, closed, in the pause
+    {
+        StopInBackground stopper(rig.reader());
+        while (!stopper.done) {
+            rig.bus.advance(100ms, 50ms);
+            std::this_thread::sleep_for(2ms);
+        }
+    }
+    EXPECT_LE(rig.bus.now_ns() - 3500 * kMs, 200 * kMs);
+    EXPECT_EQ(rig.times_of(BusEvent::Kind::Enumerate).size(), 1u);  // no rediscovery
+    EXPECT_EQ(rig.err.text(), kSilent);
+    EXPECT_EQ(rig.bus.open_handle_count(), 0u);
+}
+
+TEST(VantisImuStop, DuringARediscoveryClosesWhatItOpened) {
+    Rig rig;
+    rig.start_streaming();
+    ASSERT_TRUE(rig.bus.advance(3000ms));
+    rig.bus.hold_enumeration(true);
+    rig.bus.advance(2000ms, 100ms);  // the rediscovery at 5 s is caught
+    ASSERT_TRUE(rig.bus.wait_until_enumeration_held(5000ms));
+    {
+        StopInBackground stopper(rig.reader());
+        rig.bus.hold_enumeration(false);
+    }
+    EXPECT_EQ(rig.err.text(), kSilent + "VantisImu: reconnected to KVR-0001\n");
+    EXPECT_EQ(rig.bus.now_ns(), 5000 * kMs);
+    EXPECT_EQ(rig.bus.open_handle_count(), 0u);
+    EXPECT_EQ(rig.bus.bad_close_count(), 0u);
+}
+
+TEST(VantisImuStop, StartAfterStopBeginsAfresh) {
+    Rig rig;
+    rig.bus.queue_reads(rig.module.hid_interface, {ReadStep::completed(test::imu_report(200))});
+    rig.start_streaming();
+    rig.reader().stop();
+    EXPECT_EQ(rig.bus.open_handle_count(), 0u);
+
+    // A counter far behind the last accepted one: only a reset filter takes it.
+    rig.bus.queue_reads(rig.module.hid_interface, {ReadStep::completed(test::imu_report(10))});
+    rig.start_streaming();
+    EXPECT_EQ(rig.seqs(), (std::vector<std::uint8_t>{200, 201, 202, 10, 11, 12}));
+    EXPECT_EQ(rig.out.text(),
+              "VantisImu: 1 Gantrell device(s), 1 MCU-paired\nVantisImu: using KVR-0001\n"
+              "VantisImu: 1 Gantrell device(s), 1 MCU-paired\nVantisImu: using KVR-0001\n");
+    rig.imu.reset();  // destruction stops
+    EXPECT_EQ(rig.bus.open_handle_count(), 0u);
+    EXPECT_EQ(rig.bus.bad_close_count(), 0u);
+}
+
+}  // namespace
+}  // namespace vesko
