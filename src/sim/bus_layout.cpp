@@ -1,0 +1,55 @@
+#include "sim/bus_layout.h"
+
+#include <map>
+
+#include "discovery/wide_text.h"
+
+namespace vesko::sim {
+namespace {
+
+// The hubs along a port chain, made on first use.
+class Hubs {
+public:
+    explicit Hubs(SimBus& bus) : bus_(bus) { hubs_[{}] = add_hub(bus, std::nullopt, kRootHubLocation); }
+
+    platform::DevNode hub_for(const PortChain& device_ports) {
+        PortChain chain;
+        platform::DevNode node = hubs_.at(chain);
+        for (std::size_t i = 0; i + 1 < device_ports.size(); ++i) {
+            chain.push_back(device_ports[i]);
+            auto it = hubs_.find(chain);
+            if (it == hubs_.end()) it = hubs_.emplace(chain, add_hub(bus_, node, location_of(chain))).first;
+            node = it->second;
+        }
+        return node;
+    }
+
+private:
+    SimBus& bus_;
+    std::map<PortChain, platform::DevNode> hubs_;
+};
+
+}  // namespace
+
+std::u16string location_of(const PortChain& ports) {
+    std::u16string path(kRootHubLocation);
+    for (int p : ports) path += u"#USB(" + widen(std::to_string(p)) + u")";
+    return path;
+}
+
+std::vector<PlacedModule> build_bus(SimBus& bus, const Scenario& scenario) {
+    Hubs hubs(bus);
+    for (const McuPlacement& mcu : scenario.mcus) add_mcu(bus, hubs.hub_for(mcu.ports), location_of(mcu.ports));
+    std::vector<PlacedModule> placed;
+    for (const ModulePlacement& m : scenario.modules) {
+        PlacedModule p;
+        p.serial = m.serial;
+        p.device = add_module(bus, {.serial = widen(m.serial), .hub = hubs.hub_for(m.ports), .location = location_of(m.ports)});
+        p.model = std::make_shared<ModuleModel>(m.params, bus.now_ns());
+        bus.attach_source(p.device.hid_interface, p.model);
+        placed.push_back(std::move(p));
+    }
+    return placed;
+}
+
+}  // namespace vesko::sim

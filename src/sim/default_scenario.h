@@ -1,0 +1,10 @@
+#pragma once
+
+#include <string_view>
+
+namespace vesko::sim {
+
+// The built-in session, the text of scenarios/default.toml as it was built in.
+std::string_view default_scenario_text();
+
+}  // namespace vesko::sim

@@ -1,0 +1,147 @@
+// The scripted operator, the transcript it writes into, the truth drawn from
+// it, and the pacing of virtual time.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "sim/scripted_operator.h"
+#include "sim/transcript.h"
+#include "sim/truth_report.h"
+#include "sim/virtual_time_driver.h"
+#include "support/captured_stream.h"
+
+namespace vesko::sim {
+namespace {
+
+constexpr std::int64_t kMs = 1'000'000;
+
+// A bench on a clock that moves only when the operator waits.
+class FakeBench final : public Bench {
+public:
+    std::int64_t now = 0;
+    std::vector<std::string> log;
+
+    std::int64_t now_ns() override { return now; }
+    void sleep_until(std::int64_t t) override {
+        if (t > now) now = t;
+        log.push_back("sleep to " + std::to_string(now / kMs));
+    }
+    std::int64_t turn_jig(const TurnJig& turn) override {
+        log.push_back("turn " + std::to_string(turn.axis) + " by " + std::to_string(static_cast<int>(turn.degrees)) +
+                      " at " + std::to_string(now / kMs));
+        return now + static_cast<std::int64_t>(turn.seconds * 1000) * kMs;
+    }
+    void fault(const FaultStep& f) override {
+        log.push_back("fault on '" + f.module + "' at " + std::to_string(now / kMs));
+    }
+};
+
+std::string read_line(ScriptedOperator& op) {
+    std::string line;
+    for (int c = op.read_char(); c != '\n'; c = op.read_char()) {
+        if (c == EOF) return line + "<EOF>";
+        line.push_back(static_cast<char>(c));
+    }
+    return line;
+}
+
+TEST(SimOperator, TypesEachLineAfterItsStepsEchoesItAndThenEndsTheInput) {
+    FakeBench bench;
+    test::CapturedStream echo;
+    ScriptedOperator op({TypeLine{"90"}, TypeLine{""}, Wait{0.3}, TurnJig{1, 90.0, 1.0}, Wait{0.3},
+                         FaultStep{"KVR-1", 0.0, Unplug{2.0}}, TypeLine{"\xC3\xA9 q"}},
+                        bench, echo.get());
+    EXPECT_EQ(read_line(op), "90");
+    EXPECT_TRUE(bench.log.empty());
+    EXPECT_EQ(read_line(op), "");
+    EXPECT_EQ(read_line(op), "\xC3\xA9 q");  // bytes pass as unsigned values, not negative ones
+    const std::vector<std::string> expected = {"sleep to 300", "turn 1 by 90 at 300", "sleep to 1300",
+                                               "sleep to 1600", "fault on 'KVR-1' at 1600"};
+    EXPECT_EQ(bench.log, expected);
+    EXPECT_EQ(op.read_char(), EOF);
+    EXPECT_EQ(op.read_char(), EOF);
+    EXPECT_EQ(op.lines_typed(), 3u);
+    EXPECT_EQ(echo.text(), "90\n\n\xC3\xA9 q\n");
+}
+
+TEST(SimOperator, HighBytesComeBackAsUnsignedCharValues) {
+    FakeBench bench;
+    test::CapturedStream echo;
+    ScriptedOperator op({TypeLine{"\xFF"}}, bench, echo.get());
+    EXPECT_EQ(op.read_char(), 0xFF);
+    EXPECT_EQ(op.read_char(), '\n');
+    EXPECT_EQ(op.read_char(), EOF);
+}
+
+TEST(SimOperator, AnEmptyScriptIsAClosedInput) {
+    FakeBench bench;
+    test::CapturedStream echo;
+    ScriptedOperator op({}, bench, echo.get());
+    EXPECT_EQ(op.read_char(), EOF);
+    EXPECT_EQ(echo.text(), "");
+}
+
+TEST(SimTranscript, PumpCopiesOnlyWhatIsNewAndKeepsTheWhole) {
+    test::CapturedStream terminal;
+    Transcript t(terminal.get());
+    ASSERT_TRUE(t.kept());
+    std::fputs("question: ", t.console_out());
+    t.pump();
+    EXPECT_EQ(terminal.text(), "question: ");
+    std::fputs("answer\nmore", t.console_out());
+    t.pump();
+    t.pump();
+    EXPECT_EQ(terminal.text(), "question: answer\nmore");
+    EXPECT_EQ(t.text(), "question: answer\nmore");
+}
+
+TEST(SimTruth, RunsAreReadFromTheConsoleLinesAndComparedWithTheTruth) {
+    const std::string transcript =
+        "  dominant axis X (sign -)  off-axis leakage 0.3%\n"
+        "  scale = 0.000977100 rad/s/LSB   vs 1/1024: +0.05%   vs 0.001: -2.29%\n\n"
+        "  RUN INVALID: no rotation detected (1598 samples, dominant integral 0.2 LSB*s)\n\n"
+        "  dominant axis Z (sign +)  off-axis leakage 0.5%\n"
+        "  scale = 0.000974000 rad/s/LSB   vs 1/1024: -0.26%   vs 0.001: -2.60%\n\n"
+        "  dominant axis X (sign +)  off-axis leakage 0.3%\n"
+        "  scale = 0.000976900 rad/s/LSB   vs 1/1024: +0.04%   vs 0.001: -2.31%\n"
+        "  scale = 0.5 rad/s/LSB  (a stray line without its axis is not a run)\n";
+    const auto runs = printed_runs(transcript);
+    ASSERT_EQ(runs.size(), 3u);
+    EXPECT_EQ(runs[0].axis, 0);
+    EXPECT_EQ(runs[1].axis, 2);
+    EXPECT_DOUBLE_EQ(runs[2].scale, 0.0009769);
+
+    ModuleParams truth;
+    truth.gyro_scale = {0.000977, 0.001, 0.000975};
+    const auto axes = compare_with_truth(truth, runs);
+    EXPECT_EQ(axes[0].runs, 2);
+    EXPECT_DOUBLE_EQ(axes[0].estimated, 0.000977);
+    EXPECT_NEAR(axes[0].error, 0.0, 1e-12);
+    EXPECT_EQ(axes[1].runs, 0);
+    EXPECT_NEAR(axes[2].error, 0.000974 / 0.000975 - 1.0, 1e-12);
+
+    test::CapturedStream out;
+    print_truth(out.get(), "KVR-1", axes);
+    EXPECT_EQ(out.text(),
+              "\n==== truth: simulated module KVR-1 on the jig ====\n"
+              "X: true 0.000977000  estimated 0.000977000 (2 runs)  error +0.0000%\n"
+              "Y: true 0.001000000  estimated -  (no runs)\n"
+              "Z: true 0.000975000  estimated 0.000974000 (1 run)  error -0.1026%\n");
+}
+
+TEST(SimVirtualTime, TheClockMovesOnlyWhileBothThreadsWaitAndNeverPastADeadline) {
+    // Both wait, nothing due: a full step.
+    EXPECT_EQ(next_clock_stop(0, 50 * kMs, 10 * kMs, false, 2 * kMs), std::optional<std::int64_t>(2 * kMs));
+    // The nearer deadline bounds the step.
+    EXPECT_EQ(next_clock_stop(9 * kMs, 50 * kMs, 10 * kMs, false, 2 * kMs), std::optional<std::int64_t>(10 * kMs));
+    // A thread at work, a report left waiting, or a released thread not yet back: hold.
+    EXPECT_FALSE(next_clock_stop(0, std::nullopt, 10 * kMs, false, 2 * kMs));
+    EXPECT_FALSE(next_clock_stop(0, 50 * kMs, std::nullopt, false, 2 * kMs));
+    EXPECT_FALSE(next_clock_stop(0, 50 * kMs, 10 * kMs, true, 2 * kMs));
+    EXPECT_FALSE(next_clock_stop(10 * kMs, 50 * kMs, 10 * kMs, false, 2 * kMs));
+}
+
+}  // namespace
+}  // namespace vesko::sim

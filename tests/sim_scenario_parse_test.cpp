@@ -1,0 +1,228 @@
+// Scenario files: what a valid one gives, and errors that name file, line and key.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <variant>
+
+#include "sim/default_scenario.h"
+#include "sim/scenario_load.h"
+#include "sim/sim_main.h"
+#include "support/captured_stream.h"
+
+namespace vesko::sim {
+namespace {
+
+TEST(SimScenarioParse, TheBuiltInSessionIsOneModulePairedAndTwoRunsPerAxis) {
+    const ScenarioLoad load = parse_scenario(default_scenario_text(), "default.toml");
+    ASSERT_TRUE(load.scenario) << load.error;
+    const Scenario& s = *load.scenario;
+    EXPECT_FALSE(s.serial.has_value());
+    ASSERT_EQ(s.modules.size(), 1u);
+    ASSERT_EQ(s.mcus.size(), 1u);
+    EXPECT_EQ(s.jig_module, "KVR-21A7C3");
+    EXPECT_EQ(s.modules[0].ports, (PortChain{1, 2}));
+    EXPECT_EQ(s.mcus[0].ports, (PortChain{1, 4}));
+    const ModuleParams defaults;
+    EXPECT_EQ(s.modules[0].params.gyro_scale, defaults.gyro_scale);
+    EXPECT_EQ(s.modules[0].params.gyro_bias, defaults.gyro_bias);
+    EXPECT_EQ(s.modules[0].params.coupling, defaults.coupling);
+    EXPECT_EQ(s.modules[0].params.first_timestamp, defaults.first_timestamp);
+    int turns[3] = {0, 0, 0};
+    for (const OperatorStep& step : s.script)
+        if (const auto* t = std::get_if<TurnJig>(&step)) ++turns[t->axis];
+    EXPECT_EQ(turns[0], 2);
+    EXPECT_EQ(turns[1], 2);
+    EXPECT_EQ(turns[2], 2);
+    ASSERT_FALSE(s.script.empty());
+    EXPECT_EQ(std::get<TypeLine>(s.script.back()).text, "q");
+}
+
+TEST(SimScenarioParse, TheBuiltInSessionIsScenariosDefaultTomlWordForWord) {
+    std::FILE* f = std::fopen(ROTABENCH_SCENARIO_DIR "/default.toml", "rb");
+    ASSERT_NE(f, nullptr);
+    std::string text;
+    char buf[1024];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
+    std::fclose(f);
+    EXPECT_EQ(std::string(default_scenario_text()), text);
+}
+
+TEST(SimScenarioParse, ARunExpandsIntoWhatTheOperatorDoesAtEachQuestion) {
+    const ScenarioLoad load = parse_scenario(R"(
+[[bus.modules]]
+serial = "A"
+port = 2
+[[script]]
+run = 90
+typed = "90deg"
+axis = "Z"
+turn = 90.5
+seconds = 1.5
+settle = 0.25
+)", "t.toml");
+    ASSERT_TRUE(load.scenario) << load.error;
+    const auto& steps = load.scenario->script;
+    ASSERT_EQ(steps.size(), 6u);
+    EXPECT_EQ(std::get<TypeLine>(steps[0]).text, "90deg");
+    EXPECT_EQ(std::get<TypeLine>(steps[1]).text, "");
+    EXPECT_EQ(std::get<Wait>(steps[2]).seconds, 0.25);
+    const TurnJig turn = std::get<TurnJig>(steps[3]);
+    EXPECT_EQ(turn.axis, 2);
+    EXPECT_EQ(turn.degrees, 90.5);
+    EXPECT_EQ(turn.seconds, 1.5);
+    EXPECT_EQ(std::get<Wait>(steps[4]).seconds, 0.25);
+    EXPECT_EQ(std::get<TypeLine>(steps[5]).text, "");
+}
+
+TEST(SimScenarioParse, ShorthandsAndFaults) {
+    const ScenarioLoad load = parse_scenario(R"(
+serial = ""
+jig = "B"
+[[bus.modules]]
+serial = "A"
+port = "3.1.2"
+[[bus.modules]]
+serial = "B"
+port = "3.2"
+[bus.modules.model]
+scale = 0.001
+coupling = 0.01
+[[script]]
+fault = "silence"
+seconds = 0.5
+delay = 1
+module = "A"
+[[script]]
+fault = "clock_leap"
+seconds = 1
+[[script]]
+fault = "foreign_reports"
+count = 3
+report_id = 0x30
+[[script]]
+fault = "unplug"
+seconds = 2
+)", "t.toml");
+    ASSERT_TRUE(load.scenario) << load.error;
+    const Scenario& s = *load.scenario;
+    EXPECT_EQ(s.serial, std::optional<std::string>(""));
+    EXPECT_EQ(s.jig_module, "B");
+    EXPECT_EQ(s.modules[0].ports, (PortChain{3, 1, 2}));
+    EXPECT_EQ(s.modules[1].params.gyro_scale, (Vec3{0.001, 0.001, 0.001}));
+    EXPECT_EQ(s.modules[1].params.coupling[0][0], 0.0);
+    EXPECT_EQ(s.modules[1].params.coupling[2][1], 0.01);
+    ASSERT_EQ(s.script.size(), 4u);
+    const FaultStep silence = std::get<FaultStep>(s.script[0]);
+    EXPECT_EQ(silence.module, "A");
+    EXPECT_EQ(silence.delay, 1.0);
+    EXPECT_EQ(std::get<Silence>(std::get<StreamFault>(silence.what)).duration_ns, 500'000'000);
+    EXPECT_EQ(std::get<TimestampLeap>(std::get<StreamFault>(std::get<FaultStep>(s.script[1]).what)).ticks, 48'000'000u);
+    const auto foreign = std::get<ForeignReports>(std::get<StreamFault>(std::get<FaultStep>(s.script[2]).what));
+    EXPECT_EQ(foreign.count, 3);
+    EXPECT_EQ(foreign.report_id, 0x30);
+    EXPECT_EQ(std::get<Unplug>(std::get<FaultStep>(s.script[3]).what).seconds, 2.0);
+}
+
+struct Malformed {
+    const char* text;
+    const char* error;  // the whole message after "bad.toml:"
+};
+
+class SimScenarioErrors : public ::testing::TestWithParam<Malformed> {};
+
+TEST_P(SimScenarioErrors, NameTheLineAndTheKey) {
+    const ScenarioLoad load = parse_scenario(GetParam().text, "bad.toml");
+    EXPECT_FALSE(load.scenario.has_value());
+    EXPECT_EQ(load.error, std::string("bad.toml:") + GetParam().error);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SimScenarioErrors,
+    ::testing::Values(
+        Malformed{"title = \"a\"\ncolour = 3\n", "2: key \"colour\": unknown key"},
+        Malformed{"[[bus.modules]]\nserial = \"A\"\nport = 1\n[bus.modules.model]\nscale = [0.001, -0.001, 0.001]\n",
+                  "5: key \"bus.modules[0].model.scale\": must be greater than 0"},
+        Malformed{"[[bus.modules]]\nserial = \"A\"\nport = 1\n[bus.modules.model]\nbias = [1, 2]\n",
+                  "5: key \"bus.modules[0].model.bias\": must be a number or an array of three numbers (X, Y, Z)"},
+        Malformed{"[[bus.modules]]\nserial = \"A\"\nport = 1\n[bus.modules.model]\nfirst_seq = 256\n",
+                  "5: key \"bus.modules[0].model.first_seq\": must lie between 0 and 255"},
+        Malformed{"[[bus.modules]]\nserial = \"A\"\nport = 1\n[bus.modules.model]\nrate_hz = 0\n",
+                  "5: key \"bus.modules[0].model.rate_hz\": must lie between 3 and 10000"},
+        Malformed{"[[bus.modules]]\nserial = \"A\"\nport = 1\n[bus.modules.model]\ncoupling = [[1,0,0],[0,0,0],[0,0,0]]\n",
+                  "5: key \"bus.modules[0].model.coupling[0][0]\": the diagonal must be 0"},
+        Malformed{"[[bus.modules]]\nserial = \"A\"\n", "1: key \"bus.modules[0].port\": missing"},
+        Malformed{"[[bus.modules]]\nserial = \"A\"\nport = \"2..1\"\n",
+                  "3: key \"bus.modules[0].port\": must be a port number or a chain of them such as \"2.1\" (port 1 "
+                  "of the hub on port 2)"},
+        Malformed{"[[bus.mcus]]\nport = \"1.4\"\n[[bus.modules]]\nserial = \"A\"\nport = \"1.4\"\n",
+                  "2: key \"bus.mcus[0].port\": port already taken by the device of line 5"},
+        Malformed{"[[bus.modules]]\nserial = \"A\"\nport = 1\n[[bus.mcus]]\nport = \"1.4\"\n",
+                  "5: key \"bus.mcus[0].port\": port clashes (a device cannot be a hub) with the device of line 3"},
+        Malformed{"jig = \"Z\"\n[[bus.modules]]\nserial = \"A\"\nport = 1\n",
+                  "1: key \"jig\": no module on the bus has serial \"Z\""},
+        Malformed{"[[script]]\nrun = 90\n", "1: key \"script[0].axis\": missing: say \"x\", \"y\" or \"z\""},
+        Malformed{"[[script]]\nrun = 90\naxis = \"w\"\n", "3: key \"script[0].axis\": must be \"x\", \"y\" or \"z\""},
+        Malformed{"[[script]]\nrun = -90\naxis = \"x\"\n",
+                  "2: key \"script[0].run\": must be greater than 0 (type a bad angle with a \"type\" step)"},
+        Malformed{"[[script]]\ntype = \"90\"\nwait = 1\n",
+                  "3: key \"script[0].wait\": a step does one thing; this one already has \"type\""},
+        Malformed{"[[script]]\nwait = \"long\"\n", "2: key \"script[0].wait\": must be a number"},
+        Malformed{"[[script]]\nsay = \"hello\"\n", "1: key \"script[0]\": a step needs one of run, type, wait, turn, fault, quit"},
+        Malformed{"[[script]]\nquit = false\n",
+                  "2: key \"script[0].quit\": must be true (the script just ending closes the input)"},
+        Malformed{"[[script]]\nfault = \"meltdown\"\n",
+                  "2: key \"script[0].fault\": must be one of silence, unplug, clock_leap, short_reports, "
+                  "foreign_reports, repeated_reports, swapped_reports, seq_restart"},
+        Malformed{"[[script]]\nfault = \"silence\"\n", "1: key \"script[0].seconds\": missing: how long"},
+        Malformed{"[[script]]\nfault = \"foreign_reports\"\nreport_id = 32\n",
+                  "3: key \"script[0].report_id\": 0x20 (32) is the IMU report itself"},
+        Malformed{"[[script]]\nfault = \"unplug\"\nseconds = 1\nmodule = \"X\"\n",
+                  "4: key \"script[0].module\": no module on the bus has serial \"X\""},
+        Malformed{"[[script]]\ntype = \"90\"\ncount = 2\n", "3: key \"script[0].count\": unknown key"},
+        Malformed{"script = 3\n", "1: key \"script\": must be an array of tables ([[script]])"}));
+
+TEST(SimScenarioParse, TomlSyntaxErrorsNameTheFileAndLine) {
+    const ScenarioLoad load = parse_scenario("title = \"a\"\n\n[[script]\n", "broken.toml");
+    EXPECT_FALSE(load.scenario.has_value());
+    EXPECT_EQ(load.error.rfind("broken.toml:3: ", 0), 0u) << load.error;
+}
+
+TEST(SimScenarioParse, AFileThatCannotBeReadSaysSo) {
+    const ScenarioLoad missing = load_scenario_file("/nonexistent/nothing.toml");
+    EXPECT_EQ(missing.error, "/nonexistent/nothing.toml: cannot read it");
+    const ScenarioLoad directory = load_scenario_file(ROTABENCH_SCENARIO_DIR);
+    EXPECT_FALSE(directory.scenario.has_value());
+    EXPECT_FALSE(directory.error.empty());
+}
+
+TEST(SimCommandLine, BadScenarioOrArgumentsExitTwoWithTheReason) {
+    test::CapturedStream out;
+    test::CapturedStream err;
+    const char* bad_file[] = {"rotabench-sim", "/nonexistent/nothing.toml"};
+    EXPECT_EQ(sim_main(2, bad_file, out.get(), err.get()), 2);
+    EXPECT_EQ(err.text(), "rotabench-sim: /nonexistent/nothing.toml: cannot read it\n");
+
+    const std::string path = (std::filesystem::temp_directory_path() / "rotabench_sim_bad_scenario.toml").string();
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs("[[script]]\nrun = 90\naxis = \"q\"\n", f);
+    std::fclose(f);
+    test::CapturedStream err2;
+    const char* malformed[] = {"rotabench-sim", path.c_str()};
+    EXPECT_EQ(sim_main(2, malformed, out.get(), err2.get()), 2);
+    EXPECT_EQ(err2.text(), "rotabench-sim: " + path + ":3: key \"script[0].axis\": must be \"x\", \"y\" or \"z\"\n");
+    std::remove(path.c_str());
+
+    test::CapturedStream err3;
+    const char* two[] = {"rotabench-sim", "a.toml", "b.toml"};
+    EXPECT_EQ(sim_main(3, two, out.get(), err3.get()), 2);
+    const char* help[] = {"rotabench-sim", "--help"};
+    EXPECT_EQ(sim_main(2, help, out.get(), err3.get()), 2);
+    EXPECT_EQ(err3.text(), "usage: rotabench-sim [SCENARIO.toml]\nusage: rotabench-sim [SCENARIO.toml]\n");
+    EXPECT_EQ(out.text(), "");
+}
+
+}  // namespace
+}  // namespace vesko::sim
