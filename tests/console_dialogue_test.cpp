@@ -27,8 +27,19 @@ void script_run(ConsoleHarness& h, const std::string& angle, std::size_t samples
     h.type("", [&h, samples, rate, dt_ticks] { h.deliver(h.samples(samples, rate, dt_ticks)); });
 }
 
-TEST(ConsoleDialogue, GoodRunsOnEveryAxisThenSummary) {
-    ConsoleHarness h;
+// Every dialogue runs twice: on a fake source that keeps the reader contract,
+// and on the real reader streaming from a module on the simulated bus.
+class ConsoleDialogue : public ::testing::TestWithParam<ConsoleHarness::Source> {};
+
+INSTANTIATE_TEST_SUITE_P(Sources, ConsoleDialogue,
+                         ::testing::Values(ConsoleHarness::Source::Fake, ConsoleHarness::Source::SimBus),
+                         [](const auto& info) {
+                             return info.param == ConsoleHarness::Source::Fake ? std::string("Fake")
+                                                                               : std::string("SimBus");
+                         });
+
+TEST_P(ConsoleDialogue, GoodRunsOnEveryAxisThenSummary) {
+    ConsoleHarness h(GetParam());
     script_run(h, "90", 1001, {1600, 16, -8});
     script_run(h, "180", 1001, {5, -3200, 48});
     script_run(h, "360", 1001, {-20, 30, 6400});
@@ -37,7 +48,7 @@ TEST(ConsoleDialogue, GoodRunsOnEveryAxisThenSummary) {
 
     EXPECT_EQ(h.run(), 0);
     const std::string expected =
-        kStreaming +
+        h.start_banner() + kStreaming +
         kPrompt + kHold + kStillBias + arm("90") + kIntegrating +
         "  integral [1600.0 16.0 -8.0] LSB*s  (1000 samples, max dt 0.0010 s)\n"
         "  dominant axis X (sign +)  off-axis leakage 1.0%\n"
@@ -62,14 +73,16 @@ TEST(ConsoleDialogue, GoodRunsOnEveryAxisThenSummary) {
         "gate: per-axis mean must sit within ~2% of one consistent value on all three axes\n";
     EXPECT_EQ(h.out(), expected);
     EXPECT_EQ(h.err(), "");
-    EXPECT_TRUE(h.reader_log().stopped_before_destruction);
-    EXPECT_FALSE(h.reader_log().callback_on_owner_thread);
-    ASSERT_EQ(h.reader_log().serials.size(), 1u);
-    EXPECT_EQ(h.reader_log().serials[0], "");
+    if (GetParam() == ConsoleHarness::Source::Fake) {
+        EXPECT_TRUE(h.reader_log().stopped_before_destruction);
+        EXPECT_FALSE(h.reader_log().callback_on_owner_thread);
+        ASSERT_EQ(h.reader_log().serials.size(), 1u);
+        EXPECT_EQ(h.reader_log().serials[0], "");
+    }
 }
 
-TEST(ConsoleDialogue, InvalidRunsAreReportedAndNotRecorded) {
-    ConsoleHarness h;
+TEST_P(ConsoleDialogue, InvalidRunsAreReportedAndNotRecorded) {
+    ConsoleHarness h(GetParam());
     // A gap of 0.5 s plus one tick inside an otherwise good rotation.
     h.type("90");
     h.type("");
@@ -90,7 +103,7 @@ TEST(ConsoleDialogue, InvalidRunsAreReportedAndNotRecorded) {
 
     EXPECT_EQ(h.run(), 0);
     const std::string expected =
-        kStreaming +
+        h.start_banner() + kStreaming +
         kPrompt + kHold + kStillBias + arm("90") + kIntegrating +
         "  RUN INVALID: stream gap > 0.5 s during integration (max dt 0.500 s)\n" +
         kPrompt + kHold + kStillBias + arm("180") + kIntegrating +
@@ -103,18 +116,18 @@ TEST(ConsoleDialogue, InvalidRunsAreReportedAndNotRecorded) {
     EXPECT_EQ(h.out(), expected);  // no summary: nothing was recorded
 }
 
-TEST(ConsoleDialogue, StarvedBiasWindowAbortsTheRun) {
-    ConsoleHarness h;
+TEST_P(ConsoleDialogue, StarvedBiasWindowAbortsTheRun) {
+    ConsoleHarness h(GetParam());
     h.bias_samples = 999;
     h.type("90");
     h.type("q");
     EXPECT_EQ(h.run(), 0);
-    EXPECT_EQ(h.out(), kStreaming + kPrompt + kHold +
+    EXPECT_EQ(h.out(), h.start_banner() + kStreaming + kPrompt + kHold +
                            " only 999 samples \xE2\x80\x94 stream unhealthy, run aborted\n" + kPrompt);
 }
 
-TEST(ConsoleDialogue, ThousandBiasSamplesAreEnough) {
-    ConsoleHarness h;
+TEST_P(ConsoleDialogue, ThousandBiasSamplesAreEnough) {
+    ConsoleHarness h(GetParam());
     h.bias_samples = 1000;
     h.type("90");
     h.type("");
@@ -124,8 +137,8 @@ TEST(ConsoleDialogue, ThousandBiasSamplesAreEnough) {
               std::string::npos);
 }
 
-TEST(ConsoleDialogue, BadAnglesAndWhatStartsARun) {
-    ConsoleHarness h;
+TEST_P(ConsoleDialogue, BadAnglesAndWhatStartsARun) {
+    ConsoleHarness h(GetParam());
     h.bias_samples = 0;  // every accepted angle ends at the bias check
     for (const char* line : {"q ", " q", "quit", "QQ", "", "0", "-90", "abc", "nan", "inf", "1e999", "-inf",
                              "1e308"}) {
@@ -138,15 +151,15 @@ TEST(ConsoleDialogue, BadAnglesAndWhatStartsARun) {
     const std::string bad = kPrompt + "  bad angle\n";
     const std::string starved =
         kPrompt + kHold + " only 0 samples \xE2\x80\x94 stream unhealthy, run aborted\n";
-    std::string expected = kStreaming;
+    std::string expected = h.start_banner() + kStreaming;
     for (int i = 0; i < 13; ++i) expected += bad;
     for (int i = 0; i < 5; ++i) expected += starved;
     expected += kPrompt;
     EXPECT_EQ(h.out(), expected);
 }
 
-TEST(ConsoleDialogue, AnglesPrintInShortestForm) {
-    ConsoleHarness h;
+TEST_P(ConsoleDialogue, AnglesPrintInShortestForm) {
+    ConsoleHarness h(GetParam());
     h.type("90.5");
     h.type("");
     h.type("");
@@ -159,8 +172,8 @@ TEST(ConsoleDialogue, AnglesPrintInShortestForm) {
     EXPECT_NE(h.out().find(arm("100")), std::string::npos);
 }
 
-TEST(ConsoleDialogue, EndOfInputQuitsAtTheAngleQuestion) {
-    ConsoleHarness h;
+TEST_P(ConsoleDialogue, EndOfInputQuitsAtTheAngleQuestion) {
+    ConsoleHarness h(GetParam());
     script_run(h, "90", 1001, {1600, 16, -8});
     // No "q": the input simply ends.
     EXPECT_EQ(h.run(), 0);
@@ -168,24 +181,24 @@ TEST(ConsoleDialogue, EndOfInputQuitsAtTheAngleQuestion) {
     EXPECT_EQ(h.reads_at_eof(), 1);  // ended at once, no spinning on the closed input
 }
 
-TEST(ConsoleDialogue, EndOfInputWithoutRunsPrintsNoSummary) {
-    ConsoleHarness h;
+TEST_P(ConsoleDialogue, EndOfInputWithoutRunsPrintsNoSummary) {
+    ConsoleHarness h(GetParam());
     EXPECT_EQ(h.run(), 0);
-    EXPECT_EQ(h.out(), kStreaming + kPrompt);
+    EXPECT_EQ(h.out(), h.start_banner() + kStreaming + kPrompt);
 }
 
-TEST(ConsoleDialogue, EndOfInputMidRunCountsAsEmptyLines) {
-    ConsoleHarness h;
+TEST_P(ConsoleDialogue, EndOfInputMidRunCountsAsEmptyLines) {
+    ConsoleHarness h(GetParam());
     h.type("90", {}, /*newline=*/false);  // last line without its newline, then the end
     EXPECT_EQ(h.run(), 0);
-    EXPECT_EQ(h.out(), kStreaming + kPrompt + kHold + kStillBias + arm("90") + kIntegrating +
+    EXPECT_EQ(h.out(), h.start_banner() + kStreaming + kPrompt + kHold + kStillBias + arm("90") + kIntegrating +
                            "  RUN INVALID: no rotation detected (0 samples, dominant integral 0.0 LSB*s)\n\n" +
                            kPrompt);
     EXPECT_EQ(h.reads_at_eof(), 4);  // the angle line, arming, finishing, then the quit
 }
 
-TEST(ConsoleDialogue, DeviceClockWrapInsideARun) {
-    ConsoleHarness h;
+TEST_P(ConsoleDialogue, DeviceClockWrapInsideARun) {
+    ConsoleHarness h(GetParam());
     h.next_timestamp = 0xFFFFFFFFu - 48000u * 300u;  // wraps 300 samples in
     script_run(h, "90", 1001, {1600, 0, 0});
     EXPECT_EQ(h.run(), 0);
@@ -247,7 +260,7 @@ TEST(ConsoleStartUp, FirstSampleEndsThePollingAtOnce) {
     EXPECT_EQ(h.run(), 0);
     // One poll found nothing, its sleep brought the first sample.
     ASSERT_EQ(h.sleeps().size(), 1u);
-    EXPECT_EQ(h.out(), kStreaming + kPrompt);
+    EXPECT_EQ(h.out(), h.start_banner() + kStreaming + kPrompt);
 }
 
 }  // namespace

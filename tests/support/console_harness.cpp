@@ -4,7 +4,14 @@
 
 namespace vesko::test {
 
-ConsoleHarness::ConsoleHarness() = default;
+ConsoleHarness::ConsoleHarness(Source source) : source_(source) {
+    if (source_ == Source::SimBus) feed_ = std::make_unique<SimBusFeed>(u"KVR-TEST01");
+}
+
+std::string ConsoleHarness::start_banner() const {
+    if (source_ == Source::Fake) return "";
+    return "VantisImu: 1 Gantrell device(s), 1 MCU-paired\nVantisImu: using KVR-TEST01\n";
+}
 
 void ConsoleHarness::type(std::string text, std::function<void()> before, bool newline) {
     script_.push_back(Line{std::move(text), std::move(before), newline});
@@ -24,7 +31,11 @@ std::vector<ImuSample> ConsoleHarness::samples(std::size_t n, std::array<int, 3>
 }
 
 void ConsoleHarness::deliver(const std::vector<ImuSample>& batch) {
-    if (reader_) reader_->deliver(batch);
+    if (feed_) {
+        feed_->deliver(batch);
+    } else if (reader_) {
+        reader_->deliver(batch);
+    }
 }
 
 int ConsoleHarness::read_char() {
@@ -67,14 +78,13 @@ int ConsoleHarness::run(std::vector<std::string> args) {
     reader_options.streams = io.streams;
     reader_options.log = &log_;
 
-    const int code = run_program(
-        static_cast<int>(args.size()), argv.data(),
-        [this](SampleCallback cb) {
-            auto reader = std::make_unique<FakeReader>(std::move(cb), reader_options);
-            reader_ = reader.get();
-            return reader;
-        },
-        io);
+    ReaderFactory factory = [this](SampleCallback cb) -> std::unique_ptr<ImuReader> {
+        auto reader = std::make_unique<FakeReader>(std::move(cb), reader_options);
+        reader_ = reader.get();
+        return reader;
+    };
+    if (feed_) factory = feed_->reader_factory(io.streams);
+    const int code = run_program(static_cast<int>(args.size()), argv.data(), factory, io);
     reader_ = nullptr;
     return code;
 }

@@ -3,6 +3,7 @@
 #include <array>
 #include <chrono>
 #include <deque>
+#include <memory>
 #include <functional>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "console/program.h"
 #include "support/captured_stream.h"
 #include "support/fake_reader.h"
+#include "support/sim_bus_feed.h"
 
 namespace vesko::test {
 
@@ -29,7 +31,14 @@ public:
     std::size_t bias_samples = 2000;   // delivered during the 2 s bias sleep
     std::array<std::int16_t, 3> still_gyro{12, -7, 3};
 
-    ConsoleHarness();
+    // Where the samples come from: a fake that keeps the reader contract, or
+    // the real VantisImu reading a module on the simulated bus.
+    enum class Source { Fake, SimBus };
+
+    explicit ConsoleHarness(Source source = Source::Fake);
+
+    // What the reader prints on the way up before the dialogue starts.
+    std::string start_banner() const;
 
     void type(std::string text, std::function<void()> before = {}, bool newline = true);
 
@@ -52,6 +61,8 @@ private:
     int read_char();
     void sleep(std::chrono::milliseconds d);
 
+    Source source_;
+    std::unique_ptr<SimBusFeed> feed_;
     CapturedStream out_;
     CapturedStream err_;
     std::deque<Line> script_;
