@@ -131,6 +131,22 @@ TEST(SimTruth, RunsAreReadFromTheConsoleLinesAndComparedWithTheTruth) {
               "Z: true 0.000975000  estimated 0.000974000 (1 run)  error -0.1026%\n");
 }
 
+TEST(SimTruth, SummaryMeansOverrideTheRoundedRunScales) {
+    ModuleParams truth;
+    truth.gyro_scale = {0.001, 0.001, 0.001};
+    auto axes = compare_with_truth(truth, {PrintedRun{0, 0.000977002}, PrintedRun{0, 0.000977001},
+                                           PrintedRun{2, 0.00099}});
+    use_summary_means("\n==== summary (3 runs) ====\n"
+                      "X: 2 runs  mean 0.000977001  spread 0.00%  vs 1/1024 +0.04%  vs 0.001 -2.30%\n"
+                      "Y: NO RUNS \xE2\x80\x94 gate requires all axes\n"
+                      "Z: 5 runs  mean 0.000500000  spread 0.00%  vs 1/1024 +0.04%  vs 0.001 -2.30%\n",
+                      axes);
+    EXPECT_DOUBLE_EQ(axes[0].estimated, 0.000977001);
+    EXPECT_NEAR(axes[0].error, 0.000977001 / 0.001 - 1.0, 1e-12);
+    EXPECT_EQ(axes[1].runs, 0);
+    EXPECT_DOUBLE_EQ(axes[2].estimated, 0.00099);  // the run counts disagree: left as parsed from the runs
+}
+
 TEST(SimVirtualTime, TheClockMovesOnlyWhileBothThreadsWaitAndNeverPastADeadline) {
     // Both wait, nothing due: a full step.
     EXPECT_EQ(next_clock_stop(0, 50 * kMs, 10 * kMs, false, 2 * kMs), std::optional<std::int64_t>(2 * kMs));

@@ -58,6 +58,7 @@ SessionOutcome run_session(const Scenario& scenario, const SessionOptions& optio
     for (const PlacedModule& m : modules) {
         if (m.serial != scenario.jig_module) continue;
         outcome.truth = compare_with_truth(m.model->params(), printed_runs(outcome.transcript));
+        use_summary_means(outcome.transcript, outcome.truth);
         if (options.print_truth) print_truth(options.out, m.serial, outcome.truth);
         break;
     }

@@ -1,5 +1,6 @@
 #include "sim/truth_report.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace vesko::sim {
@@ -54,6 +55,26 @@ std::array<AxisTruth, 3> compare_with_truth(const ModuleParams& truth, const std
         a.error = a.estimated / a.true_scale - 1.0;
     }
     return axes;
+}
+
+void use_summary_means(std::string_view transcript, std::array<AxisTruth, 3>& axes) {
+    const std::size_t summary = transcript.rfind("==== summary (");
+    if (summary == std::string_view::npos) return;
+    std::size_t start = summary;
+    while (start < transcript.size()) {
+        std::size_t end = transcript.find('\n', start);
+        if (end == std::string_view::npos) end = transcript.size();
+        const std::string line(transcript.substr(start, end - start));
+        start = end + 1;
+        char letter = 0;
+        int runs = 0;
+        double mean = 0;
+        if (std::sscanf(line.c_str(), "%c: %d runs  mean %lf", &letter, &runs, &mean) != 3) continue;
+        const int a = axis_index(letter);
+        if (a < 0 || axes[a].runs != runs || runs == 0) continue;
+        axes[a].estimated = mean;
+        axes[a].error = mean / axes[a].true_scale - 1.0;
+    }
 }
 
 void print_truth(std::FILE* out, const std::string& jig_serial, const std::array<AxisTruth, 3>& axes) {

@@ -29,6 +29,10 @@ struct AxisTruth {
 
 std::array<AxisTruth, 3> compare_with_truth(const ModuleParams& truth, const std::vector<PrintedRun>& runs);
 
+// Takes each axis's estimate from the console's summary line ("X: 2 runs  mean
+// M ..."), which averages the unrounded scales, where the transcript has one.
+void use_summary_means(std::string_view transcript, std::array<AxisTruth, 3>& axes);
+
 // The block after the console's own output: per axis the true scale, the
 // console's mean estimate and its relative error.
 void print_truth(std::FILE* out, const std::string& jig_serial, const std::array<AxisTruth, 3>& axes);
