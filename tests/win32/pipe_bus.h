@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <set>
 
 namespace vesko::testing {
 
@@ -58,6 +59,18 @@ public:
     }
     unsigned opens() const { return opens_.load(); }
 
+    // The ledger of handles the code under test got from this platform:
+    // those still open, and closes of a handle it did not hold (a double
+    // close, or one of a handle never opened).
+    std::size_t live_handles() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return live_.size();
+    }
+    unsigned stray_closes() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return stray_closes_;
+    }
+
     // --- the bus ----------------------------------------------------------------
     std::optional<std::vector<platform::DevNode>> nodes_under_enumerator(std::u16string_view) override {
         return std::vector<platform::DevNode>{};
@@ -82,13 +95,13 @@ public:
         const auto module = this->module();
         if (!module || path != module->path()) return platform::kInvalidHandle;
         const platform::Handle handle = real_.open_device(path);
-        if (handle != platform::kInvalidHandle) {
-            ++opens_;
-            if (!module->accept(handle)) {
-                real_.close(handle);
-                return platform::kInvalidHandle;
-            }
+        if (handle == platform::kInvalidHandle) return handle;
+        if (!module->accept(handle)) {
+            real_.close(handle);
+            return platform::kInvalidHandle;
         }
+        ++opens_;
+        remember(handle);
         return handle;
     }
 
@@ -106,8 +119,18 @@ public:
     }
 
     // --- the real calls -----------------------------------------------------------
-    void close(platform::Handle handle) override { real_.close(handle); }
-    platform::Handle create_event() override { return real_.create_event(); }
+    void close(platform::Handle handle) override {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (live_.erase(handle) == 0) ++stray_closes_;
+        }
+        real_.close(handle);
+    }
+    platform::Handle create_event() override {
+        const platform::Handle event = real_.create_event();
+        if (event != platform::kNoHandle) remember(event);
+        return event;
+    }
     void reset_event(platform::Handle event) override { real_.reset_event(event); }
 
     platform::ReadIssue begin_read(platform::Handle device, platform::Handle event,
@@ -142,6 +165,11 @@ public:
     void sleep_ms(std::uint32_t ms) override { real_.sleep_ms(ms / divisor_); }
 
 private:
+    void remember(platform::Handle handle) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        live_.insert(handle);
+    }
+
     platform::Win32Platform real_;
     const std::uint32_t divisor_;
     std::mutex mutex_;
@@ -149,6 +177,8 @@ private:
     std::shared_ptr<PipeModule> module_;
     std::function<void()> before_read_;
     unsigned pending_reads_ = 0;
+    std::set<platform::Handle> live_;
+    unsigned stray_closes_ = 0;
     std::atomic<unsigned> opens_{0};
 };
 

@@ -47,10 +47,20 @@ protected:
     void TearDown() override {
         platform_.close(device_);
         platform_.close(event_);
+        EXPECT_FALSE(is_open(device_)) << "the device handle is still open";
+        EXPECT_FALSE(is_open(event_)) << "the event handle is still open";
         module_->hang_up();
-        if (handles_before_ != 0) {
+        // The process-wide count, where no thread was started: the thread
+        // library keeps handles of its own for the records of ended threads.
+        if (handles_before_ != 0 && count_process_handles_) {
             EXPECT_EQ(process_handle_count(), handles_before_) << "a handle was left open";
         }
+    }
+
+    static bool is_open(Handle handle) {
+        DWORD flags = 0;
+        return handle != kInvalidHandle && handle != kNoHandle &&
+               GetHandleInformation(reinterpret_cast<HANDLE>(handle), &flags) != 0;
     }
 
     ReadIssue issue_read() {
@@ -64,6 +74,7 @@ protected:
     }
 
     unsigned long handles_before_ = 0;
+    bool count_process_handles_ = true;
     Win32Platform platform_;
     std::optional<PipeModule> module_;
     Handle device_ = kInvalidHandle;
@@ -135,6 +146,7 @@ TEST_F(Win32ReadPath, AWaitThatTimesOutIsCancelledAndTheNextReadStillWorks) {
 }
 
 TEST_F(Win32ReadPath, CancellingEveryReadFromAnotherThreadEndsAPendingReadPromptly) {
+    count_process_handles_ = false;
     std::atomic<bool> pending{false};
     WaitStatus waited = WaitStatus::TimedOut;
     ReadOutcome outcome;
