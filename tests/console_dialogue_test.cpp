@@ -166,10 +166,28 @@ TEST_P(ConsoleDialogue, AnglesPrintInShortestForm) {
     h.type("1e2");
     h.type("");
     h.type("");
+    h.type("90deg");
+    h.type("");
+    h.type("");
     h.type("q");
     EXPECT_EQ(h.run(), 0);
     EXPECT_NE(h.out().find(arm("90.5")), std::string::npos);
     EXPECT_NE(h.out().find(arm("100")), std::string::npos);
+    EXPECT_NE(h.out().find(arm("90")), std::string::npos);  // the numeric prefix of "90deg"
+}
+
+TEST_P(ConsoleDialogue, SamplesWhileTheArmingQuestionWaitsAreNotIntegrated) {
+    ConsoleHarness h(GetParam());
+    h.type("90");
+    // The operator turns the jig before pressing Enter to arm; the run only
+    // starts counting after that Enter, and nothing comes afterwards.
+    h.type("", [&h] { h.deliver(h.samples(1001, {1600, 0, 0})); });
+    h.type("");
+    h.type("q");
+    EXPECT_EQ(h.run(), 0);
+    EXPECT_EQ(h.out(), h.start_banner() + kStreaming + kPrompt + kHold + kStillBias + arm("90") + kIntegrating +
+                           "  RUN INVALID: no rotation detected (0 samples, dominant integral 0.0 LSB*s)\n\n" +
+                           kPrompt);
 }
 
 TEST_P(ConsoleDialogue, EndOfInputQuitsAtTheAngleQuestion) {

@@ -83,12 +83,12 @@ int run_program(int argc, const char* const* argv, const ReaderFactory& make_rea
     }
     std::fprintf(io.streams.out, "IMU streaming from %s\n\n", reader->device_name().c_str());
 
-    {
-        std::vector<RunResult> runs;
-        dialogue(acc, runs, io);
-        if (!runs.empty()) print_summary(runs, io.streams.out);
-        std::fflush(io.streams.out);
-    }
+    // Declared last, so the run list goes first after the stop below, then
+    // the reader, then the accumulator.
+    std::vector<RunResult> runs;
+    dialogue(acc, runs, io);
+    if (!runs.empty()) print_summary(runs, io.streams.out);
+    std::fflush(io.streams.out);
     reader->stop();
     return 0;
 }
