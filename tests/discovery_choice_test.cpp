@@ -105,6 +105,30 @@ TEST(OpenImuDevice, McuPresentButNothingPairedHasNoSuffix) {
     EXPECT_EQ(d.err.text(), d.cannot_pick(1, 0, false) + "  KVR-A\n");
 }
 
+TEST(OpenImuDevice, McuNodesWithoutAUsableLocationCountAsNoMcu) {
+    // MCU nodes are present, but none yields a location path: one has no
+    // property, the other is an interface node. The report says so.
+    Discovery d;
+    d.module(u"KVR-A", kHubA + u"#USB(1)");
+    sim::SimNode bare;
+    bare.instance_id = u"USB\\VID_35BD&PID_0101\\6&1";
+    d.bus.add_node(bare);
+    sim::SimNode interface_node;
+    interface_node.instance_id = u"USB\\VID_35BD&PID_0101&MI_00\\7&2";
+    interface_node.location_paths = sim::location_value({kHubA + u"#USB(3)"});
+    d.bus.add_node(interface_node);
+    EXPECT_EQ(d.run(), kInvalidHandle);
+    EXPECT_EQ(d.err.text(), d.cannot_pick(1, 0, true) + "  KVR-A\n");
+
+    // A usable MCU whose set cannot be built is no MCU either.
+    Discovery f;
+    f.module(u"KVR-A", kHubA + u"#USB(1)");
+    sim::add_mcu(f.bus, std::nullopt, kHubA + u"#USB(3)");
+    f.bus.set_node_sets_fail(true);
+    EXPECT_EQ(f.run(), kInvalidHandle);
+    EXPECT_EQ(f.err.text(), f.cannot_pick(1, 0, true) + "  KVR-A\n");
+}
+
 TEST(OpenImuDevice, ExplicitSerialMatchesExactlyWhateverThePairing) {
     Discovery d;
     d.module(u"KVR-0001", kHubA + u"#USB(1)");

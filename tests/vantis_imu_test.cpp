@@ -119,6 +119,29 @@ TEST(VantisImuStart, NoModuleFailsAndStaysStopped) {
     EXPECT_EQ(rig.bus.open_handle_count(), 0u);
 }
 
+TEST(VantisImuStart, NoSampleYetLeavesOutAndAgeAlone) {
+    Rig rig;
+    ImuSample out;
+    out.seq = 77;
+    double age = -1.0;
+    EXPECT_FALSE(rig.reader().last_sample(out, &age));
+    rig.start_streaming();  // the first read is pending, nothing has arrived
+    EXPECT_FALSE(rig.reader().last_sample(out, &age));
+    EXPECT_EQ(out.seq, 77);
+    EXPECT_EQ(age, -1.0);
+}
+
+TEST(VantisImuStart, AFailedStartKeepsTheLastModulesName) {
+    Rig rig;
+    rig.start_streaming();
+    rig.reader().stop();
+    rig.bus.set_interface_present(rig.module.hid_interface, false);
+    EXPECT_FALSE(rig.reader().start(""));
+    EXPECT_EQ(rig.err.text(), kNoMatch);
+    EXPECT_EQ(rig.reader().device_name(), "KVR-0001");
+    EXPECT_EQ(rig.bus.open_handle_count(), 0u);
+}
+
 TEST(VantisImuStart, FailedEventOrThreadReleasesEverything) {
     {
         Rig rig;
