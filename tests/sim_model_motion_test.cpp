@@ -138,23 +138,26 @@ TEST(SimCalibration, AJigAngleErrorBiasesTheScaleByTheAngleRatio) {
 TEST(SimModelThreads, CommandsFromOneThreadWhileAnotherTakesReports) {
     ModuleModel m(ModuleParams{}, 0);
     std::atomic<bool> done{false};
+    std::atomic<int> commands{0};
     std::thread reader([&] {
         std::uint8_t buf[64];
-        for (int k = 0; k < 3000; ++k) {
+        // Keeps taking reports until the other thread has commanded a good
+        // many times, however the two threads happen to be scheduled.
+        for (int k = 0; k < 3000 || commands.load() < 50; ++k) {
             const auto due = m.next_report_time();
             if (due) m.take_report(*due, buf, sizeof buf);
         }
         done = true;
     });
-    int commands = 0;
     while (!done) {
-        m.turn(commands % 3, 10.0, 5 * kMs, 0);
+        const int c = commands.load();
+        m.turn(c % 3, 10.0, 5 * kMs, 0);
         m.inject(RepeatedReports{1}, 0);
-        ++commands;
+        commands.store(c + 1);
         std::this_thread::yield();
     }
     reader.join();
-    EXPECT_GT(commands, 0);
+    EXPECT_GE(commands.load(), 50);
     EXPECT_TRUE(m.next_report_time().has_value());
 }
 
