@@ -1,17 +1,22 @@
 // rotabench: the operator's tool on the real module.
 #include <memory>
 
+#include "console/console_window.h"
 #include "console/program.h"
 #include "imu/vantis_imu.h"
+#include "platform/console_host.h"
 #include "platform/native_platform.h"
 
 int main(int argc, char** argv) {
     std::unique_ptr<vesko::platform::Platform> platform = vesko::platform::make_native_platform();
+    const vesko::platform::ConsoleHost console = vesko::platform::native_console_host();
     const vesko::ConsoleIo io = vesko::standard_console_io();
-    return vesko::run_program(
-        argc, argv,
-        [&](vesko::SampleCallback callback) -> std::unique_ptr<vesko::ImuReader> {
-            return std::make_unique<vesko::VantisImu>(std::move(callback), *platform, io.streams);
-        },
-        io);
+    return vesko::run_in_console_window(console, io, [&] {
+        return vesko::run_program(
+            argc, argv,
+            [&](vesko::SampleCallback callback) -> std::unique_ptr<vesko::ImuReader> {
+                return std::make_unique<vesko::VantisImu>(std::move(callback), *platform, io.streams);
+            },
+            io);
+    });
 }

@@ -39,12 +39,22 @@ std::u16string location_of(const PortChain& ports) {
 
 std::vector<PlacedModule> build_bus(SimBus& bus, const Scenario& scenario) {
     Hubs hubs(bus);
-    for (const McuPlacement& mcu : scenario.mcus) add_mcu(bus, hubs.hub_for(mcu.ports), location_of(mcu.ports));
+    const auto wide_list = [](const MoreLocationPaths& paths) {
+        std::vector<std::u16string> out;
+        for (const std::string& p : paths) out.push_back(widen(p));
+        return out;
+    };
+    for (const McuPlacement& mcu : scenario.mcus)
+        add_mcu(bus, hubs.hub_for(mcu.ports), location_of(mcu.ports), wide_list(mcu.more_location_paths));
     std::vector<PlacedModule> placed;
     for (const ModulePlacement& m : scenario.modules) {
         PlacedModule p;
         p.serial = m.serial;
-        p.device = add_module(bus, {.serial = widen(m.serial), .hub = hubs.hub_for(m.ports), .location = location_of(m.ports)});
+        p.device = add_module(bus, {.serial = widen(m.serial),
+                                    .hub = hubs.hub_for(m.ports),
+                                    .location = location_of(m.ports),
+                                    .more_location_paths = wide_list(m.more_location_paths),
+                                    .detail_read_fails = m.detail_read_fails});
         p.model = std::make_shared<ModuleModel>(m.params, bus.now_ns());
         bus.attach_source(p.device.hid_interface, p.model);
         placed.push_back(std::move(p));

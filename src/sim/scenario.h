@@ -16,14 +16,22 @@ namespace vesko::sim {
 // position is a hub.
 using PortChain = std::vector<int>;
 
+// Further entries of a device's location-paths property after its own USB
+// path (a real device may list an ACPI path too). Long ones make a value that
+// does not fit the 1024 bytes the console reads.
+using MoreLocationPaths = std::vector<std::string>;
+
 struct ModulePlacement {
     std::string serial;
     PortChain ports;
     ModuleParams params;
+    MoreLocationPaths more_location_paths;
+    bool detail_read_fails = false;  // its HID interface's detail read fails
 };
 
 struct McuPlacement {
     PortChain ports;
+    MoreLocationPaths more_location_paths;
 };
 
 // --- what the operator does, in order ------------------------------------

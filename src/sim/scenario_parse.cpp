@@ -57,6 +57,7 @@ private:
 
     bool bus(const toml::table& root, Scenario& s);
     bool module(const toml::table& t, const std::string& key, ModulePlacement& m);
+    bool more_paths(const toml::table& t, const std::string& prefix, MoreLocationPaths& out);
     bool model(const toml::table& t, const std::string& key, ModuleParams& p);
     bool placement_clash(const std::vector<std::pair<PortChain, std::uint32_t>>& taken, const PortChain& ports,
                          std::uint32_t line, const std::string& key);
@@ -232,7 +233,7 @@ bool Reader::model(const toml::table& t, const std::string& key, ModuleParams& p
 }
 
 bool Reader::module(const toml::table& t, const std::string& key, ModulePlacement& m) {
-    if (!only_keys(t, key, {"serial", "port", "model"})) return false;
+    if (!only_keys(t, key, {"serial", "port", "model", "more_location_paths", "detail_read_fails"})) return false;
     const toml::node* serial = t.get("serial");
     if (serial == nullptr) return fail(t, key + ".serial", "missing");
     if (!string_in(t, "serial", key, m.serial)) return false;
@@ -244,6 +245,25 @@ bool Reader::module(const toml::table& t, const std::string& key, ModulePlacemen
         const auto* mt = n->as_table();
         if (mt == nullptr) return fail(*n, key + ".model", "must be a table");
         if (!model(*mt, key + ".model", m.params)) return false;
+    }
+    if (const toml::node* n = t.get("detail_read_fails")) {
+        const auto* b = n->as_boolean();
+        if (b == nullptr) return fail(*n, key + ".detail_read_fails", "must be true or false");
+        m.detail_read_fails = b->get();
+    }
+    return more_paths(t, key, m.more_location_paths);
+}
+
+bool Reader::more_paths(const toml::table& t, const std::string& prefix, MoreLocationPaths& out) {
+    const toml::node* n = t.get("more_location_paths");
+    if (n == nullptr) return true;
+    const std::string key = joined(prefix, "more_location_paths");
+    const auto* arr = n->as_array();
+    if (arr == nullptr) return fail(*n, key, "must be an array of strings");
+    for (std::size_t i = 0; i < arr->size(); ++i) {
+        const auto* s = arr->get(i)->as_string();
+        if (s == nullptr || s->get().empty()) return fail(*arr->get(i), key, "each entry must be a non-empty string");
+        out.push_back(s->get());
     }
     return true;
 }
@@ -294,11 +314,13 @@ bool Reader::bus(const toml::table& root, Scenario& s) {
         }))
         return false;
     return list("mcus", [&](const toml::table& t, const std::string& k, PortChain& ports) {
-        if (!only_keys(t, k, {"port"})) return false;
+        if (!only_keys(t, k, {"port", "more_location_paths"})) return false;
         const toml::node* port = t.get("port");
         if (port == nullptr) return fail(t, k + ".port", "missing");
         if (!this->ports(*port, k + ".port", ports)) return false;
-        s.mcus.push_back(McuPlacement{ports});
+        McuPlacement mcu{ports, {}};
+        if (!more_paths(t, k, mcu.more_location_paths)) return false;
+        s.mcus.push_back(std::move(mcu));
         return true;
     });
 }

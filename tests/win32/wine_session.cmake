@@ -17,12 +17,7 @@ foreach(required ACTION WINE WINESERVER WINEPREFIX LOG)
   endif()
 endforeach()
 
-set(ENV{WINEPREFIX} "${WINEPREFIX}")
-set(ENV{WINEARCH} win64)
-set(ENV{WINEDEBUG} -all)
-set(ENV{WINEDLLOVERRIDES} "mscoree,mshtml=")
-unset(ENV{DISPLAY})
-unset(ENV{WAYLAND_DISPLAY})
+include(${CMAKE_CURRENT_LIST_DIR}/wine_env.cmake)
 
 if(ACTION STREQUAL "start")
   file(MAKE_DIRECTORY "${WINEPREFIX}")

@@ -137,6 +137,22 @@ std::vector<BusEvent> SimBus::events() const {
     return events_;
 }
 
+std::optional<SimNode> SimBus::node_info(DevNode node) const {
+    Lock lock(mutex_);
+    const SimNode* n = node_locked(node);
+    if (n == nullptr) return std::nullopt;
+    return *n;
+}
+
+std::optional<SimHidInterface> SimBus::interface_info(std::u16string_view path) const {
+    Lock lock(mutex_);
+    const std::u16string wanted = upper(path);
+    for (const Interface& i : interfaces_) {
+        if (i.present && upper(i.config.path) == wanted) return i.config;
+    }
+    return std::nullopt;
+}
+
 void SimBus::log_locked(BusEvent::Kind kind, Handle handle, std::u16string path) {
     events_.push_back(BusEvent{kind, now_locked(), handle, std::move(path)});
 }

@@ -101,6 +101,10 @@ public:
     std::size_t bad_close_count() const;    // closes of unknown or closed handles
     std::size_t pending_steps(std::size_t iface) const;
     std::vector<BusEvent> events() const;
+    // A present node as it was described, before any query's buffer rules.
+    std::optional<SimNode> node_info(platform::DevNode node) const;
+    // The present HID interface with that device path, letter case ignored.
+    std::optional<SimHidInterface> interface_info(std::u16string_view path) const;
 
     // --- time ---------------------------------------------------------------
     std::int64_t now_ns() const;

@@ -61,8 +61,24 @@ std::u16string location_value(std::initializer_list<std::u16string_view> paths) 
         out.append(p);
         out.push_back(u'\0');
     }
+    out.push_back(u'\0');  // the empty text that closes the list
     return out;
 }
+
+namespace {
+
+std::u16string location_list(std::u16string_view location, const std::vector<std::u16string>& more_paths) {
+    std::u16string out(location);
+    out.push_back(u'\0');
+    for (const std::u16string& p : more_paths) {
+        out += p;
+        out.push_back(u'\0');
+    }
+    out.push_back(u'\0');
+    return out;
+}
+
+}  // namespace
 
 platform::DevNode add_hub(SimBus& bus, std::optional<platform::DevNode> parent,
                           std::u16string_view location) {
@@ -72,10 +88,10 @@ platform::DevNode add_hub(SimBus& bus, std::optional<platform::DevNode> parent,
 }
 
 platform::DevNode add_mcu(SimBus& bus, std::optional<platform::DevNode> hub,
-                          std::u16string_view location) {
+                          std::u16string_view location, const std::vector<std::u16string>& more_paths) {
     const std::u16string tag = next_tag(bus);
     return bus.add_node(make_node(hub, u"USB\\VID_35BD&PID_0101\\6&" + tag + u"&0&2",
-                                location_value({location})));
+                                location_list(location, more_paths)));
 }
 
 SimModule add_module(SimBus& bus, const SimModuleConfig& config) {
@@ -87,7 +103,8 @@ SimModule add_module(SimBus& bus, const SimModuleConfig& config) {
 
     SimModule m;
     m.usb_node = bus.add_node(
-        make_node(config.hub, u"USB\\" + ids + u"\\" + instance, location_value({config.location})));
+        make_node(config.hub, u"USB\\" + ids + u"\\" + instance,
+                  location_list(config.location, config.more_location_paths)));
 
     const auto add_interface = [&](std::u16string_view mi) {
         const platform::DevNode interface_node = bus.add_node(
@@ -105,6 +122,7 @@ SimModule add_module(SimBus& bus, const SimModuleConfig& config) {
         iface.node = hid_node;
         iface.attributes = platform::HidAttributes{config.vendor_id, config.product_id, 0x0100};
         iface.serial = config.serial;
+        iface.detail_ok = !(config.detail_read_fails && mi == u"00");
         const std::size_t index = bus.add_hid_interface(std::move(iface));
         return std::make_tuple(interface_node, hid_node, index, path);
     };

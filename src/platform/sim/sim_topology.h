@@ -10,21 +10,24 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/sim/sim_bus.h"
 
 namespace vesko::sim {
 
-// A location-paths property value: each path followed by a NUL.
+// A location-paths property value: each path followed by a NUL, and the
+// empty text that closes the list.
 std::u16string location_value(std::initializer_list<std::u16string_view> paths);
 
 // A hub (or a root hub) at `location`, below `parent` when given.
 platform::DevNode add_hub(SimBus& bus, std::optional<platform::DevNode> parent,
                           std::u16string_view location);
 
-// A headset MCU's USB device node at `location`.
+// A headset MCU's USB device node at `location`; `more_paths` follow it in
+// the node's location-paths value.
 platform::DevNode add_mcu(SimBus& bus, std::optional<platform::DevNode> hub,
-                          std::u16string_view location);
+                          std::u16string_view location, const std::vector<std::u16string>& more_paths = {});
 
 struct SimModuleConfig {
     std::u16string serial;                      // HID serial; also the USB instance part
@@ -35,6 +38,8 @@ struct SimModuleConfig {
     bool second_interface = true;               // interface 01 as its own HID interface
     bool lower_case_hex = false;                // IDs with lower-case hex digits
     bool upper_case_path = false;               // the device path in capitals
+    std::vector<std::u16string> more_location_paths;  // after `location` in the property
+    bool detail_read_fails = false;             // interface 00's detail read fails
 };
 
 struct SimModule {

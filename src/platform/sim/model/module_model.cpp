@@ -182,6 +182,15 @@ JigTurn ModuleModel::turn(int axis, double angle_deg, std::int64_t duration_ns, 
     return jig_.add_turn(wanted, last_sampled_ns_ + 1);
 }
 
+std::int64_t ModuleModel::next_sample_time(std::int64_t t_ns) {
+    std::lock_guard lock(mutex_);
+    const double samples = static_cast<double>(t_ns - epoch_ns_) * params_.sample_rate_hz / 1e9;
+    std::int64_t k = std::max<std::int64_t>(0, static_cast<std::int64_t>(std::ceil(samples)));
+    while (sample_time(k) < t_ns) ++k;
+    while (k > 0 && sample_time(k - 1) >= t_ns) --k;
+    return sample_time(k);
+}
+
 void ModuleModel::inject(const StreamFault& fault, std::int64_t at_ns) {
     std::lock_guard lock(mutex_);
     auto pos = std::upper_bound(faults_.begin(), faults_.end(), at_ns,

@@ -39,6 +39,10 @@ public:
     // Returns the turn as scheduled (its end is when the jig is still again).
     JigTurn turn(int axis, double angle_deg, std::int64_t duration_ns, std::int64_t at_ns);
 
+    // The first of the module's sample times at or after `t_ns`. A turn
+    // started there is sampled the same way whenever it was asked for.
+    std::int64_t next_sample_time(std::int64_t t_ns);
+
     // Queues a fault of the report stream, effective from `at_ns`.
     void inject(const StreamFault& fault, std::int64_t at_ns);
 
