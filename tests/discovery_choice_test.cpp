@@ -35,16 +35,16 @@ const char* const kDash = "\xE2\x80\x94";
 
 // A bus, the streams discovery prints on, and the call.
 struct Discovery {
-    sim::SimBus bus;
+    platform::sim::SimBus bus;
     test::CapturedStream out;
     test::CapturedStream err;
     std::u16string serial = u"(unchanged)";
 
-    sim::SimModule module(std::u16string serial, const std::u16string& location) {
-        sim::SimModuleConfig config;
+    platform::sim::SimModule module(std::u16string serial, const std::u16string& location) {
+        platform::sim::SimModuleConfig config;
         config.serial = std::move(serial);
         config.location = location;
-        return sim::add_module(bus, config);
+        return platform::sim::add_module(bus, config);
     }
     platform::Handle run(std::u16string_view requested = u"", bool verbose = true) {
         return open_imu_device(bus, requested, &serial, verbose, {out.get(), err.get()});
@@ -71,7 +71,7 @@ TEST(OpenImuDevice, TheOnePairedModuleIsChosenAndTheOtherClosed) {
     Discovery d;
     d.module(u"KVR-FAR", kHubB + u"#USB(1)");
     const auto near = d.module(u"KVR-NEAR", kHubA + u"#USB(2)");
-    sim::add_mcu(d.bus, std::nullopt, kHubA + u"#USB(3)");
+    platform::sim::add_mcu(d.bus, std::nullopt, kHubA + u"#USB(3)");
     const auto h = d.run();
     ASSERT_NE(h, kInvalidHandle);
     EXPECT_EQ(d.out.text(), "VantisImu: 2 Gantrell device(s), 1 MCU-paired\n");
@@ -88,7 +88,7 @@ TEST(OpenImuDevice, TwoPairedModulesChooseNone) {
     Discovery d;
     d.module(u"KVR-A", kHubA + u"#USB(1)");
     d.module(u"KVR-B", kHubA + u"#USB(2)");
-    sim::add_mcu(d.bus, std::nullopt, kHubA + u"#USB(3)");
+    platform::sim::add_mcu(d.bus, std::nullopt, kHubA + u"#USB(3)");
     EXPECT_EQ(d.run(), kInvalidHandle);
     EXPECT_EQ(d.out.text(), "VantisImu: 2 Gantrell device(s), 2 MCU-paired\n");
     EXPECT_EQ(d.err.text(), d.cannot_pick(2, 2, false) +
@@ -100,7 +100,7 @@ TEST(OpenImuDevice, TwoPairedModulesChooseNone) {
 TEST(OpenImuDevice, McuPresentButNothingPairedHasNoSuffix) {
     Discovery d;
     d.module(u"KVR-A", kHubA + u"#USB(1)#USB(1)#USB(1)");
-    sim::add_mcu(d.bus, std::nullopt, kHubB + u"#USB(3)");
+    platform::sim::add_mcu(d.bus, std::nullopt, kHubB + u"#USB(3)");
     EXPECT_EQ(d.run(), kInvalidHandle);
     EXPECT_EQ(d.err.text(), d.cannot_pick(1, 0, false) + "  KVR-A\n");
 }
@@ -110,12 +110,12 @@ TEST(OpenImuDevice, McuNodesWithoutAUsableLocationCountAsNoMcu) {
     // property, the other is an interface node. The report says so.
     Discovery d;
     d.module(u"KVR-A", kHubA + u"#USB(1)");
-    sim::SimNode bare;
+    platform::sim::SimNode bare;
     bare.instance_id = u"USB\\VID_35BD&PID_0101\\6&1";
     d.bus.add_node(bare);
-    sim::SimNode interface_node;
+    platform::sim::SimNode interface_node;
     interface_node.instance_id = u"USB\\VID_35BD&PID_0101&MI_00\\7&2";
-    interface_node.location_paths = sim::location_value({kHubA + u"#USB(3)"});
+    interface_node.location_paths = platform::sim::location_value({kHubA + u"#USB(3)"});
     d.bus.add_node(interface_node);
     EXPECT_EQ(d.run(), kInvalidHandle);
     EXPECT_EQ(d.err.text(), d.cannot_pick(1, 0, true) + "  KVR-A\n");
@@ -123,7 +123,7 @@ TEST(OpenImuDevice, McuNodesWithoutAUsableLocationCountAsNoMcu) {
     // A usable MCU whose set cannot be built is no MCU either.
     Discovery f;
     f.module(u"KVR-A", kHubA + u"#USB(1)");
-    sim::add_mcu(f.bus, std::nullopt, kHubA + u"#USB(3)");
+    platform::sim::add_mcu(f.bus, std::nullopt, kHubA + u"#USB(3)");
     f.bus.set_node_sets_fail(true);
     EXPECT_EQ(f.run(), kInvalidHandle);
     EXPECT_EQ(f.err.text(), f.cannot_pick(1, 0, true) + "  KVR-A\n");
@@ -133,7 +133,7 @@ TEST(OpenImuDevice, ExplicitSerialMatchesExactlyWhateverThePairing) {
     Discovery d;
     d.module(u"KVR-0001", kHubA + u"#USB(1)");
     d.module(u"KVR-00012", kHubB + u"#USB(1)");
-    sim::add_mcu(d.bus, std::nullopt, kHubA + u"#USB(3)");  // pairs KVR-0001 only
+    platform::sim::add_mcu(d.bus, std::nullopt, kHubA + u"#USB(3)");  // pairs KVR-0001 only
 
     EXPECT_NE(d.run(u"KVR-00012"), kInvalidHandle);  // unpaired, asked for by name
     EXPECT_EQ(d.serial, u"KVR-00012");
@@ -155,8 +155,8 @@ TEST(OpenImuDevice, TwoModulesWithOneSerialTheFirstIsReturned) {
     ASSERT_NE(h, kInvalidHandle);
     EXPECT_EQ(d.bus.open_handle_count(), 1u);
     const auto events = d.bus.events();
-    const auto opened = std::find_if(events.begin(), events.end(), [&](const sim::BusEvent& e) {
-        return e.kind == sim::BusEvent::Kind::Open && e.handle == h;
+    const auto opened = std::find_if(events.begin(), events.end(), [&](const platform::sim::BusEvent& e) {
+        return e.kind == platform::sim::BusEvent::Kind::Open && e.handle == h;
     });
     ASSERT_NE(opened, events.end());
     EXPECT_EQ(opened->path, first.path);
@@ -164,16 +164,16 @@ TEST(OpenImuDevice, TwoModulesWithOneSerialTheFirstIsReturned) {
 
 TEST(OpenImuDevice, OnlyInterfaceZeroOfTheRightDeviceIsOpened) {
     Discovery d;
-    sim::SimModuleConfig capitals;
+    platform::sim::SimModuleConfig capitals;
     capitals.serial = u"KVR-CAPS";
     capitals.location = kHubA + u"#USB(1)";
     capitals.upper_case_path = true;
-    const auto caps = sim::add_module(d.bus, capitals);
-    sim::SimModuleConfig other = capitals;
+    const auto caps = platform::sim::add_module(d.bus, capitals);
+    platform::sim::SimModuleConfig other = capitals;
     other.serial = u"OTHER";
     other.product_id = 0x2301;
-    const auto wrong = sim::add_module(d.bus, other);
-    sim::add_mcu(d.bus, std::nullopt, kHubA + u"#USB(3)");
+    const auto wrong = platform::sim::add_module(d.bus, other);
+    platform::sim::add_mcu(d.bus, std::nullopt, kHubA + u"#USB(3)");
 
     ASSERT_NE(d.run(), kInvalidHandle);
     EXPECT_EQ(d.serial, u"KVR-CAPS");
@@ -186,12 +186,12 @@ TEST(OpenImuDevice, OnlyInterfaceZeroOfTheRightDeviceIsOpened) {
 
 TEST(OpenImuDevice, SkippedInterfacesAndUnreadableSerials) {
     Discovery d;
-    sim::SimHidInterface broken;
+    platform::sim::SimHidInterface broken;
     broken.path = u"\\\\?\\hid#vid_28de&pid_2300&mi_00#broken";
     broken.detail_ok = false;
     broken.attributes = platform::HidAttributes{0x28DE, 0x2300, 0};
     const auto b = d.bus.add_hid_interface(broken);
-    sim::SimHidInterface busy = broken;
+    platform::sim::SimHidInterface busy = broken;
     busy.path += u"#busy";
     busy.detail_ok = true;
     busy.open_fails = true;
@@ -199,7 +199,7 @@ TEST(OpenImuDevice, SkippedInterfacesAndUnreadableSerials) {
     // A serial that fills all 128 units without a NUL is taken whole.
     const std::u16string full(platform::kSerialNumberUnits, u'S');
     d.module(full + u"-cut", kHubA + u"#USB(1)");
-    sim::add_mcu(d.bus, std::nullopt, kHubA + u"#USB(2)");
+    platform::sim::add_mcu(d.bus, std::nullopt, kHubA + u"#USB(2)");
 
     ASSERT_NE(d.run(), kInvalidHandle);
     EXPECT_EQ(d.out.text(), "VantisImu: 1 Gantrell device(s), 1 MCU-paired\n");

@@ -7,7 +7,7 @@
 #include "platform/sim/sim_bus.h"
 #include "platform/sim/sim_topology.h"
 
-namespace vesko::sim {
+namespace vesko::platform::sim {
 namespace {
 
 using namespace std::chrono_literals;
@@ -108,4 +108,4 @@ TEST(SimBus, AdvanceStepsASleeperThroughEachDeadline) {
 }
 
 }  // namespace
-}  // namespace vesko::sim
+}  // namespace vesko::platform::sim

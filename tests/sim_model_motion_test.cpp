@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "imu/input_report.h"
-#include "platform/sim/model/jig.h"
-#include "platform/sim/model/module_model.h"
-#include "platform/sim/model/sensor_counts.h"
+#include "simulator/model/jig.h"
+#include "simulator/model/module_model.h"
+#include "simulator/model/sensor_counts.h"
 
-namespace vesko::sim {
+namespace vesko::simulator {
 namespace {
 
 constexpr std::int64_t kMs = 1'000'000;
@@ -162,4 +162,4 @@ TEST(SimModelThreads, CommandsFromOneThreadWhileAnotherTakesReports) {
 }
 
 }  // namespace
-}  // namespace vesko::sim
+}  // namespace vesko::simulator

@@ -7,9 +7,9 @@
 
 #include "imu/input_report.h"
 #include "imu/sequence_filter.h"
-#include "platform/sim/model/module_model.h"
+#include "simulator/model/module_model.h"
 
-namespace vesko::sim {
+namespace vesko::simulator {
 namespace {
 
 constexpr std::int64_t kMs = 1'000'000;
@@ -245,4 +245,4 @@ TEST(SimModelFaults, SeqRestartAndTimestampLeap) {
 }
 
 }  // namespace
-}  // namespace vesko::sim
+}  // namespace vesko::simulator

@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "sim/scripted_operator.h"
-#include "sim/transcript.h"
-#include "sim/truth_report.h"
-#include "sim/virtual_time_driver.h"
+#include "simulator/scripted_operator.h"
+#include "simulator/transcript.h"
+#include "simulator/truth_report.h"
+#include "simulator/virtual_time_driver.h"
 #include "support/captured_stream.h"
 
-namespace vesko::sim {
+namespace vesko::simulator {
 namespace {
 
 constexpr std::int64_t kMs = 1'000'000;
@@ -160,4 +160,4 @@ TEST(SimVirtualTime, TheClockMovesOnlyWhileBothThreadsWaitAndNeverPastADeadline)
 }
 
 }  // namespace
-}  // namespace vesko::sim
+}  // namespace vesko::simulator

@@ -6,12 +6,12 @@
 #include <string>
 #include <variant>
 
-#include "sim/default_scenario.h"
-#include "sim/scenario_load.h"
-#include "sim/sim_main.h"
+#include "simulator/default_scenario.h"
+#include "simulator/scenario_load.h"
+#include "simulator/sim_main.h"
 #include "support/captured_stream.h"
 
-namespace vesko::sim {
+namespace vesko::simulator {
 namespace {
 
 TEST(SimScenarioParse, TheBuiltInSessionIsOneModulePairedAndTwoRunsPerAxis) {
@@ -142,6 +142,10 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, SimScenarioErrors,
     ::testing::Values(
         Malformed{"title = \"a\"\ncolour = 3\n", "2: key \"colour\": unknown key"},
+        Malformed{"[[bus.mcus]]\nport = 1\nmore_location_paths = [\"\"]\n",
+                  "3: key \"bus.mcus[0].more_location_paths\": each entry must be a non-empty string"},
+        Malformed{"[[bus.modules]]\nserial = \"A\"\nport = 1\ndetail_read_fails = 1\n",
+                  "4: key \"bus.modules[0].detail_read_fails\": must be true or false"},
         Malformed{"[[bus.modules]]\nserial = \"A\"\nport = 1\n[bus.modules.model]\nscale = [0.001, -0.001, 0.001]\n",
                   "5: key \"bus.modules[0].model.scale\": must be greater than 0"},
         Malformed{"[[bus.modules]]\nserial = \"A\"\nport = 1\n[bus.modules.model]\nbias = [1, 2]\n",
@@ -225,4 +229,4 @@ TEST(SimCommandLine, BadScenarioOrArgumentsExitTwoWithTheReason) {
 }
 
 }  // namespace
-}  // namespace vesko::sim
+}  // namespace vesko::simulator

@@ -7,12 +7,12 @@
 #include <cmath>
 #include <string>
 
-#include "sim/default_scenario.h"
-#include "sim/scenario_load.h"
-#include "sim/session.h"
+#include "simulator/default_scenario.h"
+#include "simulator/scenario_load.h"
+#include "simulator/session.h"
 #include "support/captured_stream.h"
 
-namespace vesko::sim {
+namespace vesko::simulator {
 namespace {
 
 struct Ran {
@@ -25,7 +25,7 @@ Ran run(const Scenario& scenario) {
     test::CapturedStream out;
     test::CapturedStream err;
     SessionOptions options;
-    options.time = TimeMode::Virtual;
+    options.time = platform::sim::TimeMode::Virtual;
     options.out = out.get();
     options.err = err.get();
     Ran ran;
@@ -184,4 +184,4 @@ TEST(SimScenarios, EveryExampleScenarioLoads) {
 }
 
 }  // namespace
-}  // namespace vesko::sim
+}  // namespace vesko::simulator

@@ -24,19 +24,19 @@ const std::u16string kHub = u"PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(1)#USB(2)";
 
 // One paired module fed by a steady source.
 struct Bench {
-    sim::SimBus bus;
-    sim::SimModule module;
+    platform::sim::SimBus bus;
+    platform::sim::SimModule module;
     std::shared_ptr<test::SteadyReportSource> source = std::make_shared<test::SteadyReportSource>();
     test::CapturedStream out;
     test::CapturedStream err;
 
-    explicit Bench(sim::TimeMode mode = sim::TimeMode::Virtual, bool with_module = true) : bus(mode) {
-        sim::add_mcu(bus, std::nullopt, kHub + u"#USB(4)");
+    explicit Bench(platform::sim::TimeMode mode = platform::sim::TimeMode::Virtual, bool with_module = true) : bus(mode) {
+        platform::sim::add_mcu(bus, std::nullopt, kHub + u"#USB(4)");
         if (!with_module) return;
-        sim::SimModuleConfig config;
+        platform::sim::SimModuleConfig config;
         config.serial = u"KVR-0001";
         config.location = kHub + u"#USB(1)";
-        module = sim::add_module(bus, config);
+        module = platform::sim::add_module(bus, config);
         bus.attach_source(module.hid_interface, source);
     }
     ~Bench() { bus.set_free_running(true); }
@@ -61,7 +61,7 @@ TEST(VantisImuStream, ReportsArriveAtTheirTimesInVirtualTime) {
 }
 
 TEST(VantisImuStream, RealTimeBusStreamsAndStops) {
-    Bench b(sim::TimeMode::Real);
+    Bench b(platform::sim::TimeMode::Real);
     VantisImu imu({}, b.bus, OutputStreams{b.out.get(), b.err.get()});
     ASSERT_TRUE(imu.start("KVR-0001"));
     ImuSample s;
@@ -147,7 +147,7 @@ TEST(ConsoleOnSimBus, OneRunAboutXThenQuit) {
 }
 
 TEST(ConsoleOnSimBus, NoModuleExitsOne) {
-    Bench b(sim::TimeMode::Virtual, false);
+    Bench b(platform::sim::TimeMode::Virtual, false);
     Operator op;
     EXPECT_EQ(run_console(b, op), 1);
     EXPECT_EQ(b.out.text(), "VantisImu: 0 Gantrell device(s), 0 MCU-paired\n");

@@ -17,8 +17,8 @@ namespace vesko {
 namespace {
 
 using namespace std::chrono_literals;
-using sim::BusEvent;
-using sim::ReadStep;
+using platform::sim::BusEvent;
+using platform::sim::ReadStep;
 
 const std::u16string kHubA = u"PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(1)#USB(2)";
 const std::u16string kHubB = u"PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(3)#USB(4)";
@@ -35,8 +35,8 @@ std::int64_t fake_now() { return g_host_ns.load(); }
 // One module paired with an MCU on hub A, the reader over it, and what the
 // reader printed and delivered.
 struct Rig {
-    sim::SimBus bus;
-    sim::SimModule module;
+    platform::sim::SimBus bus;
+    platform::sim::SimModule module;
     test::CapturedStream out;
     test::CapturedStream err;
     std::mutex mutex;
@@ -46,7 +46,7 @@ struct Rig {
 
     explicit Rig(bool with_module = true) {
         if (with_module) module = add(u"KVR-0001", kHubA + u"#USB(1)");
-        sim::add_mcu(bus, std::nullopt, kHubA + u"#USB(4)");
+        platform::sim::add_mcu(bus, std::nullopt, kHubA + u"#USB(4)");
         options.streams = {out.get(), err.get()};
         options.now = &fake_now;
     }
@@ -55,11 +55,11 @@ struct Rig {
         bus.set_free_running(true);
         imu.reset();
     }
-    sim::SimModule add(std::u16string serial, std::u16string location) {
-        sim::SimModuleConfig config;
+    platform::sim::SimModule add(std::u16string serial, std::u16string location) {
+        platform::sim::SimModuleConfig config;
         config.serial = std::move(serial);
         config.location = std::move(location);
-        return sim::add_module(bus, config);
+        return platform::sim::add_module(bus, config);
     }
     VantisImu& reader() {
         if (!imu) {
@@ -269,7 +269,7 @@ TEST(VantisImuReadLoop, ReconnectionMayOpenAnotherModuleWithAFreshFilter) {
     EXPECT_EQ(rig.seqs(), (std::vector<std::uint8_t>{100, 101, 102}));
 
     rig.bus.set_interface_present(rig.module.hid_interface, false);
-    sim::add_mcu(rig.bus, std::nullopt, kHubB + u"#USB(2)");
+    platform::sim::add_mcu(rig.bus, std::nullopt, kHubB + u"#USB(2)");
     ASSERT_TRUE(rig.bus.advance(2000ms));
     EXPECT_EQ(rig.reader().device_name(), "KVR-0002");
     EXPECT_EQ(rig.err.text(),

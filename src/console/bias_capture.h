@@ -1,5 +1,8 @@
 #pragma once
 
+// The two-second bias capture: the still module's per-axis bias and noise, or the starved-stream
+// refusal.
+
 #include <array>
 #include <optional>
 

@@ -1,5 +1,7 @@
 #pragma once
 
+// CalAccumulator, the record the sample callback fills and the dialogue reads, and on_sample.
+
 #include <cstdint>
 #include <mutex>
 

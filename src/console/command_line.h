@@ -1,5 +1,7 @@
 #pragma once
 
+// The command line: `[--imu-serial VALUE]`, and the usage line for anything else.
+
 #include <optional>
 #include <string>
 

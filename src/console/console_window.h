@@ -1,5 +1,8 @@
 #pragma once
 
+// The console window on Windows: UTF-8 output while the program runs, and the closing prompt for a
+// window of its own.
+
 #include <cstdint>
 #include <functional>
 

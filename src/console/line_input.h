@@ -1,5 +1,7 @@
 #pragma once
 
+// One line of the operator's input, read with getchar semantics.
+
 #include <functional>
 #include <string>
 

@@ -1,5 +1,7 @@
 #pragma once
 
+// The program entry shared by rotabench and rotabench-sim, and the console it talks through.
+
 #include <chrono>
 #include <functional>
 #include <memory>

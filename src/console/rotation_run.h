@@ -1,5 +1,8 @@
 #pragma once
 
+// One rotation run: arming, integration over the device timestamps, the checks, and the scale
+// estimate.
+
 #include <array>
 #include <cstdint>
 #include <string>

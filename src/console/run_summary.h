@@ -1,5 +1,7 @@
 #pragma once
 
+// The per-axis summary printed at quit, with the consistency gate.
+
 #include <cstdio>
 #include <vector>
 

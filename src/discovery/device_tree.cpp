@@ -1,10 +1,12 @@
 #include "discovery/device_tree.h"
 
-#include "discovery/ascii_case.h"
+#include "platform/device_text.h"
 #include "discovery/hub_ancestors.h"
-#include "discovery/wide_text.h"
 
 namespace vesko {
+
+using platform::ascii_upper;
+using platform::up_to_nul;
 
 using platform::DevNode;
 

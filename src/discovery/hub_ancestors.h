@@ -1,5 +1,7 @@
 #pragma once
 
+// The hubs above a device, cut from its location path at its "#USB(" hops.
+
 #include <string>
 #include <string_view>
 #include <vector>

@@ -1,5 +1,7 @@
 #pragma once
 
+// ImuCandidate: one tracking module found by discovery, still open, and whether it is MCU-paired.
+
 #include <cstddef>
 #include <optional>
 #include <string>

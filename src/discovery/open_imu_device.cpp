@@ -3,12 +3,15 @@
 #include <cstdio>
 #include <vector>
 
-#include "discovery/ascii_case.h"
+#include "platform/device_text.h"
 #include "discovery/device_tree.h"
 #include "discovery/imu_candidate.h"
-#include "discovery/wide_text.h"
 
 namespace vesko {
+
+using platform::ascii_lower;
+using platform::up_to_nul;
+using platform::to_utf8;
 namespace {
 
 using platform::Handle;

@@ -1,5 +1,8 @@
 #pragma once
 
+// open_imu_device: enumeration of the modules, the choice of one, and the count and cannot-pick
+// lines.
+
 #include <string>
 #include <string_view>
 

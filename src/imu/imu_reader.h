@@ -1,5 +1,7 @@
 #pragma once
 
+// ImuReader, the stream reader's contract, and the sample callback's type.
+
 #include <string>
 
 #include "imu/imu_sample.h"

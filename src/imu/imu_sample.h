@@ -1,5 +1,7 @@
 #pragma once
 
+// ImuSample: one IMU sample as the module's input report carries it.
+
 #include <cstdint>
 #include <functional>
 

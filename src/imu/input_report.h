@@ -1,5 +1,8 @@
 #pragma once
 
+// The module's input report (ID 0x20, three 17-byte sample slots): decoding, and encoding for
+// whatever plays the module.
+
 #include <cstddef>
 #include <cstdint>
 

@@ -1,5 +1,8 @@
 #pragma once
 
+// process_report: one completed read through decoding, the sequence filter, the latest-sample
+// record and the callback.
+
 #include <cstddef>
 #include <cstdint>
 #include <mutex>

@@ -1,5 +1,7 @@
 #pragma once
 
+// SequenceFilter: drops repeated and stale samples by their 8-bit sequence counter.
+
 #include <cstdint>
 
 #include "imu/imu_sample.h"

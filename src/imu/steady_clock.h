@@ -1,5 +1,7 @@
 #pragma once
 
+// Host time: the monotonic steady clock in nanoseconds.
+
 #include <chrono>
 #include <cstdint>
 

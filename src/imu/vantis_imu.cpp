@@ -4,10 +4,14 @@
 #include <system_error>
 
 #include "discovery/open_imu_device.h"
-#include "discovery/wide_text.h"
+#include "platform/device_text.h"
 #include "imu/input_report.h"
 
 namespace vesko {
+
+using platform::widen;
+using platform::narrow;
+using platform::to_utf8;
 namespace {
 
 using platform::Handle;

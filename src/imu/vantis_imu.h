@@ -1,5 +1,8 @@
 #pragma once
 
+// VantisImu: the stream reader on the platform seam, with its reader thread, silence detection and
+// reconnection.
+
 #include <atomic>
 #include <cstdint>
 #include <functional>

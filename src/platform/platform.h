@@ -1,20 +1,47 @@
 #pragma once
 
-// The platform seam. Discovery and the stream reader are written once against
-// this interface; each backend (win32, linux, sim) only translates its own
-// system's calls into these operations and decides nothing.
+// The platform seam and its contract. Discovery and the stream reader are
+// written once against this interface; each backend (win32, linux, sim) only
+// translates its own system's calls into these operations and decides
+// nothing.
 //
 // The model is the Windows one on every platform: a device tree of nodes with
 // instance IDs ("USB\VID_28DE&PID_2300\...") and location paths
 // ("...#USB(2)#USB(3)"), a list of HID interfaces with device paths, open
 // handles with one overlapped read at a time, and the read loop's sleep.
 //
-// Threads: every operation may be called from any thread unless noted. The
-// stream reader calls cancel_all_reads() from its owner's thread while its
-// reader thread waits on the same handle (never while that thread issues a
-// read on it or closes it: the reader serializes those three); every other
-// operation on one handle comes from one thread at a time. Failures are
-// results, never exceptions.
+// The contract, for every backend:
+//
+// Threads. Every operation may be called from any thread. Operations on one
+// device handle come from one thread at a time, with one exception: the
+// stream reader's owner calls cancel_all_reads() while the reader thread
+// waits on that handle's read (never while it issues a read on it or closes
+// it). An event handle is waited on by one thread at a time.
+//
+// Blocking. Only wait() (up to its time-out), read_result() with
+// wait_for_end (until the cancelled read has ended, which a cancel makes
+// prompt) and sleep_ms() block. The device-tree and HID queries take as long
+// as the system takes to answer and do not wait for devices. Nothing else
+// blocks.
+//
+// Failures are results, never exceptions: an empty optional, kInvalidHandle
+// or kNoHandle, a zero-filled serial buffer, or a read that failed with an
+// error code of the list below. Misuse is answered, not undefined:
+//   - a handle that is unknown or already closed: begin_read() fails with
+//     kErrorInvalidHandle, read_result() fails with kErrorInvalidHandle,
+//     attributes() is empty, serial_number() all zero, wait() returns
+//     Finished at once, cancel_read(), cancel_all_reads(), reset_event() and
+//     close() do nothing;
+//   - a second read on a handle that has one in flight: begin_read() fails
+//     with kErrorBusy and the read in flight goes on;
+//   - read_result() for a record that has no read in flight on that handle:
+//     kErrorInvalidParameter; for a read still going on (without
+//     wait_for_end): kErrorIoIncomplete, and the read goes on;
+//   - a handle closed while a wait on its read runs: the read ends as
+//     cancelled (kErrorOperationAborted) and the wait returns Finished.
+// On Windows the system answers misuse itself, with its own codes where they
+// differ (it does not refuse a second overlapped read, for instance); the
+// portable code never relies on a misuse answer.
 
 #include <cstddef>
 #include <cstdint>
@@ -39,9 +66,19 @@ inline constexpr Handle kNoHandle = 0;
 // A node of the device tree (Windows' DEVINST).
 using DevNode = std::uint32_t;
 
-// Error codes as the platform reports them; printed as unsigned decimals.
+// Error codes, in the Windows numbering on every backend (a backend turns its
+// own system's failures into these); the reader prints them as unsigned
+// decimals. This is the one list.
+inline constexpr std::uint32_t kErrorAccessDenied = 5;          // not allowed to open the device
+inline constexpr std::uint32_t kErrorInvalidHandle = 6;         // unknown or closed handle
+inline constexpr std::uint32_t kErrorNotEnoughMemory = 8;
+inline constexpr std::uint32_t kErrorGenFailure = 31;           // the device failed the read
+inline constexpr std::uint32_t kErrorInvalidParameter = 87;     // no such read, or a bad buffer
+inline constexpr std::uint32_t kErrorBusy = 170;                // a read is already in flight
 inline constexpr std::uint32_t kErrorOperationAborted = 995;    // a cancelled read
+inline constexpr std::uint32_t kErrorIoIncomplete = 996;        // the read has not finished yet
 inline constexpr std::uint32_t kErrorIoPending = 997;           // the read goes on
+inline constexpr std::uint32_t kErrorNoAccess = 998;            // the buffer cannot be written
 inline constexpr std::uint32_t kErrorDeviceNotConnected = 1167; // the device left the bus
 
 // Buffer sizes in UTF-16 units that the platform queries fill.

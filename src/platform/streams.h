@@ -1,5 +1,7 @@
 #pragma once
 
+// OutputStreams: where a component prints its dialogue and its diagnostics.
+
 #include <cstdio>
 
 namespace vesko {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "bench_tree.h"
-#include "discovery/wide_text.h"
+#include "platform/device_text.h"
 #include "platform/linux/linux_platform.h"
 #include "pty_node.h"
 

@@ -1,49 +1,17 @@
 #include "support/sim_bus_feed.h"
 
-#include <algorithm>
-#include <mutex>
-
 #include "imu/input_report.h"
 #include "imu/vantis_imu.h"
 
 namespace vesko::test {
 
-// Reports queued by the test, each due at once. The bus asks it under its
-// own lock; the feed fills it under the source's lock alone and tells the bus
-// afterwards, so the two locks are only ever taken bus first.
-class SimBusFeed::QueuedSource final : public sim::ReportSource {
-public:
-    void push(std::vector<std::vector<std::uint8_t>> reports) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        for (auto& r : reports) reports_.push_back(std::move(r));
-    }
-    std::optional<std::int64_t> next_report_time() override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (reports_.empty()) return std::nullopt;
-        return std::int64_t{0};
-    }
-    std::size_t take_report(std::int64_t, std::uint8_t* buffer, std::size_t capacity) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (reports_.empty()) return 0;
-        const std::vector<std::uint8_t> report = std::move(reports_.front());
-        reports_.pop_front();
-        const std::size_t n = std::min(report.size(), capacity);
-        std::copy_n(report.begin(), n, buffer);
-        return n;
-    }
-
-private:
-    std::mutex mutex_;
-    std::deque<std::vector<std::uint8_t>> reports_;
-};
-
-SimBusFeed::SimBusFeed(std::u16string serial) : source_(std::make_shared<QueuedSource>()) {
+SimBusFeed::SimBusFeed(std::u16string serial) : source_(std::make_shared<QueuedReports>()) {
     const std::u16string hub = u"PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(1)#USB(2)";
-    sim::add_mcu(bus_, std::nullopt, hub + u"#USB(4)");
-    sim::SimModuleConfig config;
+    platform::sim::add_mcu(bus_, std::nullopt, hub + u"#USB(4)");
+    platform::sim::SimModuleConfig config;
     config.serial = std::move(serial);
     config.location = hub + u"#USB(1)";
-    module_ = sim::add_module(bus_, config);
+    module_ = platform::sim::add_module(bus_, config);
     bus_.attach_source(module_.hid_interface, source_);
 }
 
@@ -70,7 +38,7 @@ void SimBusFeed::deliver(const std::vector<ImuSample>& batch) {
     // The reader waits on its pending read; the queue is filled, then the bus
     // tells the waiting read to look again.
     bus_.wait_until_blocked();
-    source_->push(std::move(reports));
+    for (auto& report : reports) source_->push(std::move(report));
     bus_.notify_source_changed();
     // Blocked again means every report was taken and its samples delivered.
     bus_.wait_until_blocked();

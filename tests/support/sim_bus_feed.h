@@ -8,6 +8,7 @@
 #include "console/program.h"
 #include "platform/sim/sim_bus.h"
 #include "platform/sim/sim_topology.h"
+#include "support/queued_reports.h"
 
 namespace vesko::test {
 
@@ -30,15 +31,13 @@ public:
     // repeats of its last sample, which the reader drops.
     void deliver(const std::vector<ImuSample>& batch);
 
-    sim::SimBus& bus() { return bus_; }
-    const sim::SimModule& module() const { return module_; }
+    platform::sim::SimBus& bus() { return bus_; }
+    const platform::sim::SimModule& module() const { return module_; }
 
 private:
-    class QueuedSource;
-
-    sim::SimBus bus_;
-    sim::SimModule module_;
-    std::shared_ptr<QueuedSource> source_;
+    platform::sim::SimBus bus_;
+    platform::sim::SimModule module_;
+    std::shared_ptr<QueuedReports> source_;
 };
 
 }  // namespace vesko::test

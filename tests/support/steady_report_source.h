@@ -14,7 +14,7 @@ namespace vesko::test {
 // every 3 ms of bus time, 1 ms (48000 ticks) apart, with the gyro counts a
 // test sets. The bus asks it under its own lock; the gyro may be set from
 // any thread.
-class SteadyReportSource final : public sim::ReportSource {
+class SteadyReportSource final : public platform::sim::ReportSource {
 public:
     explicit SteadyReportSource(std::int64_t first_ns = 3'000'000) : next_ns_(first_ns) {}
 

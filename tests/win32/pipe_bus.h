@@ -10,7 +10,6 @@
 #include "pipe_module.h"
 
 #include <atomic>
-#include <condition_variable>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -52,11 +51,6 @@ public:
         before_read_ = std::move(hook);
     }
 
-    // Blocks until `count` reads have gone pending, or `limit` passes.
-    bool wait_for_pending_reads(unsigned count, std::chrono::milliseconds limit) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, limit, [&] { return pending_reads_ >= count; });
-    }
     unsigned opens() const { return opens_.load(); }
 
     // The ledger of handles the code under test got from this platform:
@@ -142,13 +136,7 @@ public:
             hook = before_read_;
         }
         if (hook) hook();
-        const platform::ReadIssue issue = real_.begin_read(device, event, record, buffer, length);
-        if (issue.status == platform::ReadStatus::Pending) {
-            std::lock_guard<std::mutex> lock(mutex_);
-            ++pending_reads_;
-            changed_.notify_all();
-        }
-        return issue;
+        return real_.begin_read(device, event, record, buffer, length);
     }
 
     platform::WaitStatus wait(platform::Handle event, std::uint32_t timeout_ms) override {
@@ -170,13 +158,11 @@ private:
         live_.insert(handle);
     }
 
-    platform::Win32Platform real_;
+    platform::win32::Win32Platform real_;
     const std::uint32_t divisor_;
     std::mutex mutex_;
-    std::condition_variable changed_;
     std::shared_ptr<PipeModule> module_;
     std::function<void()> before_read_;
-    unsigned pending_reads_ = 0;
     std::set<platform::Handle> live_;
     unsigned stray_closes_ = 0;
     std::atomic<unsigned> opens_{0};

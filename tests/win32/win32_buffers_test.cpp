@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace vesko::platform::win32_detail {
+namespace vesko::platform::win32::detail {
 namespace {
 
 using namespace std::string_literals;
@@ -79,4 +79,4 @@ TEST(Win32PropertyValue, DropsAnOddByte) {
 }
 
 }  // namespace
-}  // namespace vesko::platform::win32_detail
+}  // namespace vesko::platform::win32::detail

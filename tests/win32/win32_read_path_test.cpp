@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-namespace vesko::platform {
+namespace vesko::platform::win32 {
 namespace {
 
 using testing::numbered_report;
@@ -83,16 +83,6 @@ protected:
     std::array<std::uint8_t, kReportBytes> buffer_{};
 };
 
-TEST_F(Win32ReadPath, AReportAlreadyWaitingCompletesTheReadAtOnce) {
-    const auto report = numbered_report(64, 0x20);
-    ASSERT_TRUE(module_->send(report));
-
-    const ReadIssue issue = issue_read();
-    ASSERT_EQ(issue.status, ReadStatus::Completed);
-    EXPECT_EQ(issue.bytes, 64u);
-    EXPECT_EQ(received(issue.bytes), report);
-}
-
 TEST_F(Win32ReadPath, OneReadReturnsOneShortReport) {
     const auto first = numbered_report(20, 0x20);
     const auto second = numbered_report(52, 0x40);
@@ -107,118 +97,6 @@ TEST_F(Win32ReadPath, OneReadReturnsOneShortReport) {
     issue = issue_read();
     ASSERT_EQ(issue.status, ReadStatus::Completed);
     EXPECT_EQ(received(issue.bytes), second);
-}
-
-TEST_F(Win32ReadPath, APendingReadFinishesWhenTheReportArrives) {
-    const ReadIssue issue = issue_read();
-    ASSERT_EQ(issue.status, ReadStatus::Pending);
-    EXPECT_EQ(issue.error, kErrorIoPending);
-
-    EXPECT_EQ(platform_.wait(event_, 0), WaitStatus::TimedOut) << "the event was signalled before any report";
-
-    const auto report = numbered_report(64, 0x80);
-    ASSERT_TRUE(module_->send(report));
-    ASSERT_EQ(platform_.wait(event_, kLongWaitMs), WaitStatus::Finished);
-
-    const ReadOutcome outcome = platform_.read_result(device_, record_, false);
-    ASSERT_TRUE(outcome.ok) << "error " << outcome.error;
-    EXPECT_EQ(outcome.bytes, 64u);
-    EXPECT_EQ(received(outcome.bytes), report);
-}
-
-TEST_F(Win32ReadPath, AWaitThatTimesOutIsCancelledAndTheNextReadStillWorks) {
-    ASSERT_EQ(issue_read().status, ReadStatus::Pending);
-    EXPECT_EQ(platform_.wait(event_, 30), WaitStatus::TimedOut);
-
-    platform_.cancel_read(device_, record_);
-    const auto start = Clock::now();
-    const ReadOutcome cancelled = platform_.read_result(device_, record_, true);
-    EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
-    EXPECT_FALSE(cancelled.ok);
-    EXPECT_EQ(cancelled.error, kErrorOperationAborted);
-
-    // The cancelled read took nothing: the next report goes to the next read whole.
-    const auto report = numbered_report(64, 0x01);
-    ASSERT_TRUE(module_->send(report));
-    const ReadIssue issue = issue_read();
-    ASSERT_EQ(issue.status, ReadStatus::Completed);
-    EXPECT_EQ(received(issue.bytes), report);
-}
-
-TEST_F(Win32ReadPath, CancellingEveryReadFromAnotherThreadEndsAPendingReadPromptly) {
-    count_process_handles_ = false;
-    std::atomic<bool> pending{false};
-    WaitStatus waited = WaitStatus::TimedOut;
-    ReadOutcome outcome;
-    outcome.ok = true;
-    Clock::duration blocked{};
-
-    std::thread reader([&] {
-        if (issue_read().status != ReadStatus::Pending) {
-            return;
-        }
-        pending = true;
-        const auto start = Clock::now();
-        waited = platform_.wait(event_, kLongWaitMs);
-        blocked = Clock::now() - start;
-        outcome = platform_.read_result(device_, record_, false);
-    });
-
-    const auto deadline = Clock::now() + std::chrono::seconds(5);
-    while (!pending && Clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // let the reader enter its wait
-    platform_.cancel_all_reads(device_);
-    reader.join();
-
-    ASSERT_TRUE(pending.load()) << "the read did not go pending";
-    EXPECT_EQ(waited, WaitStatus::Finished);
-    EXPECT_LT(blocked, std::chrono::seconds(2));
-    EXPECT_FALSE(outcome.ok);
-    EXPECT_EQ(outcome.error, kErrorOperationAborted);
-}
-
-TEST_F(Win32ReadPath, TheFarEndClosedDuringAPendingReadFailsItWithACode) {
-    ASSERT_EQ(issue_read().status, ReadStatus::Pending);
-    module_->hang_up();
-
-    ASSERT_EQ(platform_.wait(event_, kLongWaitMs), WaitStatus::Finished);
-    const ReadOutcome outcome = platform_.read_result(device_, record_, false);
-    EXPECT_FALSE(outcome.ok);
-    EXPECT_NE(outcome.error, 0u);
-    EXPECT_NE(outcome.error, kErrorIoPending);
-}
-
-TEST_F(Win32ReadPath, AReadIssuedAfterTheFarEndClosedFailsWithACode) {
-    module_->hang_up();
-
-    const ReadIssue issue = issue_read();
-    // Either at once, or as a pending read that finishes badly.
-    if (issue.status == ReadStatus::Pending) {
-        ASSERT_EQ(platform_.wait(event_, kLongWaitMs), WaitStatus::Finished);
-        const ReadOutcome outcome = platform_.read_result(device_, record_, false);
-        EXPECT_FALSE(outcome.ok);
-        EXPECT_NE(outcome.error, 0u);
-    } else {
-        EXPECT_EQ(issue.status, ReadStatus::Failed);
-        EXPECT_NE(issue.error, 0u);
-        EXPECT_NE(issue.error, kErrorIoPending);
-    }
-}
-
-TEST_F(Win32ReadPath, TheReadEventIsManualResetAndStartsClear) {
-    const Handle event = platform_.create_event();
-    ASSERT_NE(event, kNoHandle);
-    EXPECT_EQ(platform_.wait(event, 0), WaitStatus::TimedOut);
-
-    ASSERT_TRUE(SetEvent(reinterpret_cast<HANDLE>(event)));
-    EXPECT_EQ(platform_.wait(event, 0), WaitStatus::Finished);
-    EXPECT_EQ(platform_.wait(event, 0), WaitStatus::Finished) << "a wait cleared the event";
-
-    platform_.reset_event(event);
-    EXPECT_EQ(platform_.wait(event, 0), WaitStatus::TimedOut);
-    platform_.close(event);
 }
 
 TEST_F(Win32ReadPath, ThePipeIsNoHidDevice) {
@@ -257,12 +135,5 @@ TEST(Win32Handles, TheHandleCountIsAvailable) {
     EXPECT_GT(process_handle_count(), 0u) << "the leak checks would see nothing";
 }
 
-TEST(Win32Sleep, SleepPausesTheThread) {
-    Win32Platform platform;
-    const auto start = Clock::now();
-    platform.sleep_ms(30);
-    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(25));
-}
-
 }  // namespace
-}  // namespace vesko::platform
+}  // namespace vesko::platform::win32

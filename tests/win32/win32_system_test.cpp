@@ -12,7 +12,7 @@
 
 #include <set>
 
-namespace vesko::platform {
+namespace vesko::platform::win32 {
 namespace {
 
 TEST(Win32System, TheNativePlatformIsTheWin32One) {
@@ -107,4 +107,4 @@ TEST(Win32System, AnUnknownNodeFailsEveryQuery) {
 }
 
 }  // namespace
-}  // namespace vesko::platform
+}  // namespace vesko::platform::win32

@@ -2,27 +2,12 @@
 
 #include <cstdio>
 
+#include "platform/device_text.h"
 #include "platform/linux/sysfs_attribute.h"
 
 namespace vesko::platform::linux_hid {
 
 namespace {
-
-std::string hex(unsigned value, int digits, bool upper) {
-    char text[16];
-    std::snprintf(text, sizeof text, upper ? "%0*X" : "%0*x", digits, value);
-    return text;
-}
-
-std::string upper_ascii(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return out;
-}
 
 // Windows builds an instance ID from the serial only when every character is
 // printable ASCII other than ',' (and '\' separates the ID's parts).
@@ -39,16 +24,12 @@ bool serial_fits_instance_id(std::string_view serial) {
     return true;
 }
 
-std::string vid_pid(std::uint16_t vendor, std::uint16_t product) {
-    return "VID_" + hex(vendor, 4, true) + "&PID_" + hex(product, 4, true);
-}
-
 }  // namespace
 
 std::string usb_device_instance_id(std::uint16_t vendor, std::uint16_t product,
                                    std::string_view serial, std::string_view port_name) {
     const std::string_view tail = serial_fits_instance_id(serial) ? serial : port_name;
-    return "USB\\" + vid_pid(vendor, product) + "\\" + std::string(tail);
+    return usb_device_id(vendor, product, tail);
 }
 
 std::string root_hub_instance_id(std::uint32_t bus) {
@@ -57,17 +38,12 @@ std::string root_hub_instance_id(std::uint32_t bus) {
 
 std::string usb_interface_instance_id(std::uint16_t vendor, std::uint16_t product,
                                       std::uint8_t interface_number, std::string_view interface_name) {
-    return "USB\\" + vid_pid(vendor, product) + "&MI_" + hex(interface_number, 2, true) + "\\" +
-           upper_ascii(interface_name);
+    return usb_interface_id(vendor, product, interface_number, ascii_upper(interface_name));
 }
 
 std::string hid_instance_id(std::uint16_t vendor, std::uint16_t product,
                             std::optional<std::uint8_t> interface_number, std::string_view name) {
-    std::string id = "HID\\" + vid_pid(vendor, product);
-    if (interface_number) {
-        id += "&MI_" + hex(*interface_number, 2, true);
-    }
-    return id + "\\" + upper_ascii(name);
+    return hid_device_id(vendor, product, interface_number, ascii_upper(name));
 }
 
 std::optional<std::string> usb_location_path(std::uint32_t bus, std::string_view devpath) {
@@ -97,11 +73,7 @@ std::string interface_location_path(std::string_view device_path, std::uint8_t i
 
 std::string hid_device_path(std::uint16_t vendor, std::uint16_t product,
                             std::optional<std::uint8_t> interface_number, std::string_view hidraw_name) {
-    std::string path = "\\\\?\\hid#vid_" + hex(vendor, 4, false) + "&pid_" + hex(product, 4, false);
-    if (interface_number) {
-        path += "&mi_" + hex(*interface_number, 2, false);
-    }
-    return path + "#" + std::string(hidraw_name);
+    return hid_interface_path(vendor, product, interface_number, hidraw_name);
 }
 
 std::optional<std::string> hidraw_name_from_path(std::u16string_view path) {
@@ -112,14 +84,8 @@ std::optional<std::string> hidraw_name_from_path(std::u16string_view path) {
         return std::nullopt;
     }
     std::string name = "hidraw";
-    for (std::size_t i = 0; i < kStem.size(); ++i) {
-        char16_t c = tail[i];
-        if (c >= u'A' && c <= u'Z') {
-            c = static_cast<char16_t>(c - u'A' + u'a');
-        }
-        if (c != static_cast<char16_t>(kStem[i])) {
-            return std::nullopt;
-        }
+    if (ascii_lower(tail.substr(0, kStem.size())) != u"hidraw") {
+        return std::nullopt;
     }
     for (std::size_t i = kStem.size(); i < tail.size(); ++i) {
         if (tail[i] < u'0' || tail[i] > u'9') {

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/device_text.h"
 #include "platform/linux/device_names.h"
 #include "platform/linux/sysfs_tree.h"
 #include "platform/linux/utf16.h"
@@ -16,8 +17,6 @@
 namespace vesko::platform::linux_hid {
 
 namespace {
-
-char16_t upper(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c; }
 
 // The instance ID lies under the enumerator: it begins with it (letter case
 // aside) and the enumerator ends at one of the ID's separators.
@@ -28,10 +27,8 @@ bool under_enumerator(std::u16string_view id, std::u16string_view enumerator) {
     if (id.size() <= enumerator.size()) {
         return false;
     }
-    for (std::size_t i = 0; i < enumerator.size(); ++i) {
-        if (upper(id[i]) != upper(enumerator[i])) {
-            return false;
-        }
+    if (ascii_upper(id.substr(0, enumerator.size())) != ascii_upper(enumerator)) {
+        return false;
     }
     const char16_t next = id[enumerator.size()];
     return next == u'\\' || next == u'&';

@@ -1,11 +1,13 @@
 #pragma once
 
+// ReadStep: a scripted outcome of one read on a simulated HID interface.
+
 #include <chrono>
 #include <cstdint>
 #include <utility>
 #include <vector>
 
-namespace vesko::sim {
+namespace vesko::platform::sim {
 
 // What one read on a simulated HID interface does. An interface plays its
 // queued steps in order, one per read; with none queued it reads from its
@@ -42,4 +44,4 @@ private:
     }
 };
 
-}  // namespace vesko::sim
+}  // namespace vesko::platform::sim

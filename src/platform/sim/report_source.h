@@ -1,10 +1,12 @@
 #pragma once
 
+// ReportSource: what plays a simulated HID interface's input reports on the bus clock.
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 
-namespace vesko::sim {
+namespace vesko::platform::sim {
 
 // Plays the input reports of one simulated module's HID interface. The bus
 // asks it, on the reading thread, when the next report is due and takes the
@@ -28,4 +30,4 @@ public:
     virtual std::size_t take_report(std::int64_t now_ns, std::uint8_t* buffer, std::size_t capacity) = 0;
 };
 
-}  // namespace vesko::sim
+}  // namespace vesko::platform::sim

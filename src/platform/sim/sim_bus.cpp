@@ -2,22 +2,12 @@
 
 #include <algorithm>
 
-namespace vesko::sim {
+#include "platform/device_text.h"
+
+namespace vesko::platform::sim {
 
 using platform::DevNode;
 using platform::Handle;
-
-namespace {
-
-std::u16string upper(std::u16string_view text) {
-    std::u16string out(text);
-    for (char16_t& u : out) {
-        if (u >= u'a' && u <= u'z') u = static_cast<char16_t>(u - u'a' + u'A');
-    }
-    return out;
-}
-
-}  // namespace
 
 SimBus::SimBus(TimeMode mode) : mode_(mode), origin_(std::chrono::steady_clock::now()) {}
 
@@ -146,9 +136,9 @@ std::optional<SimNode> SimBus::node_info(DevNode node) const {
 
 std::optional<SimHidInterface> SimBus::interface_info(std::u16string_view path) const {
     Lock lock(mutex_);
-    const std::u16string wanted = upper(path);
+    const std::u16string wanted = ascii_upper(path);
     for (const Interface& i : interfaces_) {
-        if (i.present && upper(i.config.path) == wanted) return i.config;
+        if (i.present && ascii_upper(i.config.path) == wanted) return i.config;
     }
     return std::nullopt;
 }
@@ -168,11 +158,11 @@ const SimNode* SimBus::node_locked(DevNode node) const {
 std::optional<std::vector<DevNode>> SimBus::nodes_under_enumerator(std::u16string_view enumerator) {
     Lock lock(mutex_);
     if (node_sets_fail_) return std::nullopt;
-    const std::u16string prefix = upper(enumerator);
+    const std::u16string prefix = ascii_upper(enumerator);
     std::vector<DevNode> out;
     for (std::size_t i = 0; i < nodes_.size(); ++i) {
         if (!nodes_[i].present) continue;
-        if (upper(nodes_[i].instance_id).compare(0, prefix.size(), prefix) == 0) {
+        if (ascii_upper(nodes_[i].instance_id).compare(0, prefix.size(), prefix) == 0) {
             out.push_back(static_cast<DevNode>(i + 1));
         }
     }
@@ -312,4 +302,4 @@ void SimBus::signal_locked(Handle event) {
     changed_locked();
 }
 
-}  // namespace vesko::sim
+}  // namespace vesko::platform::sim

@@ -32,7 +32,7 @@
 #include "platform/sim/read_step.h"
 #include "platform/sim/report_source.h"
 
-namespace vesko::sim {
+namespace vesko::platform::sim {
 
 enum class TimeMode { Virtual, Real };
 
@@ -219,4 +219,4 @@ private:
     std::size_t threads_in_held_enumeration_ = 0;
 };
 
-}  // namespace vesko::sim
+}  // namespace vesko::platform::sim

@@ -3,17 +3,9 @@
 #include <algorithm>
 #include <limits>
 
-namespace vesko::sim {
+namespace vesko::platform::sim {
 
 using platform::Handle;
-
-namespace {
-
-constexpr std::uint32_t kErrorInvalidHandle = 6;
-constexpr std::uint32_t kErrorInvalidParameter = 87;
-constexpr std::uint32_t kErrorIoIncomplete = 996;
-
-}  // namespace
 
 void SimBus::finish_locked(ActiveRead& read, bool ok, std::uint32_t bytes, std::uint32_t error) {
     read.done = true;
@@ -26,7 +18,7 @@ platform::ReadIssue SimBus::begin_read(Handle device, Handle event, platform::Ov
     Lock lock(mutex_);
     HandleState* h = device_locked(device);
     if (h == nullptr) return {platform::ReadStatus::Failed, 0, kErrorInvalidHandle};
-    if (h->read && !h->read->done) return {platform::ReadStatus::Failed, 0, kErrorInvalidParameter};
+    if (h->read && !h->read->done) return {platform::ReadStatus::Failed, 0, kErrorBusy};
     if (!device_alive_locked(*h)) {
         return {platform::ReadStatus::Failed, 0, platform::kErrorDeviceNotConnected};
     }
@@ -159,9 +151,8 @@ platform::ReadOutcome SimBus::read_result(Handle device, platform::OverlappedRec
                                           bool wait_for_end) {
     Lock lock(mutex_);
     HandleState* h = device_locked(device);
-    if (h == nullptr || !h->read || h->read->record != &record) {
-        return {false, 0, kErrorInvalidHandle};
-    }
+    if (h == nullptr) return {false, 0, kErrorInvalidHandle};
+    if (!h->read || h->read->record != &record) return {false, 0, kErrorInvalidParameter};
     pump_locked(h->read->event);
     while (wait_for_end && !h->read->done) {
         block_locked(lock, std::numeric_limits<std::int64_t>::max());
@@ -175,4 +166,4 @@ platform::ReadOutcome SimBus::read_result(Handle device, platform::OverlappedRec
     return outcome;
 }
 
-}  // namespace vesko::sim
+}  // namespace vesko::platform::sim

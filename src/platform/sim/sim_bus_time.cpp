@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-namespace vesko::sim {
+namespace vesko::platform::sim {
 
 std::int64_t SimBus::now_ns() const {
     Lock lock(mutex_);
@@ -95,4 +95,4 @@ void SimBus::sleep_ms(std::uint32_t ms) {
     while (now_locked() < wake) block_locked(lock, wake);
 }
 
-}  // namespace vesko::sim
+}  // namespace vesko::platform::sim

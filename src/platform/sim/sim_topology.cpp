@@ -2,47 +2,16 @@
 
 #include <tuple>
 
-namespace vesko::sim {
+#include "platform/device_text.h"
+
+namespace vesko::platform::sim {
 namespace {
-
-std::u16string hex4(std::uint16_t value, bool lower) {
-    const char16_t* digits = lower ? u"0123456789abcdef" : u"0123456789ABCDEF";
-    std::u16string out(4, u'0');
-    for (int i = 3; i >= 0; --i) {
-        out[static_cast<std::size_t>(i)] = digits[value & 0xF];
-        value = static_cast<std::uint16_t>(value >> 4);
-    }
-    return out;
-}
-
-std::u16string number(std::size_t value) {
-    std::u16string out;
-    do {
-        out.insert(out.begin(), static_cast<char16_t>(u'0' + value % 10));
-        value /= 10;
-    } while (value != 0);
-    return out;
-}
-
-std::u16string lower(std::u16string text) {
-    for (char16_t& u : text) {
-        if (u >= u'A' && u <= u'Z') u = static_cast<char16_t>(u - u'A' + u'a');
-    }
-    return text;
-}
-
-std::u16string upper(std::u16string text) {
-    for (char16_t& u : text) {
-        if (u >= u'a' && u <= u'z') u = static_cast<char16_t>(u - u'a' + u'A');
-    }
-    return text;
-}
 
 // Distinguishes the instance parts of nodes made on one bus: the number the
 // next node will get.
-std::u16string next_tag(const SimBus& bus) { return number(bus.node_count() + 1); }
+std::string next_tag(const SimBus& bus) { return std::to_string(bus.node_count() + 1); }
 
-SimNode make_node(std::optional<platform::DevNode> parent, std::u16string id,
+SimNode make_node(std::optional<DevNode> parent, std::u16string id,
                   std::optional<std::u16string> location_paths) {
     SimNode node;
     node.parent = parent;
@@ -51,7 +20,7 @@ SimNode make_node(std::optional<platform::DevNode> parent, std::u16string id,
     return node;
 }
 
-constexpr std::u16string_view kHidClassGuid = u"{4d1e55b2-f16f-11cf-88cb-001111000030}";
+constexpr std::string_view kHidClassGuid = "{4d1e55b2-f16f-11cf-88cb-001111000030}";
 
 }  // namespace
 
@@ -80,56 +49,52 @@ std::u16string location_list(std::u16string_view location, const std::vector<std
 
 }  // namespace
 
-platform::DevNode add_hub(SimBus& bus, std::optional<platform::DevNode> parent,
+DevNode add_hub(SimBus& bus, std::optional<DevNode> parent,
                           std::u16string_view location) {
-    const std::u16string tag = next_tag(bus);
-    return bus.add_node(make_node(parent, u"USB\\VID_0000&PID_0001\\5&" + tag + u"&0&1",
-                                location_value({location})));
+    return bus.add_node(make_node(parent, widen(usb_device_id(0x0000, 0x0001, "5&" + next_tag(bus) + "&0&1")),
+                                  location_value({location})));
 }
 
-platform::DevNode add_mcu(SimBus& bus, std::optional<platform::DevNode> hub,
+DevNode add_mcu(SimBus& bus, std::optional<DevNode> hub,
                           std::u16string_view location, const std::vector<std::u16string>& more_paths) {
-    const std::u16string tag = next_tag(bus);
-    return bus.add_node(make_node(hub, u"USB\\VID_35BD&PID_0101\\6&" + tag + u"&0&2",
-                                location_list(location, more_paths)));
+    return bus.add_node(make_node(hub, widen(usb_device_id(0x35BD, 0x0101, "6&" + next_tag(bus) + "&0&2")),
+                                  location_list(location, more_paths)));
 }
 
 SimModule add_module(SimBus& bus, const SimModuleConfig& config) {
-    const std::u16string tag = next_tag(bus);
-    const std::u16string vid = hex4(config.vendor_id, config.lower_case_hex);
-    const std::u16string pid = hex4(config.product_id, config.lower_case_hex);
-    const std::u16string ids = u"VID_" + vid + u"&PID_" + pid;
-    const std::u16string instance = config.serial.empty() ? u"6&" + tag + u"&0&3" : config.serial;
+    const std::string tag = next_tag(bus);
+    const std::uint16_t vid = config.vendor_id;
+    const std::uint16_t pid = config.product_id;
+    const HexCase hex = config.lower_case_hex ? HexCase::Lower : HexCase::Upper;
+    const std::u16string instance = config.serial.empty() ? widen("6&" + tag + "&0&3") : config.serial;
 
     SimModule m;
-    m.usb_node = bus.add_node(
-        make_node(config.hub, u"USB\\" + ids + u"\\" + instance,
-                  location_list(config.location, config.more_location_paths)));
+    m.usb_node = bus.add_node(make_node(config.hub, widen(usb_device_id(vid, pid, "", hex)) + instance,
+                                        location_list(config.location, config.more_location_paths)));
 
-    const auto add_interface = [&](std::u16string_view mi) {
-        const platform::DevNode interface_node = bus.add_node(
-            make_node(m.usb_node, u"USB\\" + ids + u"&MI_" + std::u16string(mi) + u"\\7&" + tag + u"&0&00" +
-                                    std::u16string(mi),
-                    std::nullopt));
-        const platform::DevNode hid_node = bus.add_node(make_node(
-            interface_node, u"HID\\" + ids + u"&MI_" + std::u16string(mi) + u"\\8&" + tag + u"&0&0000",
-            std::nullopt));
-        std::u16string path = u"\\\\?\\hid#" + lower(ids) + u"&mi_" + std::u16string(mi) + u"#8&" + tag +
-                              u"&0&0000#" + std::u16string(kHidClassGuid);
-        if (config.upper_case_path) path = upper(path);
+    const auto add_interface = [&](std::uint8_t number) {
+        const std::string mi = hex_digits(number, 2);
+        const DevNode interface_node = bus.add_node(
+            make_node(m.usb_node, widen(usb_interface_id(vid, pid, number, "7&" + tag + "&0&00" + mi, hex)),
+                      std::nullopt));
+        const DevNode hid_node = bus.add_node(make_node(
+            interface_node, widen(hid_device_id(vid, pid, number, "8&" + tag + "&0&0000", hex)), std::nullopt));
+        std::u16string path =
+            widen(hid_interface_path(vid, pid, number, "8&" + tag + "&0&0000#" + std::string(kHidClassGuid)));
+        if (config.upper_case_path) path = ascii_upper(path);
         SimHidInterface iface;
         iface.path = path;
         iface.node = hid_node;
-        iface.attributes = platform::HidAttributes{config.vendor_id, config.product_id, 0x0100};
+        iface.attributes = HidAttributes{vid, pid, 0x0100};
         iface.serial = config.serial;
-        iface.detail_ok = !(config.detail_read_fails && mi == u"00");
+        iface.detail_ok = !(config.detail_read_fails && number == 0);
         const std::size_t index = bus.add_hid_interface(std::move(iface));
         return std::make_tuple(interface_node, hid_node, index, path);
     };
 
-    std::tie(m.interface_node, m.hid_node, m.hid_interface, m.path) = add_interface(u"00");
-    if (config.second_interface) m.second_hid_interface = std::get<2>(add_interface(u"01"));
+    std::tie(m.interface_node, m.hid_node, m.hid_interface, m.path) = add_interface(0);
+    if (config.second_interface) m.second_hid_interface = std::get<2>(add_interface(1));
     return m;
 }
 
-}  // namespace vesko::sim
+}  // namespace vesko::platform::sim

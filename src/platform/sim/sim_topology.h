@@ -14,7 +14,7 @@
 
 #include "platform/sim/sim_bus.h"
 
-namespace vesko::sim {
+namespace vesko::platform::sim {
 
 // A location-paths property value: each path followed by a NUL, and the
 // empty text that closes the list.
@@ -53,4 +53,4 @@ struct SimModule {
 
 SimModule add_module(SimBus& bus, const SimModuleConfig& config);
 
-}  // namespace vesko::sim
+}  // namespace vesko::platform::sim

@@ -1,5 +1,6 @@
 #include "platform/win32/win32_platform.h"
 
+#include "platform/device_text.h"
 #include "platform/native_platform.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -23,7 +24,7 @@ extern "C" {
 #include <memory>
 #include <new>
 
-namespace vesko::platform {
+namespace vesko::platform::win32 {
 
 namespace {
 
@@ -124,7 +125,7 @@ HidInterfaceDetail read_interface_detail(HDEVINFO set, SP_DEVICE_INTERFACE_DATA&
     }
 
     detail.ok = true;
-    detail.path = win32_detail::detail_path(bytes.data(), bytes.size(),
+    detail.path = detail::detail_path(bytes.data(), bytes.size(),
                                             offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath));
     detail.node = info.DevInst;
     return detail;
@@ -132,11 +133,10 @@ HidInterfaceDetail read_interface_detail(HDEVINFO set, SP_DEVICE_INTERFACE_DATA&
 
 }  // namespace
 
-namespace win32_detail {
+namespace detail {
 
 std::u16string text_in_buffer(const char16_t* buffer, std::size_t units) {
-    const char16_t* end = std::find(buffer, buffer + units, u'\0');
-    return std::u16string(buffer, end);
+    return std::u16string(up_to_nul(std::u16string_view(buffer, units)));
 }
 
 std::u16string detail_path(const std::byte* record, std::size_t size, std::size_t path_offset) {
@@ -158,7 +158,7 @@ std::u16string property_value(const char16_t* buffer, std::size_t buffer_units, 
     return std::u16string(buffer, units);
 }
 
-}  // namespace win32_detail
+}  // namespace detail
 
 // --- device tree -------------------------------------------------------------
 
@@ -197,7 +197,7 @@ std::optional<std::u16string> Win32Platform::device_instance_id(DevNode node) {
         return std::nullopt;
     }
     // An ID of exactly 200 units leaves no NUL; the text then ends with the buffer.
-    return win32_detail::text_in_buffer(buffer, kDeviceIdUnits);
+    return detail::text_in_buffer(buffer, kDeviceIdUnits);
 }
 
 std::optional<std::u16string> Win32Platform::location_paths(DevNode node) {
@@ -208,7 +208,7 @@ std::optional<std::u16string> Win32Platform::location_paths(DevNode node) {
         CR_SUCCESS) {
         return std::nullopt;
     }
-    return win32_detail::property_value(buffer, kLocationPathsUnits, size);
+    return detail::property_value(buffer, kLocationPathsUnits, size);
 }
 
 // --- HID interfaces and handles ------------------------------------------------
@@ -321,8 +321,12 @@ ReadOutcome Win32Platform::read_result(Handle device, OverlappedRecord& record, 
 
 void Win32Platform::sleep_ms(std::uint32_t ms) { Sleep(ms); }
 
+}  // namespace vesko::platform::win32
+
 // --- the platform this build runs on ----------------------------------------------
 
-std::unique_ptr<Platform> make_native_platform() { return std::make_unique<Win32Platform>(); }
+namespace vesko::platform {
+
+std::unique_ptr<Platform> make_native_platform() { return std::make_unique<win32::Win32Platform>(); }
 
 }  // namespace vesko::platform

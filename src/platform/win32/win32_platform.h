@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-namespace vesko::platform {
+namespace vesko::platform::win32 {
 
 class Win32Platform final : public Platform {
 public:
@@ -46,7 +46,7 @@ public:
     void sleep_ms(std::uint32_t ms) override;
 };
 
-namespace win32_detail {
+namespace detail {
 
 // The device path held in an interface-detail record that the system filled:
 // `record` is the whole buffer of `size` bytes, `path_offset` the offset of
@@ -66,6 +66,6 @@ std::u16string text_in_buffer(const char16_t* buffer, std::size_t units);
 std::u16string property_value(const char16_t* buffer, std::size_t buffer_units,
                               std::uint32_t reported_bytes);
 
-}  // namespace win32_detail
+}  // namespace detail
 
-}  // namespace vesko::platform
+}  // namespace vesko::platform::win32

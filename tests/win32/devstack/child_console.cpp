@@ -43,8 +43,13 @@ bool ChildConsole::start(const std::wstring& command_line, std::FILE* out, std::
     PROCESS_INFORMATION info{};
     std::vector<wchar_t> line(command_line.begin(), command_line.end());
     line.push_back(L'\0');
-    const BOOL started =
-        CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info);
+    // Wine now and then refuses a process start while its server is busy
+    // (ERROR_INTERNAL_ERROR); a moment later it starts.
+    BOOL started = FALSE;
+    for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+        if (attempt != 0) Sleep(200);
+        started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info);
+    }
     CloseHandle(in_read);
     CloseHandle(out_write);
     CloseHandle(err_write);

@@ -23,7 +23,7 @@ std::u16string pipe_path_of(std::u16string_view device_path) {
     return std::u16string(kPipePrefix) + std::u16string(rest);
 }
 
-ControlPipe::ControlPipe(sim::SimBus& bus, std::wstring name)
+ControlPipe::ControlPipe(platform::sim::SimBus& bus, std::wstring name)
     : bus_(bus), name_(std::move(name)), thread_([this] { serve(); }) {}
 
 ControlPipe::~ControlPipe() {

@@ -21,7 +21,7 @@ std::u16string pipe_path_of(std::u16string_view device_path);
 
 class ControlPipe {
 public:
-    ControlPipe(sim::SimBus& bus, std::wstring name);
+    ControlPipe(platform::sim::SimBus& bus, std::wstring name);
     ControlPipe(const ControlPipe&) = delete;
     ControlPipe& operator=(const ControlPipe&) = delete;
     ~ControlPipe();
@@ -34,7 +34,7 @@ private:
     void serve();
     std::string answer(const std::string& request);
 
-    sim::SimBus& bus_;
+    platform::sim::SimBus& bus_;
     const std::wstring name_;
     std::atomic<bool> stop_{false};
     mutable std::mutex mutex_;

@@ -31,9 +31,9 @@
 #include "devstack_protocol.h"
 #include "host_bench.h"
 #include "module_pipes.h"
-#include "sim/bus_layout.h"
-#include "sim/scenario_load.h"
-#include "sim/scripted_operator.h"
+#include "simulator/bus_layout.h"
+#include "simulator/scenario_load.h"
+#include "simulator/scripted_operator.h"
 
 namespace {
 
@@ -77,15 +77,15 @@ int main(int argc, char** argv) {
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
 
-    const sim::ScenarioLoad load = sim::load_scenario_file(argv[1]);
+    const simulator::ScenarioLoad load = simulator::load_scenario_file(argv[1]);
     if (!load.scenario) {
         std::fprintf(stderr, "devstack: %s\n", load.error.c_str());
         return 2;
     }
-    const sim::Scenario& scenario = *load.scenario;
+    const simulator::Scenario& scenario = *load.scenario;
 
-    sim::SimBus bus(sim::TimeMode::Real);
-    std::vector<sim::PlacedModule> modules = sim::build_bus(bus, scenario);
+    platform::sim::SimBus bus(platform::sim::TimeMode::Real);
+    std::vector<simulator::PlacedModule> modules = simulator::build_bus(bus, scenario);
     devstack::HostBench bench(bus, modules, scenario.jig_module);
 
     const std::wstring control_name = L"\\\\.\\pipe\\rotabench-devstack-" + std::to_wstring(GetCurrentProcessId());
@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
     // The operator, at each question: the script's steps up to its next
     // line, then the line. The bench's clock runs (and its scheduled
     // unplugs and replugs happen) only while the operator waits on it.
-    sim::ScriptedOperator op(scenario.script, bench, stdout);
+    simulator::ScriptedOperator op(scenario.script, bench, stdout);
     const auto wait_for_program = [&] {
         while (!child.asking() && !child.ended()) {
             bench.sleep_until(bench.now_ns() + kPollNs);

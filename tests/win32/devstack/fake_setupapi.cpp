@@ -114,10 +114,10 @@ HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* class_guid, PCWSTR enumerator, 
         if (hid) set->interfaces = hid_interfaces();
         // With interfaces, an enumerator names one device instance.
         if (enumerator != nullptr) {
-            const std::u16string wanted = vesko::devstack::upper(vesko::devstack::from_wide(enumerator));
+            const std::u16string wanted = vesko::platform::ascii_upper(vesko::devstack::from_wide(enumerator));
             std::erase_if(set->interfaces, [&](const Interface& i) {
                 const auto id = device_id(i.node);
-                return !id || vesko::devstack::upper(vesko::devstack::before_nul(*id)) != wanted;
+                return !id || vesko::platform::ascii_upper(vesko::platform::up_to_nul(*id)) != wanted;
             });
         }
         for (const Interface& i : set->interfaces) {
@@ -136,7 +136,7 @@ HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* class_guid, PCWSTR enumerator, 
         if ((flags & DIGCF_ALLCLASSES) == 0) {
             std::erase_if(set->nodes, [](DWORD node) {
                 const auto id = device_id(node);
-                return !id || vesko::devstack::upper(*id).rfind(u"HID\\", 0) != 0;
+                return !id || vesko::platform::ascii_upper(*id).rfind(u"HID\\", 0) != 0;
             });
         }
     }
@@ -277,7 +277,7 @@ CONFIGRET WINAPI CM_Get_Device_IDW(DEVINST node, PWSTR buffer, ULONG length, ULO
     if (flags != 0) return misuse("CM_Get_Device_IDW", "flags " + vesko::devstack::hex(flags)), CR_INVALID_FLAG;
     const auto id = device_id(node);
     if (!id) return CR_NO_SUCH_DEVNODE;
-    const std::u16string text = vesko::devstack::before_nul(*id);
+    const std::u16string_view text = vesko::platform::up_to_nul(*id);
     const std::size_t copied = std::min<std::size_t>(text.size(), length);
     std::memcpy(buffer, text.data(), copied * sizeof(WCHAR));
     if (text.size() > length) return CR_BUFFER_SMALL;

@@ -1,12 +1,15 @@
 #pragma once
 
-// Small text and buffer helpers of the replacement DLLs.
+// Small text and buffer helpers of the replacement DLLs, beside the device
+// texts they share with the product (platform/device_text.h).
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
+
+#include "platform/device_text.h"
 
 namespace vesko::devstack {
 
@@ -21,15 +24,6 @@ inline std::u16string from_wide(const wchar_t* text) {
     for (; *text != L'\0'; ++text) out.push_back(static_cast<char16_t>(*text));
     return out;
 }
-
-inline std::u16string upper(std::u16string text) {
-    for (char16_t& u : text) {
-        if (u >= u'a' && u <= u'z') u = static_cast<char16_t>(u - u'a' + u'A');
-    }
-    return text;
-}
-
-inline std::u16string before_nul(const std::u16string& text) { return text.substr(0, text.find(u'\0')); }
 
 // The part of a caller's buffer past what a call wrote is the callee's to
 // use: it is filled with a pattern, so a caller that states a larger buffer

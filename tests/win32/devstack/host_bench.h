@@ -10,31 +10,31 @@
 #include <string>
 #include <vector>
 
-#include "sim/sim_bench.h"
+#include "simulator/sim_bench.h"
 
 namespace vesko::devstack {
 
-class HostBench final : public sim::Bench {
+class HostBench final : public simulator::Bench {
 public:
-    HostBench(sim::SimBus& bus, std::vector<sim::PlacedModule>& modules, const std::string& jig_module)
+    HostBench(platform::sim::SimBus& bus, std::vector<simulator::PlacedModule>& modules, const std::string& jig_module)
         : bench_(bus, modules, jig_module) {
-        for (sim::PlacedModule& m : modules)
+        for (simulator::PlacedModule& m : modules)
             if (m.serial == jig_module) jig_ = &m;
     }
 
     std::int64_t now_ns() override { return bench_.now_ns(); }
     void sleep_until(std::int64_t t_ns) override { bench_.sleep_until(t_ns); }
-    void fault(const sim::FaultStep& step) override { bench_.fault(step); }
-    std::int64_t turn_jig(const sim::TurnJig& turn) override {
+    void fault(const simulator::FaultStep& step) override { bench_.fault(step); }
+    std::int64_t turn_jig(const simulator::TurnJig& turn) override {
         if (jig_ == nullptr) return bench_.turn_jig(turn);
         const std::int64_t at = jig_->model->next_sample_time(bench_.now_ns());
-        const sim::JigTurn done = jig_->model->turn(turn.axis, turn.degrees, std::llround(turn.seconds * 1e9), at);
+        const simulator::JigTurn done = jig_->model->turn(turn.axis, turn.degrees, std::llround(turn.seconds * 1e9), at);
         return done.start_ns + done.duration_ns;
     }
 
 private:
-    sim::SimBench bench_;
-    sim::PlacedModule* jig_ = nullptr;
+    simulator::SimBench bench_;
+    simulator::PlacedModule* jig_ = nullptr;
 };
 
 }  // namespace vesko::devstack

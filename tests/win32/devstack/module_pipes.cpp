@@ -16,7 +16,7 @@ constexpr DWORD kOutBuffer = 1000 * 64;
 
 }  // namespace
 
-ModulePipes::ModulePipes(sim::SimBus& bus) : bus_(bus) {
+ModulePipes::ModulePipes(platform::sim::SimBus& bus) : bus_(bus) {
     const auto interfaces = bus_.hid_interfaces();
     if (!interfaces) return;
     std::lock_guard<std::mutex> lock(mutex_);

@@ -21,7 +21,7 @@ class PipeEnd;
 class ModulePipes {
 public:
     // Serves every HID interface the bus has now (present or not).
-    explicit ModulePipes(sim::SimBus& bus);
+    explicit ModulePipes(platform::sim::SimBus& bus);
     ModulePipes(const ModulePipes&) = delete;
     ModulePipes& operator=(const ModulePipes&) = delete;
     ~ModulePipes();
@@ -31,7 +31,7 @@ private:
     void serve(const std::u16string& device_path, PipeEnd& pipe);
     bool present(const std::u16string& device_path) const;
 
-    sim::SimBus& bus_;
+    platform::sim::SimBus& bus_;
     std::atomic<bool> stop_{false};
     std::mutex mutex_;
     std::vector<std::thread> threads_;

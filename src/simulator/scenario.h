@@ -1,0 +1,83 @@
+#pragma once
+
+// Scenario: one simulated session (the bus, the modules' truths, the command line, the operator's
+// script).
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "simulator/model/module_fault.h"
+#include "simulator/model/module_params.h"
+
+namespace vesko::simulator {
+
+// A USB position as a chain of port numbers from the root hub: {2, 1} is port
+// 1 of the hub on port 2 of the root hub. Every shorter chain of a device's
+// position is a hub.
+using PortChain = std::vector<int>;
+
+// Further entries of a device's location-paths property after its own USB
+// path (a real device may list an ACPI path too). Long ones make a value that
+// does not fit the 1024 bytes the console reads.
+using MoreLocationPaths = std::vector<std::string>;
+
+struct ModulePlacement {
+    std::string serial;
+    PortChain ports;
+    ModuleParams params;
+    MoreLocationPaths more_location_paths;
+    bool detail_read_fails = false;  // its HID interface's detail read fails
+};
+
+struct McuPlacement {
+    PortChain ports;
+    MoreLocationPaths more_location_paths;
+};
+
+// --- what the operator does, in order ------------------------------------
+
+// Types one line (without its newline) at the console's next question.
+struct TypeLine {
+    std::string text;
+};
+
+struct Wait {
+    double seconds = 0.0;
+};
+
+// Turns the jig and waits until it is still again.
+struct TurnJig {
+    int axis = 0;  // 0, 1, 2 = X, Y, Z
+    double degrees = 0.0;
+    double seconds = 1.0;
+};
+
+// The module's cable out for a while; the module reboots when it is back.
+struct Unplug {
+    double seconds = 0.0;
+};
+
+// A fault of one module, `delay` seconds after the operator reaches it.
+struct FaultStep {
+    std::string module;  // serial; empty: the module on the jig
+    double delay = 0.0;
+    std::variant<StreamFault, Unplug> what;
+};
+
+using OperatorStep = std::variant<TypeLine, Wait, TurnJig, FaultStep>;
+
+// One simulated session: the bus, the modules' truths, the command line and
+// the operator's script.
+struct Scenario {
+    std::string title;
+    std::optional<std::string> serial;  // passed as --imu-serial
+    std::string jig_module;             // serial of the module mounted on the jig
+    std::vector<ModulePlacement> modules;
+    std::vector<McuPlacement> mcus;
+    std::vector<OperatorStep> script;
+};
+
+}  // namespace vesko::simulator

@@ -1,0 +1,45 @@
+#pragma once
+
+// ScriptedOperator: the scenario's operator at the console, as a getchar for it.
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "simulator/bench.h"
+#include "simulator/scenario.h"
+
+namespace vesko::simulator {
+
+// The operator at the console, as a getchar for it. When the console starts
+// reading a line (it has just printed and flushed its question), the operator
+// carries out its next steps (waits, turns of the jig, faults) up to the next
+// line to type, echoes that line to `echo` as a terminal would show it, and
+// then hands the console its characters and a newline one call at a time.
+// After the last step it answers EOF. Runs on the console's thread.
+class ScriptedOperator {
+public:
+    ScriptedOperator(std::vector<OperatorStep> script, Bench& bench, std::FILE* echo);
+    ScriptedOperator(const ScriptedOperator&) = delete;
+    ScriptedOperator& operator=(const ScriptedOperator&) = delete;
+
+    int read_char();
+
+    // Lines typed so far (what the console was given).
+    std::size_t lines_typed() const { return lines_typed_; }
+
+private:
+    bool begin_line();
+
+    const std::vector<OperatorStep> script_;
+    std::size_t next_step_ = 0;
+    Bench& bench_;
+    std::FILE* echo_;
+    std::string line_;
+    std::size_t pos_ = 0;
+    bool typing_ = false;
+    std::size_t lines_typed_ = 0;
+};
+
+}  // namespace vesko::simulator

@@ -1,0 +1,68 @@
+#include "simulator/session.h"
+
+#include <chrono>
+#include <memory>
+#include <vector>
+
+#include "console/program.h"
+#include "imu/vantis_imu.h"
+#include "simulator/bus_layout.h"
+#include "simulator/paced_platform.h"
+#include "simulator/scripted_operator.h"
+#include "simulator/sim_bench.h"
+#include "simulator/transcript.h"
+#include "simulator/virtual_time_driver.h"
+
+namespace vesko::simulator {
+
+SessionOutcome run_session(const Scenario& scenario, const SessionOptions& options) {
+    platform::sim::SimBus bus(options.time);
+    std::vector<PlacedModule> modules = build_bus(bus, scenario);
+    SimBench bench(bus, modules, scenario.jig_module);
+    PacedPlatform reader_platform(bus);
+    Transcript transcript(options.out);
+    ScriptedOperator op(scenario.script, bench, transcript.console_out());
+
+    ConsoleIo io;
+    io.streams = OutputStreams{transcript.console_out(), options.err};
+    io.read_char = [&] {
+        transcript.pump();
+        return op.read_char();
+    };
+    io.sleep = [&](std::chrono::milliseconds d) {
+        transcript.pump();
+        bench.sleep_until(bus.now_ns() + std::chrono::duration_cast<std::chrono::nanoseconds>(d).count());
+    };
+    const ReaderFactory make_reader = [&](SampleCallback callback) -> std::unique_ptr<ImuReader> {
+        VantisImuOptions reader_options;
+        reader_options.streams = io.streams;
+        return std::make_unique<VantisImu>(std::move(callback), reader_platform, reader_options);
+    };
+
+    std::vector<const char*> argv = {"rotabench-sim"};
+    if (scenario.serial) {
+        argv.push_back("--imu-serial");
+        argv.push_back(scenario.serial->c_str());
+    }
+
+    SessionOutcome outcome;
+    {
+        std::unique_ptr<VirtualTimeDriver> driver;
+        if (options.time == platform::sim::TimeMode::Virtual)
+            driver = std::make_unique<VirtualTimeDriver>(bus, bench.console(), reader_platform.reader(), modules);
+        outcome.exit_code = run_program(static_cast<int>(argv.size()), argv.data(), make_reader, io);
+    }
+    transcript.pump();
+    outcome.transcript = transcript.text();
+
+    for (const PlacedModule& m : modules) {
+        if (m.serial != scenario.jig_module) continue;
+        outcome.truth = compare_with_truth(m.model->params(), printed_runs(outcome.transcript));
+        use_summary_means(outcome.transcript, outcome.truth);
+        if (options.print_truth) print_truth(options.out, m.serial, outcome.truth);
+        break;
+    }
+    return outcome;
+}
+
+}  // namespace vesko::simulator

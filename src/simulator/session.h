@@ -1,0 +1,36 @@
+#pragma once
+
+// run_session: the rotabench console, reader and discovery on a scenario's simulated bench.
+
+#include <array>
+#include <cstdio>
+#include <string>
+
+#include "platform/sim/sim_bus.h"
+#include "simulator/scenario.h"
+#include "simulator/truth_report.h"
+
+namespace vesko::simulator {
+
+struct SessionOptions {
+    // Real: the bus clock is the steady clock, as a person would watch it.
+    // Virtual: a driver thread moves the bus clock as fast as the program
+    // goes, for tests.
+    platform::sim::TimeMode time = platform::sim::TimeMode::Real;
+    std::FILE* out = stdout;  // the console's transcript as it happens, then the truth
+    std::FILE* err = stderr;  // the console's and the reader's diagnostics
+    bool print_truth = true;
+};
+
+struct SessionOutcome {
+    int exit_code = 0;          // the console's
+    std::string transcript;     // the console's output with the operator's lines
+    std::array<AxisTruth, 3> truth{};
+};
+
+// Runs the calibration console, its stream reader and discovery, the very
+// program entry of rotabench, on a simulated bus built from the scenario,
+// with the scenario's operator at the keyboard.
+SessionOutcome run_session(const Scenario& scenario, const SessionOptions& options);
+
+}  // namespace vesko::simulator

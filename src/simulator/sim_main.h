@@ -1,0 +1,15 @@
+#pragma once
+
+// rotabench-sim's entry: its command line, the scenario or the built-in session, in real time.
+
+#include <cstdio>
+
+namespace vesko::simulator {
+
+// rotabench-sim's command line: [SCENARIO.toml]. Runs the scenario (or the
+// built-in session) in real time, printing on `out` and `err`. Returns the
+// console's exit code; 2 for a bad command line or a scenario that cannot be
+// read or is invalid (with the file, line and key on `err`).
+int sim_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err);
+
+}  // namespace vesko::simulator

@@ -1,0 +1,54 @@
+#pragma once
+
+// The contract suite of the platform seam: the read path of platform.h
+// checked once, the same way, on every backend that implements it. Each
+// backend's test program instantiates it with a rig of its own.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace vesko::contract {
+
+// One backend with one tracking module on it, and the module's far end.
+class ContractRig {
+public:
+    ContractRig() = default;
+    ContractRig(const ContractRig&) = delete;
+    ContractRig& operator=(const ContractRig&) = delete;
+    virtual ~ContractRig() = default;
+
+    virtual platform::Platform& platform() = 0;
+    // Opens the module for reads (kInvalidHandle on failure).
+    virtual platform::Handle open_module() = 0;
+    // The module sends one input report; on return a read can take all of it.
+    virtual void send(const std::vector<std::uint8_t>& report) = 0;
+    // The module leaves the bus: its reads fail from now on.
+    virtual void pull() = 0;
+
+    // The codes a read fails with once the module has left.
+    virtual std::set<std::uint32_t> gone_errors() const { return {platform::kErrorDeviceNotConnected}; }
+    // False when this machine cannot host the rig (the test is then skipped).
+    virtual bool ready() const { return true; }
+    // Whether misuse gets the contract's answers; the Windows system gives
+    // its own, which the portable code never relies on.
+    virtual bool answers_misuse_by_contract() const { return true; }
+};
+
+struct RigMaker {
+    std::string name;
+    std::function<std::unique_ptr<ContractRig>()> make;
+};
+
+class PlatformContract : public ::testing::TestWithParam<RigMaker> {};
+
+inline std::string rig_name(const ::testing::TestParamInfo<RigMaker>& info) { return info.param.name; }
+
+}  // namespace vesko::contract
