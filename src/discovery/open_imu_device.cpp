@@ -20,6 +20,12 @@ constexpr std::uint16_t kModuleVendorId = 0x28DE;
 constexpr std::uint16_t kModuleProductId = 0x2300;
 constexpr std::u16string_view kFirstInterface = u"&mi_00";
 
+// Only interface 00 carries the IMU stream; the other interfaces of the
+// module are never opened.
+bool is_first_interface(std::u16string_view path) {
+    return ascii_lower(path).find(kFirstInterface) != std::u16string::npos;
+}
+
 // Opens one interface and turns it into a candidate, or closes what it opened
 // and returns nothing.
 std::optional<ImuCandidate> probe_interface(platform::Platform& platform,
@@ -27,9 +33,7 @@ std::optional<ImuCandidate> probe_interface(platform::Platform& platform,
                                             const std::vector<std::u16string>& mcu_locations) {
     if (!detail.ok) return std::nullopt;
     const std::u16string_view path = up_to_nul(detail.path);
-    // Only interface 00 carries the IMU stream; the other interfaces of the
-    // module are never opened.
-    if (ascii_lower(path).find(kFirstInterface) == std::u16string::npos) return std::nullopt;
+    if (!is_first_interface(path)) return std::nullopt;
 
     const Handle handle = platform.open_device(path);
     if (handle == platform::kInvalidHandle) return std::nullopt;
@@ -102,6 +106,21 @@ Handle open_imu_device(platform::Platform& platform, std::u16string_view request
         print_cannot_pick(candidates, paired_count, mcu_locations.empty(), streams.err);
     }
     return result;
+}
+
+void report_denied_modules(platform::Platform& platform, std::FILE* err) {
+    for (const platform::DeniedInterface& denied : platform.denied_interfaces()) {
+        if (!is_first_interface(up_to_nul(denied.path)) || denied.attributes.vendor_id != kModuleVendorId ||
+            denied.attributes.product_id != kModuleProductId) {
+            continue;
+        }
+        const std::string serial = to_utf8(up_to_nul(denied.serial));
+        std::fprintf(err,
+                     "VantisImu: no permission to open %s (%s%s) \xE2\x80\x94 install the udev rule "
+                     "70-rotabench.rules, see docs/linux.md\n",
+                     denied.node.c_str(), serial.empty() ? "a module without a serial" : "module ",
+                     serial.c_str());
+    }
 }
 
 }  // namespace vesko

@@ -3,6 +3,7 @@
 // open_imu_device: enumeration of the modules, the choice of one, and the count and cannot-pick
 // lines.
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -24,5 +25,11 @@ namespace vesko {
 platform::Handle open_imu_device(platform::Platform& platform, std::u16string_view requested_serial,
                                  std::u16string* out_serial, bool verbose,
                                  const OutputStreams& streams);
+
+// One line on `err` for each tracking module the system lists but will not
+// let this process open (a hidraw node a fresh Linux system gives to root
+// alone): the node, the module's serial where the system tells it, and the
+// fix. Nothing where opening asks no permission.
+void report_denied_modules(platform::Platform& platform, std::FILE* err);
 
 }  // namespace vesko

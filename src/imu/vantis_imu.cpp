@@ -49,6 +49,9 @@ bool VantisImu::start(const char* serial) {
     std::u16string out_serial;
     const Handle device = open_imu_device(platform_, requested, &out_serial, true, options_.streams);
     if (device == kInvalidHandle) {
+        // A module passed over because the system would not open it is not
+        // a cable fault: say so before the usual words.
+        report_denied_modules(platform_, options_.streams.err);
         std::fprintf(options_.streams.err,
                      "VantisImu: no matching 28DE:2300 MI_00 device (Telvar unplugged? wrong "
                      "--imu-serial?)\n");

@@ -99,6 +99,15 @@ struct HidInterfaceDetail {
     DevNode node = 0;       // device node of the interface's device
 };
 
+// A HID interface the system lists but will not let this process open, and
+// what the system tells of its device without opening it.
+struct DeniedInterface {
+    std::u16string path;      // device path, as hid_interfaces() gives it
+    std::string node;         // where the operator finds it (on Linux, /dev/hidrawN)
+    HidAttributes attributes;
+    std::u16string serial;    // empty when the system does not tell
+};
+
 // The record of one overlapped read. Owned by the reader thread for the life
 // of the read; the backend keeps in it whatever it needs (Windows: OVERLAPPED).
 struct alignas(16) OverlappedRecord {
@@ -175,6 +184,12 @@ public:
 
     // Closes a device or event handle.
     virtual void close(Handle handle) = 0;
+
+    // The present HID interfaces this process may not open for lack of
+    // permission, for telling the operator why a device was passed over.
+    // Empty where opening a HID device asks no permission (Windows) or the
+    // system cannot tell. Does not block; any thread.
+    virtual std::vector<DeniedInterface> denied_interfaces() { return {}; }
 
     // --- overlapped reads ---------------------------------------------------
 

@@ -54,6 +54,16 @@ TEST_F(DeviceTreeTest, HidInterfacesCarryInterfaceNumberAndHidrawNode) {
     EXPECT_NE(list[0].node, list[1].node);
 }
 
+TEST_F(DeviceTreeTest, ASingleInterfaceDeviceHasNoInterfaceNodeAndNoMiPart) {
+    const auto device = bench.fake.add_usb_device(bench.root2, 2, "2", "1234", "5678", "K-1");
+    bench.fake.add_hidraw(bench.fake.add_interface(device, 0), "0003:1234:5678.0009", 7);
+    const auto list = interfaces();
+    ASSERT_EQ(list.size(), 5u);
+    EXPECT_EQ(narrow(list[4].path), "\\\\?\\hid#vid_1234&pid_5678#hidraw7");
+    EXPECT_EQ(chain(list[4].node), (std::vector<std::string>{"HID\\VID_1234&PID_5678\\0003:1234:5678.0009",
+                                                             "USB\\VID_1234&PID_5678\\K-1", "USB\\ROOT_HUB\\USB2"}));
+}
+
 TEST_F(DeviceTreeTest, ParentsLeadFromHidDeviceThroughInterfaceAndHubsToRootHub) {
     const auto list = interfaces();
     ASSERT_EQ(list.size(), 4u);

@@ -1,16 +1,20 @@
 // The stream reader with its real thread on this backend, a pseudo-terminal
-// standing in for the module's hidraw node: samples flow, stop() returns at
-// once through the cancel, and an unplug is seen as a failed read.
+// standing in for the module's hidraw node: samples flow and stop() returns
+// at once through the cancel; a node the system refuses is told plainly.
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <string>
 #include <thread>
 
 #include "bench_tree.h"
+#include "console/program.h"
 #include "imu/vantis_imu.h"
 #include "platform/linux/linux_platform.h"
 #include "pty_node.h"
@@ -82,6 +86,38 @@ TEST_F(ReaderOnHidrawTest, SamplesFlowAndStopReturnsAtOnce) {
     EXPECT_EQ(samples.load(), 3);
     EXPECT_EQ(contents(out), "VantisImu: 2 Gantrell device(s), 1 MCU-paired\nVantisImu: using KVR-A1\n");
     EXPECT_EQ(contents(err), "");
+}
+
+// A fresh system gives the hidraw nodes to root alone. The module whose node
+// the system refuses is named, with the fix, before the usual words; every
+// other line stays as it was.
+TEST(PermissionOnHidraw, AModuleTheSystemWillNotOpenIsNamedAndTheProgramEndsWithOne) {
+    testing::BenchTree bench;
+    const std::string denied = (bench.fake.dev() / "hidraw0").string();
+    LinuxPlatform platform{bench.fake.sys(), bench.fake.dev(), [&](const char* path, int flags) {
+                               if (path == denied) {
+                                   errno = EACCES;
+                                   return -1;
+                               }
+                               return ::open(path, flags);
+                           }};
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    ConsoleIo io{[] { return EOF; }, OutputStreams{out, err}, [](std::chrono::milliseconds) {}};
+    const char* argv[] = {"rotabench"};
+    const int code = run_program(1, argv, [&](SampleCallback callback) -> std::unique_ptr<ImuReader> {
+        return std::make_unique<VantisImu>(std::move(callback), platform, VantisImuOptions{io.streams});
+    }, io);
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(contents(out), "VantisImu: 1 Gantrell device(s), 0 MCU-paired\n");
+    EXPECT_EQ(contents(err),
+              "VantisImu: cannot pick among 1 Gantrell device(s) (0 MCU-paired) \xE2\x80\x94 is the Telvar "
+              "attached? Or pass its KVR serial:\n  " + bench.long_serial.substr(0, kSerialNumberUnits) +
+                  "\nVantisImu: no permission to open " + denied +
+                  " (module KVR-A1) \xE2\x80\x94 install the udev rule 70-rotabench.rules, see docs/linux.md\n"
+                  "VantisImu: no matching 28DE:2300 MI_00 device (Telvar unplugged? wrong --imu-serial?)\n");
+    std::fclose(out);
+    std::fclose(err);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #pragma once
 
+// CapturedStream: a temporary FILE* whose text a test reads back.
+
 #include <cstdio>
 #include <string>
 

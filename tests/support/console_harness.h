@@ -1,5 +1,7 @@
 #pragma once
 
+// The console program driven by a test: scripted input, captured output, and a choice of sample source.
+
 #include <array>
 #include <chrono>
 #include <deque>

@@ -1,5 +1,7 @@
 #pragma once
 
+// FakeReader: a sample source that keeps the reader contract, its thread delivering the samples a test gives it.
+
 #include <condition_variable>
 #include <deque>
 #include <mutex>

@@ -1,5 +1,7 @@
 #pragma once
 
+// Input reports built byte by byte for tests.
+
 #include <array>
 #include <cstdint>
 #include <vector>

@@ -1,5 +1,7 @@
 #pragma once
 
+// SimBusFeed: the real stream reader over a simulated bus that plays the samples a test hands over.
+
 #include <deque>
 #include <memory>
 #include <string>

@@ -1,5 +1,7 @@
 #pragma once
 
+// A report source that plays one module's reports at a steady rate on the bus clock.
+
 #include <array>
 #include <atomic>
 #include <cstdint>

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -53,8 +54,12 @@ bool node_matches(int fd, const HidrawIdentity& identity) {
 
 }  // namespace
 
-LinuxPlatform::LinuxPlatform(std::filesystem::path sys_root, std::filesystem::path dev_root)
-    : sys_root_(std::move(sys_root)), dev_root_(std::move(dev_root)) {}
+LinuxPlatform::LinuxPlatform(std::filesystem::path sys_root, std::filesystem::path dev_root, NodeOpen open_node)
+    : sys_root_(std::move(sys_root)),
+      dev_root_(std::move(dev_root)),
+      open_node_(open_node ? std::move(open_node) : NodeOpen([](const char* path, int flags) {
+          return ::open(path, flags);
+      })) {}
 
 // --- device tree ----------------------------------------------------------
 
@@ -173,9 +178,9 @@ Handle LinuxPlatform::open_device(std::u16string_view path) {
         return kInvalidHandle;
     }
     const std::filesystem::path node = dev_root_ / *name;
-    int fd = ::open(node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    int fd = open_node_(node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
-        fd = ::open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);  // reading is all we need
+        fd = open_node_(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);  // reading is all we need
     }
     if (fd < 0) {
         return kInvalidHandle;
@@ -211,6 +216,39 @@ std::u16string LinuxPlatform::serial_number(Handle device) {
 }
 
 void LinuxPlatform::close(Handle handle) { io_.close(handle); }
+
+// A fresh system gives hidraw nodes to root alone: those the process may not
+// even read are the ones to tell the operator of.
+std::vector<DeniedInterface> LinuxPlatform::denied_interfaces() {
+    std::vector<DeniedInterface> denied;
+    const auto interfaces = hid_interfaces();
+    if (!interfaces) {
+        return denied;
+    }
+    for (const HidInterfaceDetail& detail : *interfaces) {
+        const auto name = hidraw_name_from_path(detail.path);
+        if (!name) {
+            continue;
+        }
+        const std::filesystem::path node = dev_root_ / *name;
+        const int fd = open_node_(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (fd >= 0) {
+            ::close(fd);
+            continue;
+        }
+        if (errno != EACCES && errno != EPERM) {
+            continue;
+        }
+        const auto identity = identify_hidraw(sys_root_, *name);
+        if (!identity) {
+            continue;
+        }
+        denied.push_back(DeniedInterface{detail.path, node.string(),
+                                         HidAttributes{identity->vendor, identity->product, identity->version},
+                                         identity->serial ? utf8_to_utf16(*identity->serial) : std::u16string()});
+    }
+    return denied;
+}
 
 // --- overlapped reads -------------------------------------------------------
 

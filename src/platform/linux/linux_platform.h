@@ -5,6 +5,7 @@
 // parameters so that a fake tree in a temporary folder can stand in.
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -18,7 +19,11 @@ namespace vesko::platform::linux_hid {
 
 class LinuxPlatform final : public Platform {
 public:
-    LinuxPlatform(std::filesystem::path sys_root, std::filesystem::path dev_root);
+    // How a device node is opened: open(2), unless a test stands in for it
+    // (a test run as root is never refused).
+    using NodeOpen = std::function<int(const char* path, int flags)>;
+
+    LinuxPlatform(std::filesystem::path sys_root, std::filesystem::path dev_root, NodeOpen open_node = {});
 
     std::optional<std::vector<DevNode>> nodes_under_enumerator(std::u16string_view enumerator) override;
     std::optional<DevNode> parent(DevNode node) override;
@@ -30,6 +35,7 @@ public:
     std::optional<HidAttributes> attributes(Handle device) override;
     std::u16string serial_number(Handle device) override;
     void close(Handle handle) override;
+    std::vector<DeniedInterface> denied_interfaces() override;
 
     Handle create_event() override;
     void reset_event(Handle event) override;
@@ -60,6 +66,7 @@ private:
 
     const std::filesystem::path sys_root_;
     const std::filesystem::path dev_root_;
+    const NodeOpen open_node_;
 
     // Node ids: one per sysfs directory ever seen, never reused, so an id
     // keeps naming the same device across rescans and fails once it is gone.

@@ -233,6 +233,11 @@ void OverlappedIo::cancel_locked(DeviceFile& dev) {
     if (!dev.active_ || dev.cancelled_) {
         return;
     }
+    // On Windows a report that reaches the device while a read is in flight
+    // completes that read, so it goes with the read when the read is
+    // cancelled; the next read starts with what comes after. Here the report
+    // waits in the node until someone reads it: the cancelled read takes it.
+    (void)read_node(dev.fd(), dev.buffer_, dev.length_);
     dev.cancelled_ = true;
     if (const auto ev = dev.event_.lock()) {
         ev->set();

@@ -20,6 +20,10 @@ struct UsbDevice {
     std::uint32_t bus = 0;
     std::string devpath;
     std::optional<std::string> serial;
+    // Windows gives a device with more than one interface a node per
+    // interface ("...&MI_nn"), and one with a single interface none: its
+    // function hangs straight off the device node. Unknown counts as composite.
+    bool composite = true;
 };
 
 std::optional<UsbDevice> read_usb_device(const fs::path& dir) {
@@ -45,6 +49,12 @@ std::optional<UsbDevice> read_usb_device(const fs::path& dir) {
         device.version = parse_hex16(*bcd).value_or(0);
     }
     device.serial = read_attribute(dir / "serial");
+    if (const auto count = read_attribute(dir / "bNumInterfaces")) {  // " 1": right-aligned by the kernel
+        const std::size_t digits = count->find_first_not_of(' ');
+        if (const auto n = parse_decimal(digits == std::string::npos ? "" : count->substr(digits))) {
+            device.composite = *n > 1;
+        }
+    }
     return device;
 }
 
@@ -132,8 +142,12 @@ public:
         if (usb) {
             vendor = usb->vendor;
             product = usb->product;
-            parent = add_usb_interface(interface_dir);
-            interface_number = number;
+            if (usb->composite) {
+                parent = add_usb_interface(interface_dir);
+                interface_number = number;
+            } else {
+                parent = add_usb_device(interface_dir.parent_path());
+            }
         } else if (const auto ids = parse_hid_device_name(name)) {
             vendor = ids->vendor;  // not on USB (Bluetooth, I2C, virtual): no interface
             product = ids->product;

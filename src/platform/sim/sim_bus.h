@@ -194,6 +194,7 @@ private:
     void signal_locked(platform::Handle event);
     void finish_locked(ActiveRead& read, bool ok, std::uint32_t bytes, std::uint32_t error);
     void pump_locked(platform::Handle event);
+    void cancel_locked(HandleState& h);
     std::optional<std::int64_t> next_finish_locked(platform::Handle event);
 
     mutable std::mutex mutex_;

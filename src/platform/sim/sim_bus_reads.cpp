@@ -135,16 +135,23 @@ platform::WaitStatus SimBus::wait(Handle event, std::uint32_t timeout_ms) {
 void SimBus::cancel_read(Handle device, platform::OverlappedRecord& record) {
     Lock lock(mutex_);
     HandleState* h = device_locked(device);
-    if (h == nullptr || !h->read || h->read->done || h->read->record != &record) return;
-    finish_locked(*h->read, false, 0, platform::kErrorOperationAborted);
+    if (h == nullptr || !h->read || h->read->record != &record) return;
+    cancel_locked(*h);
 }
 
 void SimBus::cancel_all_reads(Handle device) {
     Lock lock(mutex_);
     log_locked(BusEvent::Kind::CancelAll, device);
     HandleState* h = device_locked(device);
-    if (h == nullptr || !h->read || h->read->done) return;
-    finish_locked(*h->read, false, 0, platform::kErrorOperationAborted);
+    if (h == nullptr || !h->read) return;
+    cancel_locked(*h);
+}
+
+void SimBus::cancel_locked(HandleState& h) {
+    // A report already due completes the read first, as on Windows, and goes
+    // with it: the next read starts with what comes after.
+    pump_locked(h.read->event);
+    if (!h.read->done) finish_locked(*h.read, false, 0, platform::kErrorOperationAborted);
 }
 
 platform::ReadOutcome SimBus::read_result(Handle device, platform::OverlappedRecord& record,
