@@ -8,6 +8,7 @@
 
 #include "simulator/default_scenario.h"
 #include "simulator/scenario_load.h"
+#include "simulator/sim_command_line.h"
 #include "simulator/sim_main.h"
 #include "support/captured_stream.h"
 
@@ -142,6 +143,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, SimScenarioErrors,
     ::testing::Values(
         Malformed{"title = \"a\"\ncolour = 3\n", "2: key \"colour\": unknown key"},
+        Malformed{"[operator]\nturn_error_sd = -1\n", "2: key \"operator.turn_error_sd\": must lie between 0 and 90"},
         Malformed{"[[bus.mcus]]\nport = 1\nmore_location_paths = [\"\"]\n",
                   "3: key \"bus.mcus[0].more_location_paths\": each entry must be a non-empty string"},
         Malformed{"[[bus.modules]]\nserial = \"A\"\nport = 1\ndetail_read_fails = 1\n",
@@ -224,7 +226,7 @@ TEST(SimCommandLine, BadScenarioOrArgumentsExitTwoWithTheReason) {
     EXPECT_EQ(sim_main(3, two, out.get(), err3.get()), 2);
     const char* help[] = {"rotabench-sim", "--help"};
     EXPECT_EQ(sim_main(2, help, out.get(), err3.get()), 2);
-    EXPECT_EQ(err3.text(), "usage: rotabench-sim [SCENARIO.toml]\nusage: rotabench-sim [SCENARIO.toml]\n");
+    EXPECT_EQ(err3.text(), std::string(kSimUsageLine) + kSimUsageLine);
     EXPECT_EQ(out.text(), "");
 }
 

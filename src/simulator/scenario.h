@@ -46,6 +46,7 @@ struct TypeLine {
 
 struct Wait {
     double seconds = 0.0;
+    bool settle = false;  // a run's stillness before or after its turn
 };
 
 // Turns the jig and waits until it is still again.
@@ -69,6 +70,15 @@ struct FaultStep {
 
 using OperatorStep = std::variant<TypeLine, Wait, TurnJig, FaultStep>;
 
+// The operator's own errors, drawn per session from `seed`; all zero (the
+// default) draws nothing, and the script plays as written.
+struct OperatorErrors {
+    double turn_error = 0.0;     // degrees more than typed on every turn, in its direction
+    double turn_error_sd = 0.0;  // degrees, drawn for each turn
+    double settle_jitter = 0.0;  // seconds, sd of each run's stillness before and after its turn
+    std::uint64_t seed = 1;
+};
+
 // One simulated session: the bus, the modules' truths, the command line and
 // the operator's script.
 struct Scenario {
@@ -78,6 +88,7 @@ struct Scenario {
     std::vector<ModulePlacement> modules;
     std::vector<McuPlacement> mcus;
     std::vector<OperatorStep> script;
+    OperatorErrors errors;
 };
 
 }  // namespace vesko::simulator

@@ -57,6 +57,7 @@ private:
 
     bool bus(const toml::table& root, Scenario& s);
     bool module(const toml::table& t, const std::string& key, ModulePlacement& m);
+    bool operator_errors(const toml::table& root, OperatorErrors& out);
     bool more_paths(const toml::table& t, const std::string& prefix, MoreLocationPaths& out);
     bool model(const toml::table& t, const std::string& key, ModuleParams& p);
     bool placement_clash(const std::vector<std::pair<PortChain, std::uint32_t>>& taken, const PortChain& ports,
@@ -254,6 +255,22 @@ bool Reader::module(const toml::table& t, const std::string& key, ModulePlacemen
     return more_paths(t, key, m.more_location_paths);
 }
 
+bool Reader::operator_errors(const toml::table& root, OperatorErrors& out) {
+    const toml::node* n = root.get("operator");
+    if (n == nullptr) return true;
+    const auto* t = n->as_table();
+    if (t == nullptr) return fail(*n, "operator", "must be a table ([operator])");
+    if (!only_keys(*t, "operator", {"turn_error", "turn_error_sd", "settle_jitter", "seed"})) return false;
+    std::int64_t seed = static_cast<std::int64_t>(out.seed);
+    if (!number_in(*t, "turn_error", "operator", out.turn_error, -90.0, 90.0) ||
+        !number_in(*t, "turn_error_sd", "operator", out.turn_error_sd, 0.0, 90.0) ||
+        !number_in(*t, "settle_jitter", "operator", out.settle_jitter, 0.0, 10.0) ||
+        !integer_in(*t, "seed", "operator", seed, 0, std::numeric_limits<std::int64_t>::max()))
+        return false;
+    out.seed = static_cast<std::uint64_t>(seed);
+    return true;
+}
+
 bool Reader::more_paths(const toml::table& t, const std::string& prefix, MoreLocationPaths& out) {
     const toml::node* n = t.get("more_location_paths");
     if (n == nullptr) return true;
@@ -406,9 +423,9 @@ bool Reader::step(const toml::table& t, const std::string& key, const Scenario& 
             return false;
         out.push_back(TypeLine{typed});  // the angle question
         out.push_back(TypeLine{""});     // Enter arms the run
-        out.push_back(Wait{settle});     // at the finishing question
+        out.push_back(Wait{settle, true});  // at the finishing question
         out.push_back(turn);
-        out.push_back(Wait{settle});
+        out.push_back(Wait{settle, true});
         out.push_back(TypeLine{""});     // Enter finishes it
         return true;
     }
@@ -459,7 +476,7 @@ bool Reader::script(const toml::array& steps, Scenario& s) {
 
 std::optional<Scenario> Reader::read(const toml::table& root) {
     Scenario s;
-    if (!only_keys(root, "", {"title", "serial", "jig", "bus", "script"})) return std::nullopt;
+    if (!only_keys(root, "", {"title", "serial", "jig", "bus", "operator", "script"})) return std::nullopt;
     if (!string_in(root, "title", "", s.title)) return std::nullopt;
     if (const toml::node* n = root.get("serial")) {
         std::string serial;
@@ -467,7 +484,7 @@ std::optional<Scenario> Reader::read(const toml::table& root) {
         s.serial = serial;
         (void)n;
     }
-    if (!bus(root, s)) return std::nullopt;
+    if (!bus(root, s) || !operator_errors(root, s.errors)) return std::nullopt;
     if (const toml::node* n = root.get("jig")) {
         if (!string_in(root, "jig", "", s.jig_module)) return std::nullopt;
         if (std::none_of(s.modules.begin(), s.modules.end(),

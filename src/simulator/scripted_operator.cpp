@@ -1,13 +1,15 @@
 #include "simulator/scripted_operator.h"
 
+#include <algorithm>
 #include <cmath>
 #include <type_traits>
 #include <utility>
 
 namespace vesko::simulator {
 
-ScriptedOperator::ScriptedOperator(std::vector<OperatorStep> script, Bench& bench, std::FILE* echo)
-    : script_(std::move(script)), bench_(bench), echo_(echo) {}
+ScriptedOperator::ScriptedOperator(std::vector<OperatorStep> script, Bench& bench, std::FILE* echo,
+                                   const OperatorErrors& errors)
+    : script_(std::move(script)), errors_(errors), draws_(errors.seed), bench_(bench), echo_(echo) {}
 
 bool ScriptedOperator::begin_line() {
     while (next_step_ < script_.size()) {
@@ -25,9 +27,19 @@ bool ScriptedOperator::begin_line() {
             [this](const auto& s) {
                 using S = std::decay_t<decltype(s)>;
                 if constexpr (std::is_same_v<S, Wait>) {
-                    bench_.sleep_until(bench_.now_ns() + std::llround(s.seconds * 1e9));
+                    double seconds = s.seconds;
+                    if (s.settle && errors_.settle_jitter > 0) {
+                        seconds = std::max(0.0, seconds + errors_.settle_jitter * draws_.next());
+                    }
+                    bench_.sleep_until(bench_.now_ns() + std::llround(seconds * 1e9));
                 } else if constexpr (std::is_same_v<S, TurnJig>) {
-                    bench_.sleep_until(bench_.turn_jig(s));
+                    // The jig turns a little more or less than the operator meant.
+                    TurnJig turn = s;
+                    if (errors_.turn_error != 0 || errors_.turn_error_sd > 0) {
+                        const double error = errors_.turn_error + errors_.turn_error_sd * draws_.next();
+                        turn.degrees += turn.degrees < 0 ? -error : error;
+                    }
+                    bench_.sleep_until(bench_.turn_jig(turn));
                 } else if constexpr (std::is_same_v<S, FaultStep>) {
                     bench_.fault(s);
                 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "simulator/bench.h"
+#include "simulator/model/gaussian_noise.h"
 #include "simulator/scenario.h"
 
 namespace vesko::simulator {
@@ -20,7 +21,8 @@ namespace vesko::simulator {
 // After the last step it answers EOF. Runs on the console's thread.
 class ScriptedOperator {
 public:
-    ScriptedOperator(std::vector<OperatorStep> script, Bench& bench, std::FILE* echo);
+    ScriptedOperator(std::vector<OperatorStep> script, Bench& bench, std::FILE* echo,
+                     const OperatorErrors& errors = {});
     ScriptedOperator(const ScriptedOperator&) = delete;
     ScriptedOperator& operator=(const ScriptedOperator&) = delete;
 
@@ -33,6 +35,8 @@ private:
     bool begin_line();
 
     const std::vector<OperatorStep> script_;
+    const OperatorErrors errors_;
+    GaussianNoise draws_;
     std::size_t next_step_ = 0;
     Bench& bench_;
     std::FILE* echo_;

@@ -21,7 +21,7 @@ SessionOutcome run_session(const Scenario& scenario, const SessionOptions& optio
     SimBench bench(bus, modules, scenario.jig_module);
     PacedPlatform reader_platform(bus);
     Transcript transcript(options.out);
-    ScriptedOperator op(scenario.script, bench, transcript.console_out());
+    ScriptedOperator op(scenario.script, bench, transcript.console_out(), scenario.errors);
 
     ConsoleIo io;
     io.streams = OutputStreams{transcript.console_out(), options.err};

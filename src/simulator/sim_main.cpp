@@ -1,28 +1,57 @@
 #include "simulator/sim_main.h"
 
+#include <chrono>
+#include <thread>
+
 #include "simulator/default_scenario.h"
 #include "simulator/scenario_load.h"
 #include "simulator/session.h"
+#include "simulator/sim_command_line.h"
+#include "simulator/study.h"
 
 namespace vesko::simulator {
 
 int sim_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
-    if (argc > 2 || (argc == 2 && argv[1][0] == '-')) {
-        std::fputs("usage: rotabench-sim [SCENARIO.toml]\n", err);
+    const auto line = parse_sim_command_line(argc, argv);
+    if (!line) {
+        std::fputs(kSimUsageLine, err);
         return 2;
     }
-    const ScenarioLoad load =
-        argc == 2 ? load_scenario_file(argv[1]) : parse_scenario(default_scenario_text(), "default.toml (built in)");
+    const ScenarioLoad load = line->scenario_file ? load_scenario_file(*line->scenario_file)
+                                                  : parse_scenario(default_scenario_text(), "default.toml (built in)");
     if (!load.scenario) {
         std::fprintf(err, "rotabench-sim: %s\n", load.error.c_str());
         return 2;
     }
-    if (!load.scenario->title.empty()) std::fprintf(out, "# %s\n\n", load.scenario->title.c_str());
+    const Scenario& scenario = *load.scenario;
+
+    if (line->study_sessions > 0) {
+        // A session in virtual time mostly waits for its own threads to hand
+        // over, so several run on each processor.
+        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+        const unsigned threads = 4 * cores;
+        const std::uint64_t first_seed = line->seed.value_or(1);
+        const auto start = std::chrono::steady_clock::now();
+        const auto sessions = run_study(scenario, line->study_sessions, first_seed, threads);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (line->csv) {
+            print_study_csv(out, sessions);
+        } else {
+            const std::string name = line->scenario_file.value_or("default.toml (built in)");
+            std::fprintf(out, "study: %d sessions of %s, noise seeds %llu to %llu\n", line->study_sessions,
+                         name.c_str(), static_cast<unsigned long long>(first_seed),
+                         static_cast<unsigned long long>(first_seed + static_cast<std::uint64_t>(line->study_sessions) - 1));
+            print_study(out, sessions, seconds, cores);
+        }
+        return 0;
+    }
+
+    if (!scenario.title.empty()) std::fprintf(out, "# %s\n\n", scenario.title.c_str());
     SessionOptions options;
-    options.time = platform::sim::TimeMode::Real;
+    options.time = line->fast ? platform::sim::TimeMode::Virtual : platform::sim::TimeMode::Real;
     options.out = out;
     options.err = err;
-    return run_session(*load.scenario, options).exit_code;
+    return run_session(scenario, options).exit_code;
 }
 
 }  // namespace vesko::simulator

@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
     // The operator, at each question: the script's steps up to its next
     // line, then the line. The bench's clock runs (and its scheduled
     // unplugs and replugs happen) only while the operator waits on it.
-    simulator::ScriptedOperator op(scenario.script, bench, stdout);
+    simulator::ScriptedOperator op(scenario.script, bench, stdout, scenario.errors);
     const auto wait_for_program = [&] {
         while (!child.asking() && !child.ended()) {
             bench.sleep_until(bench.now_ns() + kPollNs);

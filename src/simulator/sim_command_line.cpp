@@ -1,0 +1,52 @@
+#include "simulator/sim_command_line.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <string_view>
+
+namespace vesko::simulator {
+namespace {
+
+std::optional<std::uint64_t> whole_number(const char* text, std::uint64_t most) {
+    if (text == nullptr || *text < '0' || *text > '9') return std::nullopt;
+    errno = 0;
+    char* end = nullptr;
+    const unsigned long long value = std::strtoull(text, &end, 10);
+    if (errno != 0 || *end != '\0' || value > most) return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+std::optional<SimCommandLine> parse_sim_command_line(int argc, const char* const* argv) {
+    SimCommandLine line;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (arg == "--fast") {
+            line.fast = true;
+        } else if (arg == "--csv") {
+            line.csv = true;
+        } else if (arg == "--study") {
+            const auto n = whole_number(value, 1'000'000);
+            if (!n || *n == 0) return std::nullopt;
+            line.study_sessions = static_cast<int>(*n);
+            ++i;
+        } else if (arg == "--seed") {
+            const auto s = whole_number(value, ~std::uint64_t{0} / 2);
+            if (!s) return std::nullopt;
+            line.seed = *s;
+            ++i;
+        } else if (!arg.empty() && arg[0] != '-' && !line.scenario_file) {
+            line.scenario_file = std::string(arg);
+        } else {
+            return std::nullopt;
+        }
+    }
+    const bool study = line.study_sessions > 0;
+    if ((line.csv || line.seed) && !study) return std::nullopt;
+    if (study && line.fast) return std::nullopt;  // a study is always in virtual time
+    return line;
+}
+
+}  // namespace vesko::simulator

@@ -1,0 +1,26 @@
+#pragma once
+
+// rotabench-sim's command line: the scenario, and how to run it (in real
+// time, in virtual time, or as a study of many sessions).
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace vesko::simulator {
+
+struct SimCommandLine {
+    std::optional<std::string> scenario_file;  // none: the built-in session
+    bool fast = false;                         // virtual time
+    int study_sessions = 0;                    // > 0: a study of that many sessions
+    std::optional<std::uint64_t> seed;         // the first session's noise seed
+    bool csv = false;                          // a study's sessions, one row each
+};
+
+inline constexpr const char* kSimUsageLine =
+    "usage: rotabench-sim [--fast | --study N [--seed S] [--csv]] [SCENARIO.toml]\n";
+
+// nullopt for a command line that is not of that form.
+std::optional<SimCommandLine> parse_sim_command_line(int argc, const char* const* argv);
+
+}  // namespace vesko::simulator

@@ -1,0 +1,136 @@
+#include "simulator/study.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <mutex>
+#include <thread>
+
+#include "simulator/session.h"
+
+namespace vesko::simulator {
+
+bool passes_gate(const std::array<AxisTruth, 3>& truth) {
+    double lo = 0, hi = 0, sum = 0;
+    for (std::size_t a = 0; a < 3; ++a) {
+        if (truth[a].runs == 0) return false;
+        const double m = truth[a].estimated;
+        lo = a == 0 ? m : std::min(lo, m);
+        hi = a == 0 ? m : std::max(hi, m);
+        sum += m;
+    }
+    return (hi - lo) <= 0.02 * (sum / 3.0);
+}
+
+Scenario with_seed(Scenario scenario, std::uint64_t seed) {
+    for (ModulePlacement& m : scenario.modules) m.params.noise_seed = seed;
+    scenario.errors.seed = seed;
+    return scenario;
+}
+
+std::vector<StudySession> run_study(const Scenario& scenario, int sessions, std::uint64_t first_seed,
+                                    unsigned threads, const std::function<void(int done)>& progress) {
+    std::vector<StudySession> results(static_cast<std::size_t>(std::max(sessions, 0)));
+    if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+    std::atomic<int> next{0};
+    std::atomic<int> done{0};
+    std::mutex progress_mutex;
+    const auto work = [&] {
+        for (int i = next++; i < sessions; i = next++) {
+            StudySession& r = results[static_cast<std::size_t>(i)];
+            r.index = i + 1;
+            r.seed = first_seed + static_cast<std::uint64_t>(i);
+            // The console's words go to files of their own and are dropped;
+            // what counts is the truth it is compared with.
+            std::FILE* sink = std::tmpfile();
+            SessionOptions options;
+            options.time = platform::sim::TimeMode::Virtual;
+            options.out = nullptr;
+            options.err = sink != nullptr ? sink : stderr;
+            options.print_truth = false;
+            const SessionOutcome outcome = run_session(with_seed(scenario, r.seed), options);
+            if (sink != nullptr) std::fclose(sink);
+            r.exit_code = outcome.exit_code;
+            r.truth = outcome.truth;
+            r.gate_passed = passes_gate(r.truth);
+            const int finished = ++done;
+            if (progress) {
+                std::lock_guard<std::mutex> lock(progress_mutex);
+                progress(finished);
+            }
+        }
+    };
+    std::vector<std::thread> pool;
+    for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work);
+    work();
+    for (std::thread& t : pool) t.join();
+    return results;
+}
+
+std::array<AxisStudy, 3> summarize_study(const std::vector<StudySession>& sessions) {
+    std::array<AxisStudy, 3> axes{};
+    for (std::size_t a = 0; a < 3; ++a) {
+        std::vector<double> errors;
+        for (const StudySession& s : sessions) {
+            if (s.truth[a].runs > 0) {
+                errors.push_back(s.truth[a].error);
+            }
+        }
+        AxisStudy& out = axes[a];
+        out.with_summary = static_cast<int>(errors.size());
+        out.without_summary = static_cast<int>(sessions.size()) - out.with_summary;
+        if (errors.empty()) continue;
+        double sum = 0;
+        for (double e : errors) sum += e;
+        out.mean_error = sum / static_cast<double>(errors.size());
+        double squares = 0;
+        for (double e : errors) squares += (e - out.mean_error) * (e - out.mean_error);
+        out.sd_error = errors.size() > 1 ? std::sqrt(squares / static_cast<double>(errors.size() - 1)) : 0.0;
+        std::vector<double> magnitudes;
+        for (double e : errors) magnitudes.push_back(std::fabs(e));
+        std::sort(magnitudes.begin(), magnitudes.end());
+        // The nearest-rank 95th percentile: the smallest value at least 95% of
+        // the sessions do not exceed.
+        const std::size_t rank =
+            static_cast<std::size_t>(std::ceil(0.95 * static_cast<double>(magnitudes.size())));
+        out.p95_abs_error = magnitudes[std::max<std::size_t>(rank, 1) - 1];
+        out.max_abs_error = magnitudes.back();
+    }
+    return axes;
+}
+
+void print_study(std::FILE* out, const std::vector<StudySession>& sessions, double seconds, unsigned cores) {
+    const auto axes = summarize_study(sessions);
+    std::fprintf(out, "axis  sessions  mean error   sd error   p95 |error|  max |error|  without summary\n");
+    for (std::size_t a = 0; a < 3; ++a) {
+        const AxisStudy& s = axes[a];
+        std::fprintf(out, "%c     %8d  %+9.4f%%  %8.4f%%  %10.4f%%  %10.4f%%  %15d\n", "XYZ"[a], s.with_summary,
+                     100 * s.mean_error, 100 * s.sd_error, 100 * s.p95_abs_error, 100 * s.max_abs_error,
+                     s.without_summary);
+    }
+    const auto passed = std::count_if(sessions.begin(), sessions.end(), [](const StudySession& s) { return s.gate_passed; });
+    std::fprintf(out, "gate (three means within 2%%): %ld of %zu sessions (%.1f%%)\n", static_cast<long>(passed),
+                 sessions.size(), sessions.empty() ? 0.0 : 100.0 * static_cast<double>(passed) / static_cast<double>(sessions.size()));
+    const double per_core = seconds > 0 && cores > 0 ? static_cast<double>(sessions.size()) / seconds / cores : 0.0;
+    std::fprintf(out, "%zu sessions in %.1f s on %u processor(s): %.1f sessions per second per processor\n",
+                 sessions.size(), seconds, cores, per_core);
+}
+
+void print_study_csv(std::FILE* out, const std::vector<StudySession>& sessions) {
+    std::fprintf(out, "session,seed,exit,gate,x_runs,x_mean,x_error,y_runs,y_mean,y_error,z_runs,z_mean,z_error\n");
+    for (const StudySession& s : sessions) {
+        std::fprintf(out, "%d,%llu,%d,%d", s.index, static_cast<unsigned long long>(s.seed), s.exit_code,
+                     s.gate_passed ? 1 : 0);
+        for (const AxisTruth& a : s.truth) {
+            if (a.runs > 0) {
+                std::fprintf(out, ",%d,%.9f,%.6e", a.runs, a.estimated, a.error);
+            } else {
+                std::fprintf(out, ",0,,");
+            }
+        }
+        std::fputc('\n', out);
+    }
+}
+
+}  // namespace vesko::simulator
