@@ -144,6 +144,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Malformed{"title = \"a\"\ncolour = 3\n", "2: key \"colour\": unknown key"},
         Malformed{"[operator]\nturn_error_sd = -1\n", "2: key \"operator.turn_error_sd\": must lie between 0 and 90"},
+        Malformed{"[[script]]\nquit = true\n[[script]]\nwait = 1\n",
+                  "3: key \"script[1]\": comes after a quit, and would never be carried out"},
+        Malformed{"[expect]\nstdout = [\"re:(\"]\n", "2: key \"expect.stdout\": not a pattern: ("},
         Malformed{"[[bus.mcus]]\nport = 1\nmore_location_paths = [\"\"]\n",
                   "3: key \"bus.mcus[0].more_location_paths\": each entry must be a non-empty string"},
         Malformed{"[[bus.modules]]\nserial = \"A\"\nport = 1\ndetail_read_fails = 1\n",

@@ -7,6 +7,7 @@
 
 #include "simulator/scenario_load.h"
 #include "simulator/study.h"
+#include "simulator/study_svg.h"
 
 namespace vesko::simulator {
 namespace {
@@ -43,6 +44,13 @@ TEST(SimStudy, KnownErrorsGiveTheirStatisticsAndTheGate) {
         EXPECT_EQ(s.exit_code, 0);
         EXPECT_TRUE(s.gate_passed);
     }
+    // Drawn: a dot per session and axis, the 0.1% lines, the gate off the chart.
+    const std::string svg = study_svg(all_axes, "known errors");
+    std::size_t dots = 0;
+    for (std::size_t at = svg.find("<circle"); at != std::string::npos; at = svg.find("<circle", at + 1)) ++dots;
+    EXPECT_EQ(dots, 9u);
+    EXPECT_NE(svg.find(">+0.1%<"), std::string::npos);
+    EXPECT_NE(svg.find("the 2% gate lies beyond"), std::string::npos);
 
     // Only X turned: Y and Z end without a mean, and the gate cannot pass.
     const auto x_only = run_study(scenario("[[script]]\nrun = 360\naxis = \"x\"\n"), 2, 1, 2);

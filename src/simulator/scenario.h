@@ -79,6 +79,15 @@ struct OperatorErrors {
     std::uint64_t seed = 1;
 };
 
+// What a session must show, checked when it ends. Lines must appear in this
+// order (other lines may come between); a line written "re:PATTERN" matches
+// any line the ECMAScript pattern matches whole, for lines with figures.
+struct Expectation {
+    std::optional<int> exit_code;
+    std::vector<std::string> out_lines;  // standard output
+    std::vector<std::string> err_lines;  // standard error
+};
+
 // One simulated session: the bus, the modules' truths, the command line and
 // the operator's script.
 struct Scenario {
@@ -89,6 +98,7 @@ struct Scenario {
     std::vector<McuPlacement> mcus;
     std::vector<OperatorStep> script;
     OperatorErrors errors;
+    std::optional<Expectation> expect;
 };
 
 }  // namespace vesko::simulator

@@ -13,6 +13,8 @@
 
 #include "simulator/scenario_load.h"
 
+#include <regex>
+
 namespace vesko::simulator {
 namespace {
 
@@ -58,6 +60,7 @@ private:
     bool bus(const toml::table& root, Scenario& s);
     bool module(const toml::table& t, const std::string& key, ModulePlacement& m);
     bool operator_errors(const toml::table& root, OperatorErrors& out);
+    bool expectation(const toml::table& root, std::optional<Expectation>& out);
     bool more_paths(const toml::table& t, const std::string& prefix, MoreLocationPaths& out);
     bool model(const toml::table& t, const std::string& key, ModuleParams& p);
     bool placement_clash(const std::vector<std::pair<PortChain, std::uint32_t>>& taken, const PortChain& ports,
@@ -469,14 +472,52 @@ bool Reader::step(const toml::table& t, const std::string& key, const Scenario& 
 
 bool Reader::script(const toml::array& steps, Scenario& s) {
     for (std::size_t i = 0; i < steps.size(); ++i) {
-        if (!step(*steps.get(i)->as_table(), "script[" + std::to_string(i) + "]", s, s.script)) return false;
+        const toml::table& t = *steps.get(i)->as_table();
+        const std::string key = "script[" + std::to_string(i) + "]";
+        if (i > 0 && steps.get(i - 1)->as_table()->get("quit") != nullptr)
+            return fail(t, key, "comes after a quit, and would never be carried out");
+        if (!step(t, key, s, s.script)) return false;
     }
+    return true;
+}
+
+bool Reader::expectation(const toml::table& root, std::optional<Expectation>& out) {
+    const toml::node* n = root.get("expect");
+    if (n == nullptr) return true;
+    const auto* t = n->as_table();
+    if (t == nullptr) return fail(*n, "expect", "must be a table ([expect])");
+    if (!only_keys(*t, "expect", {"exit", "stdout", "stderr"})) return false;
+    Expectation e;
+    std::int64_t code = -1;
+    if (!integer_in(*t, "exit", "expect", code, 0, 255)) return false;
+    if (code >= 0) e.exit_code = static_cast<int>(code);
+    for (const auto& [name, lines] : {std::pair<const char*, std::vector<std::string>*>{"stdout", &e.out_lines},
+                                      {"stderr", &e.err_lines}}) {
+        const toml::node* list = t->get(name);
+        if (list == nullptr) continue;
+        const std::string key = std::string("expect.") + name;
+        const auto* arr = list->as_array();
+        if (arr == nullptr) return fail(*list, key, "must be an array of lines");
+        for (std::size_t i = 0; i < arr->size(); ++i) {
+            const auto* line = arr->get(i)->as_string();
+            if (line == nullptr) return fail(*arr->get(i), key, "each line must be a string");
+            lines->push_back(line->get());
+            if (lines->back().rfind("re:", 0) == 0) {
+                try {
+                    std::regex pattern(lines->back().substr(3));
+                } catch (const std::regex_error&) {
+                    return fail(*arr->get(i), key, "not a pattern: " + lines->back().substr(3));
+                }
+            }
+        }
+    }
+    out = std::move(e);
     return true;
 }
 
 std::optional<Scenario> Reader::read(const toml::table& root) {
     Scenario s;
-    if (!only_keys(root, "", {"title", "serial", "jig", "bus", "operator", "script"})) return std::nullopt;
+    if (!only_keys(root, "", {"title", "serial", "jig", "bus", "operator", "expect", "script"})) return std::nullopt;
     if (!string_in(root, "title", "", s.title)) return std::nullopt;
     if (const toml::node* n = root.get("serial")) {
         std::string serial;
@@ -484,7 +525,7 @@ std::optional<Scenario> Reader::read(const toml::table& root) {
         s.serial = serial;
         (void)n;
     }
-    if (!bus(root, s) || !operator_errors(root, s.errors)) return std::nullopt;
+    if (!bus(root, s) || !operator_errors(root, s.errors) || !expectation(root, s.expect)) return std::nullopt;
     if (const toml::node* n = root.get("jig")) {
         if (!string_in(root, "jig", "", s.jig_module)) return std::nullopt;
         if (std::none_of(s.modules.begin(), s.modules.end(),

@@ -21,16 +21,23 @@ SessionOutcome run_session(const Scenario& scenario, const SessionOptions& optio
     SimBench bench(bus, modules, scenario.jig_module);
     PacedPlatform reader_platform(bus);
     Transcript transcript(options.out);
+    Transcript diagnostics(options.err);
     ScriptedOperator op(scenario.script, bench, transcript.console_out(), scenario.errors);
+    // Both streams at the same moments, the dialogue first: what the console
+    // printed on one before the other mostly comes out in that order.
+    const auto pump = [&] {
+        transcript.pump();
+        diagnostics.pump();
+    };
 
     ConsoleIo io;
-    io.streams = OutputStreams{transcript.console_out(), options.err};
+    io.streams = OutputStreams{transcript.console_out(), diagnostics.console_out()};
     io.read_char = [&] {
-        transcript.pump();
+        pump();
         return op.read_char();
     };
     io.sleep = [&](std::chrono::milliseconds d) {
-        transcript.pump();
+        pump();
         bench.sleep_until(bus.now_ns() + std::chrono::duration_cast<std::chrono::nanoseconds>(d).count());
     };
     const ReaderFactory make_reader = [&](SampleCallback callback) -> std::unique_ptr<ImuReader> {
@@ -52,8 +59,9 @@ SessionOutcome run_session(const Scenario& scenario, const SessionOptions& optio
             driver = std::make_unique<VirtualTimeDriver>(bus, bench.console(), reader_platform.reader(), modules);
         outcome.exit_code = run_program(static_cast<int>(argv.size()), argv.data(), make_reader, io);
     }
-    transcript.pump();
+    pump();
     outcome.transcript = transcript.text();
+    outcome.diagnostics = diagnostics.text();
 
     for (const PlacedModule& m : modules) {
         if (m.serial != scenario.jig_module) continue;

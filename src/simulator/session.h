@@ -25,6 +25,7 @@ struct SessionOptions {
 struct SessionOutcome {
     int exit_code = 0;          // the console's
     std::string transcript;     // the console's output with the operator's lines
+    std::string diagnostics;    // what the console and the reader printed on standard error
     std::array<AxisTruth, 3> truth{};
 };
 

@@ -32,6 +32,10 @@ std::optional<SimCommandLine> parse_sim_command_line(int argc, const char* const
             if (!n || *n == 0) return std::nullopt;
             line.study_sessions = static_cast<int>(*n);
             ++i;
+        } else if (arg == "--svg") {
+            if (value == nullptr || *value == '\0') return std::nullopt;
+            line.svg_file = std::string(value);
+            ++i;
         } else if (arg == "--seed") {
             const auto s = whole_number(value, ~std::uint64_t{0} / 2);
             if (!s) return std::nullopt;
@@ -44,7 +48,7 @@ std::optional<SimCommandLine> parse_sim_command_line(int argc, const char* const
         }
     }
     const bool study = line.study_sessions > 0;
-    if ((line.csv || line.seed) && !study) return std::nullopt;
+    if ((line.csv || line.seed || line.svg_file) && !study) return std::nullopt;
     if (study && line.fast) return std::nullopt;  // a study is always in virtual time
     return line;
 }

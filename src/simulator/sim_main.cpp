@@ -4,10 +4,12 @@
 #include <thread>
 
 #include "simulator/default_scenario.h"
+#include "simulator/expectations.h"
 #include "simulator/scenario_load.h"
 #include "simulator/session.h"
 #include "simulator/sim_command_line.h"
 #include "simulator/study.h"
+#include "simulator/study_svg.h"
 
 namespace vesko::simulator {
 
@@ -34,6 +36,18 @@ int sim_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err) 
         const auto start = std::chrono::steady_clock::now();
         const auto sessions = run_study(scenario, line->study_sessions, first_seed, threads);
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (line->svg_file) {
+            std::FILE* svg = std::fopen(line->svg_file->c_str(), "wb");
+            if (svg == nullptr) {
+                std::fprintf(err, "rotabench-sim: cannot write %s\n", line->svg_file->c_str());
+                return 2;
+            }
+            const std::string name = line->scenario_file.value_or("default.toml (built in)");
+            const std::string drawing =
+                study_svg(sessions, "rotabench-sim --study " + std::to_string(line->study_sessions) + " " + name);
+            std::fwrite(drawing.data(), 1, drawing.size(), svg);
+            std::fclose(svg);
+        }
         if (line->csv) {
             print_study_csv(out, sessions);
         } else {
@@ -51,7 +65,14 @@ int sim_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err) 
     options.time = line->fast ? platform::sim::TimeMode::Virtual : platform::sim::TimeMode::Real;
     options.out = out;
     options.err = err;
-    return run_session(scenario, options).exit_code;
+    const SessionOutcome outcome = run_session(scenario, options);
+    if (scenario.expect) {
+        if (const auto unmet = first_unmet(*scenario.expect, outcome.exit_code, outcome.transcript, outcome.diagnostics)) {
+            std::fprintf(err, "rotabench-sim: expectation not met: %s\n", unmet->c_str());
+            return 3;
+        }
+    }
+    return outcome.exit_code;
 }
 
 }  // namespace vesko::simulator

@@ -7,11 +7,13 @@
 
 namespace vesko::simulator {
 
-// The console's output as the session keeps it: the console (and the
-// operator's echo) write to a temporary file; pump() copies what is new to
-// `copy_to` (the terminal; may be null) and keeps the whole text for the
-// truth report. Pumped whenever the console's thread waits, so the terminal
-// shows each question as it is asked. The console's thread only.
+// One output stream of the console as the session keeps it: the console (and
+// the operator's echo, or the reader thread) write to a temporary file;
+// pump() copies what is new to `copy_to` (the terminal; may be null) and keeps
+// the whole text for the truth report and the scenario's expectations.
+// Pumped whenever the console's thread waits, so the terminal shows each
+// question as it is asked. Writes may come from any thread (the file is
+// written through one handle and read through another); pump() from one.
 class Transcript {
 public:
     explicit Transcript(std::FILE* copy_to);
@@ -29,8 +31,9 @@ public:
 
 private:
     std::FILE* copy_to_;
-    std::FILE* file_;
-    long copied_ = 0;
+    std::string path_;
+    std::FILE* file_ = nullptr;    // where the console writes
+    std::FILE* reader_ = nullptr;  // where pump() reads on from
     std::string text_;
 };
 
