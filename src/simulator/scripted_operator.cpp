@@ -39,7 +39,20 @@ bool ScriptedOperator::begin_line() {
                         const double error = errors_.turn_error + errors_.turn_error_sd * draws_.next();
                         turn.degrees += turn.degrees < 0 ? -error : error;
                     }
-                    bench_.sleep_until(bench_.turn_jig(turn));
+                    const std::int64_t still_at = bench_.turn_jig(turn);
+                    // With a jittery operator, the stillness after a run's turn
+                    // may come out below zero: Enter is pressed before the jig
+                    // is still, and that stillness is not waited again.
+                    if (errors_.settle_jitter > 0 && next_step_ < script_.size()) {
+                        const auto* after = std::get_if<Wait>(&script_[next_step_]);
+                        if (after != nullptr && after->settle) {
+                            ++next_step_;
+                            const double seconds = after->seconds + errors_.settle_jitter * draws_.next();
+                            bench_.sleep_until(std::max<std::int64_t>(bench_.now_ns(), still_at + std::llround(seconds * 1e9)));
+                            return;
+                        }
+                    }
+                    bench_.sleep_until(still_at);
                 } else if constexpr (std::is_same_v<S, FaultStep>) {
                     bench_.fault(s);
                 }

@@ -1,8 +1,10 @@
 #include "simulator/sim_main.h"
 
 #include <chrono>
+#include <functional>
 #include <thread>
 
+#include "platform/terminal.h"
 #include "simulator/default_scenario.h"
 #include "simulator/expectations.h"
 #include "simulator/scenario_load.h"
@@ -34,7 +36,16 @@ int sim_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err) 
         const unsigned threads = 4 * cores;
         const std::uint64_t first_seed = line->seed.value_or(1);
         const auto start = std::chrono::steady_clock::now();
-        const auto sessions = run_study(scenario, line->study_sessions, first_seed, threads);
+        // On a terminal, a line that counts the sessions as they end.
+        std::function<void(int)> progress;
+        if (platform::is_terminal(err)) {
+            progress = [&](int done) {
+                std::fprintf(err, "\rstudy: %d of %d sessions", done, line->study_sessions);
+                if (done == line->study_sessions) std::fputc('\n', err);
+                std::fflush(err);
+            };
+        }
+        const auto sessions = run_study(scenario, line->study_sessions, first_seed, threads, progress);
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (line->svg_file) {
             std::FILE* svg = std::fopen(line->svg_file->c_str(), "wb");

@@ -1,0 +1,12 @@
+#pragma once
+
+// Whether a standard stream is a terminal a person watches, for output that
+// only makes sense there (a progress line that rewrites itself).
+
+#include <cstdio>
+
+namespace vesko::platform {
+
+bool is_terminal(std::FILE* stream);
+
+}  // namespace vesko::platform
