@@ -39,6 +39,9 @@ Transcript::~Transcript() {
 void Transcript::pump() {
     if (file_ == nullptr) return;
     std::fflush(file_);
+    // From where the last pump stopped: a seek also drops whatever the reading
+    // handle had buffered, so what was written since is read afresh.
+    if (std::fseek(reader_, static_cast<long>(text_.size()), SEEK_SET) != 0) return;
     char chunk[4096];
     std::string fresh;
     for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, reader_)) > 0;) fresh.append(chunk, n);
