@@ -141,7 +141,7 @@ TEST_P(ConsoleDialogue, BadAnglesAndWhatStartsARun) {
     ConsoleHarness h(GetParam());
     h.bias_samples = 0;  // every accepted angle ends at the bias check
     for (const char* line : {"q ", " q", "quit", "QQ", "", "0", "-90", "abc", "nan", "inf", "1e999", "-inf",
-                             "1e308"}) {
+                             "1e308", "1e-320"}) {
         h.type(line);
     }
     for (const char* line : {"45", "720", "90.5", "1e2", "90deg"}) h.type(line);
@@ -152,7 +152,7 @@ TEST_P(ConsoleDialogue, BadAnglesAndWhatStartsARun) {
     const std::string starved =
         kPrompt + kHold + " only 0 samples \xE2\x80\x94 stream unhealthy, run aborted\n";
     std::string expected = h.start_banner() + kStreaming;
-    for (int i = 0; i < 13; ++i) expected += bad;
+    for (int i = 0; i < 14; ++i) expected += bad;
     for (int i = 0; i < 5; ++i) expected += starved;
     expected += kPrompt;
     EXPECT_EQ(h.out(), expected);

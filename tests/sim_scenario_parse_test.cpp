@@ -190,7 +190,34 @@ INSTANTIATE_TEST_SUITE_P(
         Malformed{"[[script]]\nfault = \"unplug\"\nseconds = 1\nmodule = \"X\"\n",
                   "4: key \"script[0].module\": no module on the bus has serial \"X\""},
         Malformed{"[[script]]\ntype = \"90\"\ncount = 2\n", "3: key \"script[0].count\": unknown key"},
-        Malformed{"script = 3\n", "1: key \"script\": must be an array of tables ([[script]])"}));
+        Malformed{"script = 3\n", "1: key \"script\": must be an array of tables ([[script]])"},
+        Malformed{"[[script]]\nrun = 1e308\naxis = \"x\"\n",
+                  "2: key \"script[0].run\": the console would refuse \"1e+308\" as an angle (type a bad angle "
+                  "with a \"type\" step)"},
+        Malformed{"[[script]]\nrun = 90\ntyped = \"1e-320\"\naxis = \"x\"\n",
+                  "3: key \"script[0].typed\": the console would refuse \"1e-320\" as an angle (type a bad angle "
+                  "with a \"type\" step)"},
+        // Text the TOML reader would assert on or treat as unreachable.
+        Malformed{"[:(", "1: Error while parsing key: expected bare key starting character or string delimiter, "
+                         "saw ':'"},
+        Malformed{"x = [1,\n}]\n", "2: Error while parsing value: could not determine value type"},
+        Malformed{"title = \"a\"\n\xC3\xA9 = 1\n",
+                  "2: text outside ASCII is allowed only inside a string or a comment"},
+        Malformed{"title = 1 \xC3\xA9\n", "1: text outside ASCII is allowed only inside a string or a comment"},
+        Malformed{"title = \"\"\"a\\\n\n  \xC3\xA9\"\"\"\n",
+                  "3: a backslash in a \"\"\" string must not be followed by text outside ASCII"}));
+
+TEST(SimScenarioParse, SizeAndStepLimits) {
+    std::string steps;
+    for (std::size_t i = 0; i <= kMaxScriptSteps; ++i) steps += "[[script]]\nwait = 0\n";
+    EXPECT_EQ(parse_scenario(steps, "long.toml").error,
+              "long.toml:1: key \"script\": at most 10000 steps; this script has 10001");
+    std::string big = "# " + std::string(kMaxScenarioBytes, 'x') + "\n";
+    EXPECT_EQ(parse_scenario(big, "big.toml").error,
+              "big.toml: too long: a scenario file is at most 1048576 bytes (1 MiB)");
+    // Text outside ASCII in strings and comments is read as before.
+    EXPECT_TRUE(parse_scenario("title = \"\xC3\xA9 \\u00e9\" # \xC3\xA9\n", "ok.toml").scenario.has_value());
+}
 
 TEST(SimScenarioParse, TomlSyntaxErrorsNameTheFileAndLine) {
     const ScenarioLoad load = parse_scenario("title = \"a\"\n\n[[script]\n", "broken.toml");

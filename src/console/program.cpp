@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "console/angle_entry.h"
 #include "console/bias_capture.h"
 #include "console/cal_accumulator.h"
 #include "console/command_line.h"
@@ -21,14 +22,6 @@ constexpr int kFirstSamplePolls = 50;
 constexpr std::chrono::milliseconds kFirstSamplePollInterval{100};
 
 bool is_quit(const std::string& line) { return line == "q" || line == "Q"; }
-
-// The angle typed, with atof's reading of the line; nullopt for one that
-// cannot start a run: zero, negative, or not finite in degrees or radians.
-std::optional<double> accepted_angle(const std::string& line) {
-    const double angle = std::atof(line.c_str());
-    if (!(angle > 0) || !std::isfinite(angle) || !std::isfinite(angle * kPi)) return std::nullopt;
-    return angle;
-}
 
 bool wait_for_first_sample(ImuReader& reader, const ConsoleIo& io) {
     ImuSample scratch;

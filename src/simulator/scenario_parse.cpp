@@ -2,7 +2,16 @@
 // the file, the line and the key; unknown keys are errors, so a typo never
 // silently falls back to a default.
 #define TOML_EXCEPTIONS 0
+// The reader checks its own assumptions with assert(), or, where NDEBUG is
+// set, tells the compiler to take them as given. Some of them fail on
+// malformed text (a table header "[:", a '}' where an array expects a
+// value) that its error paths then report as they should; so they are
+// neither checked nor assumed, and such text ends in a syntax error.
+#define TOML_ASSERT(expr) static_assert(true)
+#pragma push_macro("NDEBUG")
+#undef NDEBUG
 #include <toml++/toml.h>
+#pragma pop_macro("NDEBUG")
 
 #include <algorithm>
 #include <cmath>
@@ -11,7 +20,9 @@
 #include <limits>
 #include <sstream>
 
+#include "console/angle_entry.h"
 #include "simulator/scenario_load.h"
+#include "simulator/toml_text_guard.h"
 
 #include <regex>
 
@@ -424,6 +435,13 @@ bool Reader::step(const toml::table& t, const std::string& key, const Scenario& 
             !number_in(t, "turn", key, turn.degrees, -3600.0, 3600.0) ||
             !number_in(t, "seconds", key, turn.seconds, 0.05, 60.0) || !number_in(t, "settle", key, settle, 0.0, 60.0))
             return false;
+        // The steps below answer the questions of a run; an angle the console
+        // refuses would leave them answering the wrong ones.
+        if (!accepted_angle(typed)) {
+            const bool own = t.get("typed") == nullptr;
+            return fail(own ? *t.get("run") : *t.get("typed"), key + (own ? ".run" : ".typed"),
+                        "the console would refuse \"" + typed + "\" as an angle (type a bad angle with a \"type\" step)");
+        }
         out.push_back(TypeLine{typed});  // the angle question
         out.push_back(TypeLine{""});     // Enter arms the run
         out.push_back(Wait{settle, true});  // at the finishing question
@@ -542,6 +560,11 @@ std::optional<Scenario> Reader::read(const toml::table& root) {
             fail(*n, "script", "must be an array of tables ([[script]])");
             return std::nullopt;
         }
+        if (steps->size() > kMaxScriptSteps) {
+            fail(*n, "script", "at most " + std::to_string(kMaxScriptSteps) + " steps; this script has " +
+                                   std::to_string(steps->size()));
+            return std::nullopt;
+        }
         if (!script(*steps, s)) return std::nullopt;
     }
     return s;
@@ -551,6 +574,15 @@ std::optional<Scenario> Reader::read(const toml::table& root) {
 
 ScenarioLoad parse_scenario(std::string_view text, const std::string& source_name) {
     ScenarioLoad load;
+    if (text.size() > kMaxScenarioBytes) {
+        load.error = source_name + ": too long: a scenario file is at most " + std::to_string(kMaxScenarioBytes) +
+                     " bytes (1 MiB)";
+        return load;
+    }
+    if (const auto fault = find_unsafe_toml(text)) {
+        load.error = source_name + ":" + std::to_string(fault->line) + ": " + fault->what;
+        return load;
+    }
     toml::parse_result parsed = toml::parse(text, source_name);
     if (!parsed) {
         const toml::parse_error& e = parsed.error();
@@ -570,7 +602,8 @@ ScenarioLoad load_scenario_file(const std::string& path) {
     if (ok) {
         char buf[4096];
         std::size_t n = 0;
-        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+        // One byte past the limit is enough to refuse the file.
+        while (text.size() <= kMaxScenarioBytes && (n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
         ok = std::ferror(f) == 0;
         std::fclose(f);
     }
