@@ -9,16 +9,16 @@ if(WIN32)
 else()
   set(program_dir ${CMAKE_INSTALL_BINDIR})
 endif()
-foreach(program rotabench rotabench-sim)
+foreach(program rotabench rotabench-sim rotabench-report)
   if(TARGET ${program})
     install(TARGETS ${program} RUNTIME DESTINATION ${program_dir})
   endif()
 endforeach()
 
 if(WIN32)
-  # Everything in the archive's top folder: the programs, the guide, the
+  # Everything in the archive's top folder: the programs, the guides, the
   # scenario examples rotabench-sim runs.
-  install(FILES README.md docs/windows.md DESTINATION .)
+  install(FILES README.md docs/windows.md docs/operator.md DESTINATION .)
   install(DIRECTORY scenarios/ DESTINATION scenarios)
 else()
   install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
@@ -50,7 +50,8 @@ else()
   # Below the synopsis (CPACK_PACKAGE_DESCRIPTION_SUMMARY).
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "rotabench leads the operator through rotation runs on a jig and prints the
 scale in rad/s/LSB per run and a per-axis summary. rotabench-sim runs the
-same console on a simulated bus. A udev rule gives the user at the seat
+same console on a simulated bus; rotabench-report reads a session's log back,
+recomputes its summary with runs left out and writes CSV or JSON. A udev rule gives the user at the seat
 access to the module's hidraw nodes.")
   # The rule is the administrator's to edit, and udev reads it at once.
   set(deb_control ${CMAKE_BINARY_DIR}/packaging/deb)
