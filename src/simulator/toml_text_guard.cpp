@@ -1,6 +1,7 @@
 #include "simulator/toml_text_guard.h"
 
 #include <cstddef>
+#include <vector>
 
 namespace vesko::simulator {
 namespace {
@@ -18,9 +19,14 @@ public:
             if (!is_ascii(c)) return fault("text outside ASCII is allowed only inside a string or a comment");
             if (c == '#') {
                 while (i_ < t_.size() && t_[i_] != '\n') ++i_;
-            } else if (c == '"' || c == '\'') {
+            } else if ((c == '"' || c == '\'') && opens_string()) {
                 if (auto f = string(c)) return f;
+                last_ = c;
             } else {
+                if (c != ' ' && c != '\t' && c != '\r') {
+                    structure(c);
+                    last_ = c;
+                }
                 step();
             }
         }
@@ -28,6 +34,38 @@ public:
     }
 
 private:
+    // The reader takes a quote for the start of a string only where a key or
+    // a value starts; elsewhere (as in 1"...") it is part of a bare word, and
+    // what follows is read as such.
+    bool opens_string() const {
+        return last_ == '\n' || last_ == '=' || last_ == '[' || last_ == '{' || last_ == ',' ||
+               (in_key_ && last_ == '.');
+    }
+
+    // Follows whether a key or a value comes next: a '.' joins the parts of
+    // a key, but is part of a number in a value.
+    void structure(char c) {
+        const char open = nesting_.empty() ? '\0' : nesting_.back();
+        switch (c) {
+            case '\n': in_key_ = open != '['; break;  // a line of an array holds values
+            case '=': in_key_ = false; break;
+            case '[':
+                if (!in_key_) nesting_.push_back('[');  // in a key, it opens a table header
+                break;
+            case '{':
+                nesting_.push_back('{');
+                in_key_ = true;
+                break;
+            case ',': in_key_ = open == '{'; break;
+            case ']':
+            case '}':
+                if (open == (c == ']' ? '[' : '{')) nesting_.pop_back();
+                in_key_ = false;
+                break;
+            default: break;
+        }
+    }
+
     TextFault fault(std::string what) const { return TextFault{line_, std::move(what)}; }
 
     void step() {
@@ -71,6 +109,9 @@ private:
     std::string_view t_;
     std::size_t i_ = 0;
     std::uint32_t line_ = 1;
+    char last_ = '\n';  // the last character outside strings and comments, blanks aside
+    bool in_key_ = true;
+    std::vector<char> nesting_;  // the arrays and inline tables open in a value
 };
 
 }  // namespace
