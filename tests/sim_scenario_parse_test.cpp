@@ -204,7 +204,7 @@ INSTANTIATE_TEST_SUITE_P(
         Malformed{"title = \"a\"\n\xC3\xA9 = 1\n",
                   "2: text outside ASCII is allowed only inside a string or a comment"},
         Malformed{"title = 1 \xC3\xA9\n", "1: text outside ASCII is allowed only inside a string or a comment"},
-        Malformed{"x = [1.\"\xC3\xA9\"]\n", "1: text outside ASCII is allowed only inside a string or a comment"},
+        Malformed{"x = [0.[\"\xC3\xA9\"]]\n", "1: text outside ASCII is allowed only inside a string or a comment"},
         Malformed{"title = \"\"\"a\\\n\n  \xC3\xA9\"\"\"\n",
                   "3: a backslash in a \"\"\" string must not be followed by text outside ASCII"}));
 

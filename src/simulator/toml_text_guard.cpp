@@ -17,6 +17,13 @@ public:
         while (i_ < t_.size()) {
             const char c = t_[i_];
             if (!is_ascii(c)) return fault("text outside ASCII is allowed only inside a string or a comment");
+            if (in_word_) {
+                if (!ends_word(c)) {
+                    step();
+                    continue;
+                }
+                in_word_ = false;
+            }
             if (c == '#') {
                 while (i_ < t_.size() && t_[i_] != '\n') ++i_;
             } else if ((c == '"' || c == '\'') && opens_string()) {
@@ -24,6 +31,7 @@ public:
                 last_ = c;
             } else {
                 if (c != ' ' && c != '\t' && c != '\r') {
+                    if (!in_key_ && !ends_word(c) && c != '[' && c != '{' && c != '"' && c != '\'') in_word_ = true;
                     structure(c);
                     last_ = c;
                 }
@@ -34,9 +42,15 @@ public:
     }
 
 private:
+    // A value that is not a string, array or table (a number, a date, true)
+    // is read up to one of these, whatever it holds: 0.["x"] is one word.
+    static bool ends_word(char c) {
+        return c == ' ' || c == '\t' || (c >= '\n' && c <= '\r') || c == ']' || c == '}' || c == ',' || c == '#';
+    }
+
     // The reader takes a quote for the start of a string only where a key or
-    // a value starts; elsewhere (as in 1"...") it is part of a bare word, and
-    // what follows is read as such.
+    // a value starts; elsewhere (as in a"...") it is an error, and the
+    // string's text is not allowed what a string's would be.
     bool opens_string() const {
         return last_ == '\n' || last_ == '=' || last_ == '[' || last_ == '{' || last_ == ',' ||
                (in_key_ && last_ == '.');
@@ -111,6 +125,7 @@ private:
     std::uint32_t line_ = 1;
     char last_ = '\n';  // the last character outside strings and comments, blanks aside
     bool in_key_ = true;
+    bool in_word_ = false;  // in a value's bare word
     std::vector<char> nesting_;  // the arrays and inline tables open in a value
 };
 
