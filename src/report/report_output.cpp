@@ -58,9 +58,9 @@ std::string json_string(const std::string& s) {
 
 void write_text(const ReportInput& in, std::FILE* out) {
     const auto& runs = in.log->runs;
-    std::fprintf(out, "module %s: %zu accepted runs in %s\n",
+    std::fprintf(out, "module %s: %zu accepted run%s in %s\n",
                  in.log->serial.empty() ? "(no streaming line)" : in.log->serial.c_str(), runs.size(),
-                 in.log_name.c_str());
+                 runs.size() == 1 ? "" : "s", in.log_name.c_str());
     std::fprintf(out, "  run  axis  angle (deg)  scale (rad/s/LSB)  leakage\n");
     for (std::size_t i = 0; i < runs.size(); ++i) {
         const LoggedRun& r = runs[i];
