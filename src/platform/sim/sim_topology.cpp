@@ -24,9 +24,12 @@ constexpr std::string_view kHidClassGuid = "{4d1e55b2-f16f-11cf-88cb-00111100003
 
 }  // namespace
 
-std::u16string location_value(std::initializer_list<std::u16string_view> paths) {
+namespace {
+
+template <typename Paths>
+std::u16string string_list(const Paths& paths) {
     std::u16string out;
-    for (const auto p : paths) {
+    for (const std::u16string_view p : paths) {
         out.append(p);
         out.push_back(u'\0');
     }
@@ -34,20 +37,15 @@ std::u16string location_value(std::initializer_list<std::u16string_view> paths) 
     return out;
 }
 
-namespace {
-
 std::u16string location_list(std::u16string_view location, const std::vector<std::u16string>& more_paths) {
-    std::u16string out(location);
-    out.push_back(u'\0');
-    for (const std::u16string& p : more_paths) {
-        out += p;
-        out.push_back(u'\0');
-    }
-    out.push_back(u'\0');
-    return out;
+    std::vector<std::u16string_view> paths{location};
+    paths.insert(paths.end(), more_paths.begin(), more_paths.end());
+    return string_list(paths);
 }
 
 }  // namespace
+
+std::u16string location_value(std::initializer_list<std::u16string_view> paths) { return string_list(paths); }
 
 DevNode add_hub(SimBus& bus, std::optional<DevNode> parent,
                           std::u16string_view location) {
