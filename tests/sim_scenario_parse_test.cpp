@@ -147,6 +147,8 @@ INSTANTIATE_TEST_SUITE_P(
         Malformed{"[[script]]\nquit = true\n[[script]]\nwait = 1\n",
                   "3: key \"script[1]\": comes after a quit, and would never be carried out"},
         Malformed{"[expect]\nstdout = [\"re:(\"]\n", "2: key \"expect.stdout\": not a pattern: ("},
+        Malformed{"[expect]\nstdout = ['re:a\\\\1\\44444444444444444444']\n",
+                  "2: key \"expect.stdout\": a pattern cannot refer back to a group (\\1): a\\\\1\\44444444444444444444"},
         Malformed{"[[bus.mcus]]\nport = 1\nmore_location_paths = [\"\"]\n",
                   "3: key \"bus.mcus[0].more_location_paths\": each entry must be a non-empty string"},
         Malformed{"[[bus.modules]]\nserial = \"A\"\nport = 1\ndetail_read_fails = 1\n",
@@ -213,6 +215,8 @@ TEST(SimScenarioParse, SizeAndStepLimits) {
     for (std::size_t i = 0; i <= kMaxScriptSteps; ++i) steps += "[[script]]\nwait = 0\n";
     EXPECT_EQ(parse_scenario(steps, "long.toml").error,
               "long.toml:1: key \"script\": at most 10000 steps; this script has 10001");
+    const std::string pattern = "[expect]\nstdout = ['re:" + std::string(1001, 'a') + "']\n";
+    EXPECT_EQ(parse_scenario(pattern, "re.toml").error, "re.toml:2: key \"expect.stdout\": a pattern is at most 1000 characters");
     std::string big = "# " + std::string(kMaxScenarioBytes, 'x') + "\n";
     EXPECT_EQ(parse_scenario(big, "big.toml").error,
               "big.toml: too long: a scenario file is at most 1048576 bytes (1 MiB)");

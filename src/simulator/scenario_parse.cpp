@@ -34,6 +34,18 @@ namespace {
 constexpr double kMinRateHz = 3.0;
 constexpr double kMaxRateHz = 10000.0;
 
+// Longer than any line of the console's, with its figures written as patterns.
+constexpr std::size_t kMaxPatternChars = 1000;
+
+bool has_back_reference(const std::string& pattern) {
+    for (std::size_t i = 0; i + 1 < pattern.size(); ++i) {
+        if (pattern[i] != '\\') continue;
+        if (pattern[i + 1] >= '1' && pattern[i + 1] <= '9') return true;
+        ++i;  // the escaped character
+    }
+    return false;
+}
+
 std::string format_number(double v) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%g", v);
@@ -521,10 +533,19 @@ bool Reader::expectation(const toml::table& root, std::optional<Expectation>& ou
             if (line == nullptr) return fail(*arr->get(i), key, "each line must be a string");
             lines->push_back(line->get());
             if (lines->back().rfind("re:", 0) == 0) {
+                const std::string text = lines->back().substr(3);
+                // The standard library's regex compiler recurses once per
+                // character and overflows on a back-reference number past
+                // int; neither is caught as an error, so neither reaches it.
+                if (text.size() > kMaxPatternChars)
+                    return fail(*arr->get(i), key,
+                                "a pattern is at most " + std::to_string(kMaxPatternChars) + " characters");
+                if (has_back_reference(text))
+                    return fail(*arr->get(i), key, "a pattern cannot refer back to a group (\\1): " + text);
                 try {
-                    std::regex pattern(lines->back().substr(3));
+                    std::regex pattern(text);
                 } catch (const std::regex_error&) {
-                    return fail(*arr->get(i), key, "not a pattern: " + lines->back().substr(3));
+                    return fail(*arr->get(i), key, "not a pattern: " + text);
                 }
             }
         }
