@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "console/printf_text.h"
+
 namespace vesko {
 
 std::optional<AxisSummary> summarize_axis(const std::vector<RunResult>& runs, int axis) {
@@ -22,14 +24,8 @@ std::optional<AxisSummary> summarize_axis(const std::vector<RunResult>& runs, in
 
 std::string summary_axis_line(int axis, const std::optional<AxisSummary>& s) {
     if (!s) return std::string(1, axis_letter(axis)) + ": NO RUNS \u2014 gate requires all axes";
-    // A huge typed angle can make a mean of hundreds of digits: size the text first.
-    const char* format = "%c: %d runs  mean %.9f  spread %.2f%%  vs 1/1024 %+.2f%%  vs 0.001 %+.2f%%";
-    const int n = std::snprintf(nullptr, 0, format, axis_letter(axis), s->runs, s->mean, s->spread_pct,
-                                s->vs_1024_pct, s->vs_0001_pct);
-    std::string line(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-    std::snprintf(line.data(), line.size() + 1, format, axis_letter(axis), s->runs, s->mean, s->spread_pct,
-                  s->vs_1024_pct, s->vs_0001_pct);
-    return line;
+    return printf_text("%c: %d runs  mean %.9f  spread %.2f%%  vs 1/1024 %+.2f%%  vs 0.001 %+.2f%%", axis_letter(axis),
+                       s->runs, s->mean, s->spread_pct, s->vs_1024_pct, s->vs_0001_pct);
 }
 
 void print_summary(const std::vector<RunResult>& runs, std::FILE* out) {

@@ -1,33 +1,19 @@
 #include "report/report_output.h"
 
 #include <cmath>
-#include <cstdarg>
 #include <cstddef>
 
+#include "console/printf_text.h"
 #include "console/run_summary.h"
 
 namespace vesko::report {
 namespace {
 
-std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-std::string format(const char* fmt, ...) {
-    va_list args;
-    va_start(args, fmt);
-    va_list again;
-    va_copy(again, args);
-    const int n = std::vsnprintf(nullptr, 0, fmt, args);
-    va_end(args);
-    std::string text(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-    std::vsnprintf(text.data(), text.size() + 1, fmt, again);
-    va_end(again);
-    return text;
-}
-
 // The figures printed with the console's own precision.
-std::string angle_text(double deg) { return format("%g", deg); }
-std::string scale_text(double scale) { return format("%.9f", scale); }
-std::string pct2(double pct) { return format("%.2f", pct); }
-std::string leakage_text(double fraction) { return format("%.1f", fraction * 100.0); }
+std::string angle_text(double deg) { return printf_text("%g", deg); }
+std::string scale_text(double scale) { return printf_text("%.9f", scale); }
+std::string pct2(double pct) { return printf_text("%.2f", pct); }
+std::string leakage_text(double fraction) { return printf_text("%.1f", fraction * 100.0); }
 
 // JSON has no NaN: a log of scales of 0 would make one.
 std::string json_number(double v, const std::string& text) { return std::isfinite(v) ? text : "null"; }
@@ -46,7 +32,7 @@ std::string json_string(const std::string& s) {
             q += '\\';
             q += static_cast<char>(c);
         } else if (c < 0x20) {
-            q += format("\\u%04x", c);
+            q += printf_text("\\u%04x", c);
         } else {
             q += static_cast<char>(c);
         }
@@ -84,8 +70,8 @@ void write_text(const ReportInput& in, std::FILE* out) {
     for (int a = 0; a < 3; ++a) {
         const auto& s = f.axes[static_cast<std::size_t>(a)];
         const int n = s ? s->runs : 0;
-        counts += format("%s%c %d", a ? ", " : "", axis_letter(a), n);
-        if (n < 2) short_axes += format("%s%c", short_axes.empty() ? "" : ", ", axis_letter(a));
+        counts += printf_text("%s%c %d", a ? ", " : "", axis_letter(a), n);
+        if (n < 2) short_axes += printf_text("%s%c", short_axes.empty() ? "" : ", ", axis_letter(a));
     }
     if (f.two_runs_every_axis) {
         std::fprintf(out, "runs per axis: %s: at least two on every axis\n", counts.c_str());

@@ -1,0 +1,14 @@
+#pragma once
+
+// printf's formatting into a std::string of whatever length it takes.
+
+#include <string>
+
+namespace vesko {
+
+#if defined(__GNUC__)
+__attribute__((format(printf, 1, 2)))
+#endif
+std::string printf_text(const char* format, ...);
+
+}  // namespace vesko
