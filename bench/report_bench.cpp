@@ -102,15 +102,13 @@ void BM_Decode(benchmark::State& state) {
     per_report(state, 1);
 }
 
-// Decoding, the clock, the sequence filter and the latest-sample record
-// under the reader's lock; no callback.
-void BM_ProcessReport(benchmark::State& state) {
+// process_report over the ring, each report's samples to `callback`.
+void time_process_report(benchmark::State& state, const SampleCallback& callback) {
     const auto& ring = report_ring();
     SequenceFilter filter;
     std::mutex mutex;
     LatestSampleRecord record;
-    const SampleCallback none;
-    const ReportSink sink{filter, mutex, record, none};
+    const ReportSink sink{filter, mutex, record, callback};
     std::size_t i = 0;
     std::size_t delivered = 0;
     for (auto _ : state) {
@@ -122,6 +120,10 @@ void BM_ProcessReport(benchmark::State& state) {
     }
     per_report(state, 1);
 }
+
+// Decoding, the clock, the sequence filter and the latest-sample record
+// under the reader's lock; no callback.
+void BM_ProcessReport(benchmark::State& state) { time_process_report(state, SampleCallback{}); }
 
 // The console's callback body for one report's samples, integrating.
 void BM_OnSampleIntegrating(benchmark::State& state) {
@@ -146,25 +148,10 @@ void BM_OnSampleIntegrating(benchmark::State& state) {
 // The reader's whole work per report: process_report with the console's
 // callback while a run integrates, as run_program wires it.
 void BM_ReaderWork(benchmark::State& state) {
-    const auto& ring = report_ring();
-    SequenceFilter filter;
-    std::mutex mutex;
-    LatestSampleRecord record;
     CalAccumulator acc;
     start_integrating(acc);
-    const SampleCallback callback = [&acc](const ImuSample& s) { on_sample(acc, s); };
-    const ReportSink sink{filter, mutex, record, callback};
-    std::size_t i = 0;
-    std::size_t delivered = 0;
-    for (auto _ : state) {
-        delivered += process_report(ring[i].data(), kImuReportReadLength, sink);
-        i = (i + 1) % kRingReports;
-    }
-    if (delivered != kDelivered * static_cast<std::size_t>(state.iterations())) {
-        state.SkipWithError("the sequence filter dropped samples");
-    }
+    time_process_report(state, [&acc](const ImuSample& s) { on_sample(acc, s); });
     benchmark::DoNotOptimize(acc.integral);
-    per_report(state, 1);
 }
 
 }  // namespace
