@@ -1,10 +1,10 @@
 // rotabench-report on the sessions the example scenarios really produce: it
 // finds their runs and recomputes the console's own summary byte for byte,
-// from the log as tee, script or rotabench-sim keeps it.
+// from the log as tee, script or rotabench-sim keeps it (every example is
+// checked by the test that plays them all, with expect_report_reproduces_summary).
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -12,6 +12,7 @@
 #include "simulator/scenario_load.h"
 #include "simulator/session.h"
 #include "support/captured_stream.h"
+#include "support/report_check.h"
 
 namespace vesko::report {
 namespace {
@@ -79,27 +80,6 @@ std::string as_script_keeps_it(const std::string& transcript, const std::string&
     return "Script started on 2026-12-09 10:00:00+00:00 [COMMAND=\"rotabench\"]\r\n" + out;
 }
 
-TEST(Report, RecomputesTheConsolesSummaryOfEveryExampleSession) {
-    std::size_t summaries = 0;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(ROTABENCH_SCENARIO_DIR)) {
-        if (entry.path().extension() != ".toml") continue;
-        const simulator::SessionOutcome session = play(entry.path().string());
-        const std::string& t = session.transcript;
-        const std::string want = summary_block(t);
-        const bool has_runs = t.find("  scale = ") != std::string::npos;
-        summaries += !want.empty();
-        for (const std::string& log : {t, as_tee_keeps_it(t), as_script_keeps_it(t, session.diagnostics)}) {
-            const Reported r = report(log, {});
-            EXPECT_EQ(r.code, has_runs ? 0 : 1) << entry.path() << "\n" << r.err;
-            EXPECT_EQ(summary_block(r.out), want) << entry.path();
-            if (has_runs) {
-                EXPECT_EQ(r.err, "") << entry.path();
-            }
-        }
-    }
-    EXPECT_GE(summaries, 9u);
-}
-
 double axis_mean(const std::string& report_text, char axis) {
     const auto at = report_text.find(std::string("\n") + axis + ": ");
     const auto mean = report_text.find("mean ", at);
@@ -148,3 +128,24 @@ TEST(Report, RefusesWhatIsNotOneSession) {
 
 }  // namespace
 }  // namespace vesko::report
+
+namespace vesko::test {
+
+bool expect_report_reproduces_summary(const std::string& source, const std::string& transcript,
+                                      const std::string& diagnostics) {
+    using namespace report;
+    const std::string& t = transcript;
+    const std::string want = summary_block(t);
+    const bool has_runs = t.find("  scale = ") != std::string::npos;
+    for (const std::string& log : {t, as_tee_keeps_it(t), as_script_keeps_it(t, diagnostics)}) {
+        const Reported r = report::report(log, {});
+        EXPECT_EQ(r.code, has_runs ? 0 : 1) << source << "\n" << r.err;
+        EXPECT_EQ(summary_block(r.out), want) << source;
+        if (has_runs) {
+            EXPECT_EQ(r.err, "") << source;
+        }
+    }
+    return !want.empty();
+}
+
+}  // namespace vesko::test

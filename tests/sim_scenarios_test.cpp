@@ -15,6 +15,7 @@
 #include "simulator/session.h"
 #include "simulator/sim_main.h"
 #include "support/captured_stream.h"
+#include "support/report_check.h"
 
 namespace vesko::simulator {
 namespace {
@@ -140,9 +141,12 @@ TEST(SimScenarios, AJigAngleErrorShowsInTheTruthAsTheAngleRatio) {
 
 // Every scenario file, found by pattern so that a new one is checked the day
 // it is added, carries expectations and meets them (rotabench-sim exits 3
-// when it does not, as it does for a wrong one).
+// when it does not, as it does for a wrong one); rotabench-report reads each
+// session back. Each session is played once, which keeps the load on the
+// virtual-time driver beside the rest of the suite as it was.
 TEST(SimScenarios, EveryScenarioFileMeetsItsExpectations) {
     std::size_t checked = 0;
+    std::size_t summaries = 0;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(ROTABENCH_SCENARIO_DIR)) {
         if (entry.path().extension() != ".toml") continue;
         const std::string path = entry.path().string();
@@ -155,9 +159,12 @@ TEST(SimScenarios, EveryScenarioFileMeetsItsExpectations) {
         const int code = sim_main(3, argv, out.get(), err.get());
         EXPECT_EQ(code, load.scenario->expect ? load.scenario->expect->exit_code.value_or(code) : -1) << path << "\n"
                                                                                                     << err.text();
+        // The same session read back by rotabench-report, from each form of log.
+        summaries += test::expect_report_reproduces_summary(path, out.text(), err.text());
         ++checked;
     }
     EXPECT_GE(checked, 9u);
+    EXPECT_GE(summaries, 9u);
 
     ScenarioLoad wrong = parse_scenario(default_scenario_text(), "default");
     ASSERT_TRUE(wrong.scenario && wrong.scenario->expect);
