@@ -1,8 +1,10 @@
 // The simulated bus itself: scripted reads, handles across an unplug, and
-// the virtual clock that tests step through.
+// the order in which its virtual clock lets threads run.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/sim/sim_bus.h"
 #include "platform/sim/sim_topology.h"
@@ -45,14 +47,11 @@ TEST(SimBus, ScriptedReadsCompleteFailAndFinishLater) {
     EXPECT_EQ(issue.status, ReadStatus::Pending);
     EXPECT_EQ(issue.error, platform::kErrorIoPending);
     EXPECT_FALSE(m.bus.read_result(h, rec, false).ok);        // not finished yet
-    std::int64_t finished_at = -1;
-    std::thread reader([&] {
+    {
+        const SimBus::Participation self(m.bus, "test", kOtherRank);
         EXPECT_EQ(m.bus.wait(ev, 1000), WaitStatus::Finished);
-        finished_at = m.bus.now_ns();
-    });
-    EXPECT_FALSE(m.bus.advance(1000ms, 50ms));  // after 5 ms nobody waits any more
-    reader.join();
-    EXPECT_EQ(finished_at, 5'000'000);
+    }
+    EXPECT_EQ(m.bus.now_ns(), 5'000'000);
     const auto outcome = m.bus.read_result(h, rec, false);
     EXPECT_TRUE(outcome.ok);
     EXPECT_EQ(outcome.bytes, 2u);
@@ -90,21 +89,51 @@ TEST(SimBus, AHandleFromBeforeAnUnplugStaysDead) {
     EXPECT_EQ(m.bus.open_handle_count(), 0u);
 }
 
-TEST(SimBus, AdvanceStepsASleeperThroughEachDeadline) {
+TEST(SimBusVirtualTime, OneThreadRunsAtATimeTiesGoByRankAndAWokenThreadGoesBeforeTheClock) {
     SimBus bus;
-    std::vector<std::int64_t> woke;
-    std::thread sleeper([&] {
-        for (int i = 0; i < 3; ++i) {
-            bus.sleep_ms(100);
-            woke.push_back(bus.now_ns() / 1'000'000);
-        }
+    const SimBus::Participation self(bus, "test", kOtherRank);
+    const auto ev = bus.create_event();
+    std::vector<std::string> log;  // one participant at a time writes it
+    const auto note = [&](const std::string& who) { log.push_back(who + "@" + std::to_string(bus.now_ns() / 1'000'000)); };
+    std::thread console = bus.start_thread("console", kConsoleRank, [&] {
+        bus.sleep_ms(100);
+        note("console");
+        bus.sleep_ms(100);
+        note("console");
     });
-    ASSERT_TRUE(bus.advance(250ms));
-    EXPECT_EQ(woke, (std::vector<std::int64_t>{100, 200}));  // the sleeper is blocked: no race
-    EXPECT_EQ(bus.now_ns(), 250'000'000);
-    EXPECT_FALSE(bus.advance(100ms, 50ms));  // the last wake at 300; then nobody blocks
-    sleeper.join();
-    EXPECT_EQ(woke, (std::vector<std::int64_t>{100, 200, 300}));
+    std::thread reader = bus.start_thread("reader", kReaderRank, [&] {
+        bus.sleep_ms(100);
+        note("reader");
+        EXPECT_EQ(bus.wait(ev, 1000), WaitStatus::Finished);
+        note("reader woken");
+    });
+    note("test");  // the new threads have not run yet
+    bus.sleep_ms(100);
+    note("test");
+    bus.set_event(ev);
+    bus.sleep_ms(0);
+    note("test");
+    bus.join_thread(reader);
+    bus.join_thread(console);
+    EXPECT_EQ(log, (std::vector<std::string>{"test@0", "reader@100", "console@100", "test@100", "reader woken@100",
+                                             "test@100", "console@200"}));
+}
+
+TEST(SimBusVirtualTimeDeathTest, NoThreadAbleToRunIsReportedAsADeadlock) {
+    EXPECT_EXIT(
+        {
+            OneModule m;
+            const SimBus::Participation self(m.bus, "test", kOtherRank);
+            const auto h = m.bus.open_device(m.module.path);
+            const auto ev = m.bus.create_event();
+            platform::OverlappedRecord rec;
+            std::uint8_t buf[64];
+            m.bus.begin_read(h, ev, rec, buf, 64);  // nothing ever comes
+            m.bus.sleep_ms(1500);
+            m.bus.read_result(h, rec, true);  // and nobody cancels it
+        },
+        testing::ExitedWithCode(kDeadlockExitCode),
+        "deadlock at t=1.500000 s of virtual time: no thread can run again\n  test: waits for the read on handle 0x");
 }
 
 }  // namespace

@@ -162,19 +162,6 @@ TEST(SimModelReports, AReaderFarBehindFindsOnlyTheLast32ReportsWithSeqShowingThe
     EXPECT_EQ(m.next_report_time().value(), (3 * 302 + 2) * kMs);
 }
 
-TEST(SimModelReports, AReportLeftWaitingIsSeenOnlyWhileSomeoneReads) {
-    ModuleModel m(quiet_params(), 0);
-    EXPECT_FALSE(m.report_left_waiting(10 * kMs));  // nobody has read yet
-    std::vector<std::uint8_t> buf(64);
-    m.take_report(2 * kMs, buf.data(), buf.size());
-    EXPECT_FALSE(m.report_left_waiting(4 * kMs));  // the next is due at 5 ms
-    EXPECT_TRUE(m.report_left_waiting(5 * kMs));
-    EXPECT_FALSE(m.report_left_waiting(60 * kMs));  // the reader has gone
-    m.take_report(5 * kMs, buf.data(), buf.size());
-    m.power_off();
-    EXPECT_FALSE(m.report_left_waiting(8 * kMs));
-}
-
 // --- faults --------------------------------------------------------------
 
 TEST(SimModelFaults, SilencePostponesReportsKeepsSeqAndLetsTheClockRun) {

@@ -9,7 +9,6 @@
 #include "simulator/scripted_operator.h"
 #include "simulator/transcript.h"
 #include "simulator/truth_report.h"
-#include "simulator/virtual_time_driver.h"
 #include "support/captured_stream.h"
 
 namespace vesko::simulator {
@@ -145,18 +144,6 @@ TEST(SimTruth, SummaryMeansOverrideTheRoundedRunScales) {
     EXPECT_NEAR(axes[0].error, 0.000977001 / 0.001 - 1.0, 1e-12);
     EXPECT_EQ(axes[1].runs, 0);
     EXPECT_DOUBLE_EQ(axes[2].estimated, 0.00099);  // the run counts disagree: left as parsed from the runs
-}
-
-TEST(SimVirtualTime, TheClockMovesOnlyWhileBothThreadsWaitAndNeverPastADeadline) {
-    // Both wait, nothing due: a full step.
-    EXPECT_EQ(next_clock_stop(0, 50 * kMs, 10 * kMs, false, 2 * kMs), std::optional<std::int64_t>(2 * kMs));
-    // The nearer deadline bounds the step.
-    EXPECT_EQ(next_clock_stop(9 * kMs, 50 * kMs, 10 * kMs, false, 2 * kMs), std::optional<std::int64_t>(10 * kMs));
-    // A thread at work, a report left waiting, or a released thread not yet back: hold.
-    EXPECT_FALSE(next_clock_stop(0, std::nullopt, 10 * kMs, false, 2 * kMs));
-    EXPECT_FALSE(next_clock_stop(0, 50 * kMs, std::nullopt, false, 2 * kMs));
-    EXPECT_FALSE(next_clock_stop(0, 50 * kMs, 10 * kMs, true, 2 * kMs));
-    EXPECT_FALSE(next_clock_stop(10 * kMs, 50 * kMs, 10 * kMs, false, 2 * kMs));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "simulator/default_scenario.h"
 #include "simulator/scenario_load.h"
@@ -256,12 +257,19 @@ TEST(SimCommandLine, BadScenarioOrArgumentsExitTwoWithTheReason) {
     EXPECT_EQ(err2.text(), "rotabench-sim: " + path + ":3: key \"script[0].axis\": must be \"x\", \"y\" or \"z\"\n");
     std::remove(path.c_str());
 
-    test::CapturedStream err3;
-    const char* two[] = {"rotabench-sim", "a.toml", "b.toml"};
-    EXPECT_EQ(sim_main(3, two, out.get(), err3.get()), 2);
-    const char* help[] = {"rotabench-sim", "--help"};
-    EXPECT_EQ(sim_main(2, help, out.get(), err3.get()), 2);
-    EXPECT_EQ(err3.text(), std::string(kSimUsageLine) + kSimUsageLine);
+    // Command lines not of the usage line's form: the usage line, exit 2.
+    const std::vector<std::vector<const char*>> not_usage = {
+        {"rotabench-sim", "a.toml", "b.toml"},
+        {"rotabench-sim", "--help"},
+        {"rotabench-sim", "--jobs", "2"},
+        {"rotabench-sim", "--study", "5", "--jobs", "0"},
+        {"rotabench-sim", "--study", "5", "--jobs"},
+    };
+    for (const auto& argv : not_usage) {
+        test::CapturedStream err3;
+        EXPECT_EQ(sim_main(static_cast<int>(argv.size()), argv.data(), out.get(), err3.get()), 2) << argv[1];
+        EXPECT_EQ(err3.text(), kSimUsageLine) << argv[1];
+    }
     EXPECT_EQ(out.text(), "");
 }
 

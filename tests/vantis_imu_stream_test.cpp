@@ -13,6 +13,7 @@
 #include "platform/sim/sim_topology.h"
 #include "support/captured_stream.h"
 #include "support/sim_bus_feed.h"
+#include "simulator/sim_reader.h"
 #include "support/steady_report_source.h"
 
 namespace vesko {
@@ -22,9 +23,11 @@ using namespace std::chrono_literals;
 
 const std::u16string kHub = u"PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(1)#USB(2)";
 
-// One paired module fed by a steady source.
+// One paired module fed by a steady source; the test's thread takes part in
+// the bus clock as the console.
 struct Bench {
     platform::sim::SimBus bus;
+    platform::sim::SimBus::Participation console{bus, "console", platform::sim::kConsoleRank};
     platform::sim::SimModule module;
     std::shared_ptr<test::SteadyReportSource> source = std::make_shared<test::SteadyReportSource>();
     test::CapturedStream out;
@@ -39,7 +42,7 @@ struct Bench {
         module = platform::sim::add_module(bus, config);
         bus.attach_source(module.hid_interface, source);
     }
-    ~Bench() { bus.set_free_running(true); }
+    VantisImuOptions reader_options() { return simulator::reader_options_on(bus, {out.get(), err.get()}); }
 };
 
 TEST(VantisImuStream, ReportsArriveAtTheirTimesInVirtualTime) {
@@ -47,9 +50,9 @@ TEST(VantisImuStream, ReportsArriveAtTheirTimesInVirtualTime) {
     std::mutex m;
     std::vector<std::uint8_t> seqs;
     VantisImu imu([&](const ImuSample& s) { std::lock_guard<std::mutex> l(m); seqs.push_back(s.seq); },
-                  b.bus, OutputStreams{b.out.get(), b.err.get()});
+                  b.bus, b.reader_options());
     ASSERT_TRUE(imu.start(""));
-    ASSERT_TRUE(b.bus.advance(30ms));  // reports at 3, 6, ... 30 ms
+    b.bus.sleep_ms(30);  // reports at 3, 6, ... 30 ms
     {
         std::lock_guard<std::mutex> l(m);
         ASSERT_EQ(seqs.size(), 30u);
@@ -62,7 +65,7 @@ TEST(VantisImuStream, ReportsArriveAtTheirTimesInVirtualTime) {
 
 TEST(VantisImuStream, RealTimeBusStreamsAndStops) {
     Bench b(platform::sim::TimeMode::Real);
-    VantisImu imu({}, b.bus, OutputStreams{b.out.get(), b.err.get()});
+    VantisImu imu({}, b.bus, b.reader_options());
     ASSERT_TRUE(imu.start("KVR-0001"));
     ImuSample s;
     for (int i = 0; i < 400 && !imu.last_sample(s, nullptr); ++i) std::this_thread::sleep_for(5ms);
@@ -100,10 +103,10 @@ int run_console(Bench& b, Operator& op, std::vector<const char*> args = {"rotabe
     ConsoleIo io;
     io.read_char = [&op] { return op.read_char(); };
     io.streams = OutputStreams{b.out.get(), b.err.get()};
-    io.sleep = [&b](std::chrono::milliseconds d) { b.bus.advance(d); };
+    io.sleep = [&b](std::chrono::milliseconds d) { b.bus.sleep_ms(static_cast<std::uint32_t>(d.count())); };
     return run_program(static_cast<int>(args.size()), args.data(),
-                       [&b, &io](SampleCallback cb) -> std::unique_ptr<ImuReader> {
-                           return std::make_unique<VantisImu>(std::move(cb), b.bus, io.streams);
+                       [&b](SampleCallback cb) -> std::unique_ptr<ImuReader> {
+                           return std::make_unique<VantisImu>(std::move(cb), b.bus, b.reader_options());
                        },
                        io);
 }
@@ -119,7 +122,7 @@ TEST(ConsoleOnSimBus, OneRunAboutXThenQuit) {
                 {"",
                  [&b] {
                      b.source->set_gyro({12 + 1600, -7, 3});  // 1600 LSB for one second
-                     b.bus.advance(1000ms);
+                     b.bus.sleep_ms(1000);
                      b.source->set_gyro({12, -7, 3});
                  }},
                 {"q", {}}};

@@ -10,6 +10,7 @@
 #include "imu/vantis_imu.h"
 #include "platform/sim/sim_bus.h"
 #include "platform/sim/sim_topology.h"
+#include "simulator/sim_reader.h"
 #include "support/captured_stream.h"
 #include "support/report_bytes.h"
 
@@ -36,6 +37,8 @@ std::int64_t fake_now() { return g_host_ns.load(); }
 // reader printed and delivered.
 struct Rig {
     platform::sim::SimBus bus;
+    // The test's thread takes part in the bus clock as the reader's owner.
+    platform::sim::SimBus::Participation owner{bus, "test", platform::sim::kConsoleRank};
     platform::sim::SimModule module;
     test::CapturedStream out;
     test::CapturedStream err;
@@ -47,13 +50,8 @@ struct Rig {
     explicit Rig(bool with_module = true) {
         if (with_module) module = add(u"KVR-0001", kHubA + u"#USB(1)");
         platform::sim::add_mcu(bus, std::nullopt, kHubA + u"#USB(4)");
-        options.streams = {out.get(), err.get()};
+        options = simulator::reader_options_on(bus, {out.get(), err.get()});
         options.now = &fake_now;
-    }
-    // A reader left in a pause winds down without a test moving the clock.
-    ~Rig() {
-        bus.set_free_running(true);
-        imu.reset();
     }
     platform::sim::SimModule add(std::u16string serial, std::u16string location) {
         platform::sim::SimModuleConfig config;
@@ -72,9 +70,11 @@ struct Rig {
         }
         return *imu;
     }
+    // Lets the reader do all it can at this instant.
+    void yield() { bus.sleep_until(bus.now_ns()); }
     void start_streaming() {
         ASSERT_TRUE(reader().start(""));
-        ASSERT_TRUE(bus.wait_until_blocked());
+        yield();
     }
     std::vector<std::uint8_t> seqs() {
         std::lock_guard<std::mutex> lock(mutex);
@@ -170,12 +170,12 @@ TEST(VantisImuReadLoop, TwoTimeOutsThenAReportKeepTheStream) {
     rig.bus.queue_reads(rig.module.hid_interface,
                         {ReadStep::silent(), ReadStep::silent(), ReadStep::completed(test::imu_report(7))});
     rig.start_streaming();
-    ASSERT_TRUE(rig.bus.advance(2000ms));
+    rig.bus.sleep_ms(2000);
     EXPECT_EQ(rig.seqs(), (std::vector<std::uint8_t>{7, 8, 9}));
     // The count starts again: two more silent waits are still no outage.
-    ASSERT_TRUE(rig.bus.advance(2999ms));
+    rig.bus.sleep_ms(2999);
     EXPECT_EQ(rig.err.text(), "");
-    ASSERT_TRUE(rig.bus.advance(1ms));
+    rig.bus.sleep_ms(1);
     EXPECT_EQ(rig.err.text(), kSilent);
     EXPECT_EQ(rig.times_of(BusEvent::Kind::Close), (std::vector<std::int64_t>{5000}));
 }
@@ -185,14 +185,14 @@ TEST(VantisImuReadLoop, ThreeTimeOutsCloseAndRediscoverEveryTwoSeconds) {
     rig.bus.queue_reads(rig.module.hid_interface, {ReadStep::completed(test::imu_report(1))});
     g_host_ns = 0;
     rig.start_streaming();
-    ASSERT_TRUE(rig.bus.advance(3000ms));
+    rig.bus.sleep_ms(3000);
     EXPECT_EQ(rig.err.text(), kSilent);
     EXPECT_EQ(rig.times_of(BusEvent::Kind::Close), (std::vector<std::int64_t>{3000}));
 
     // The module leaves the bus: rediscovery is quiet, every two seconds.
     rig.bus.set_interface_present(rig.module.hid_interface, false);
     g_host_ns = 6000 * kMs;
-    ASSERT_TRUE(rig.bus.advance(4000ms));
+    rig.bus.sleep_ms(4000);
     EXPECT_EQ(rig.times_of(BusEvent::Kind::Enumerate), (std::vector<std::int64_t>{0, 5000, 7000}));
     EXPECT_EQ(rig.err.text(), kSilent);
     EXPECT_EQ(rig.out.text().find("Gantrell", 60), std::string::npos);  // no count line again
@@ -205,7 +205,7 @@ TEST(VantisImuReadLoop, ThreeTimeOutsCloseAndRediscoverEveryTwoSeconds) {
     EXPECT_DOUBLE_EQ(age, 6.0);
 
     rig.bus.set_interface_present(rig.module.hid_interface, true);
-    ASSERT_TRUE(rig.bus.advance(2000ms));
+    rig.bus.sleep_ms(2000);
     EXPECT_EQ(rig.err.text(), kSilent + "VantisImu: reconnected to KVR-0001\n");
     rig.reader().stop();
     EXPECT_EQ(rig.bus.open_handle_count(), 0u);
@@ -222,10 +222,10 @@ TEST(VantisImuReadLoop, ABadReportBetweenTimeOutsEndsTheSilence) {
                         {ReadStep::silent(), ReadStep::silent(), ReadStep::completed(short_report),
                          ReadStep::silent(), ReadStep::completed(other_id)});
     rig.start_streaming();
-    ASSERT_TRUE(rig.bus.advance(5000ms));  // never three silent waits in a row
+    rig.bus.sleep_ms(5000);  // never three silent waits in a row
     EXPECT_EQ(rig.err.text(), "");
     EXPECT_TRUE(rig.seqs().empty());
-    ASSERT_TRUE(rig.bus.advance(1000ms));
+    rig.bus.sleep_ms(1000);
     EXPECT_EQ(rig.err.text(), kSilent);
 }
 
@@ -242,7 +242,7 @@ TEST(VantisImuReadLoop, FailedReadsDeclareTheModuleGone) {
         Rig rig;
         rig.bus.queue_reads(rig.module.hid_interface, {ReadStep::failed_after(10ms, 4294967295u)});
         rig.start_streaming();
-        ASSERT_TRUE(rig.bus.advance(10ms));
+        rig.bus.sleep_ms(10);
         EXPECT_EQ(rig.err.text(), "VantisImu: read failed (err 4294967295) \xE2\x80\x94 device gone, "
                                   "waiting for reconnect\n");
     }
@@ -250,10 +250,9 @@ TEST(VantisImuReadLoop, FailedReadsDeclareTheModuleGone) {
         Rig rig;  // unplugged while a read is pending
         rig.start_streaming();
         rig.bus.set_interface_present(rig.module.hid_interface, false);
-        ASSERT_TRUE(rig.bus.wait_until_blocked());
+        rig.yield();
         EXPECT_EQ(rig.err.text(),
                   "VantisImu: read failed (err 1167) \xE2\x80\x94 device gone, waiting for reconnect\n");
-        rig.bus.set_free_running(true);  // the reader pauses; let its clock run
         rig.reader().stop();
         EXPECT_EQ(rig.bus.open_handle_count(), 0u);
     }
@@ -270,7 +269,7 @@ TEST(VantisImuReadLoop, ReconnectionMayOpenAnotherModuleWithAFreshFilter) {
 
     rig.bus.set_interface_present(rig.module.hid_interface, false);
     platform::sim::add_mcu(rig.bus, std::nullopt, kHubB + u"#USB(2)");
-    ASSERT_TRUE(rig.bus.advance(2000ms));
+    rig.bus.sleep_ms(2000);
     EXPECT_EQ(rig.reader().device_name(), "KVR-0002");
     EXPECT_EQ(rig.err.text(),
               "VantisImu: read failed (err 1167) \xE2\x80\x94 device gone, waiting for reconnect\n"
@@ -290,35 +289,12 @@ TEST(VantisImuStop, DuringAPendingReadReturnsAtOnce) {
     EXPECT_EQ(rig.bus.bad_close_count(), 0u);
 }
 
-// Runs stop() on a thread of its own and reports once it has been entered.
-struct StopInBackground {
-    std::atomic<bool> entered{false};
-    std::atomic<bool> done{false};
-    std::thread thread;
-    explicit StopInBackground(VantisImu& imu)
-        : thread([this, &imu] {
-              entered = true;
-              imu.stop();
-              done = true;
-          }) {
-        while (!entered) std::this_thread::yield();
-        std::this_thread::sleep_for(20ms);  // let it reach the join
-    }
-    ~StopInBackground() { thread.join(); }
-};
-
-TEST(VantisImuStop, DuringAPauseEndsWithinOneStep) {
+TEST(VantisImuStop, DuringAPauseReturnsAtOnce) {
     Rig rig;
     rig.start_streaming();
-    ASSERT_TRUE(rig.bus.advance(3500ms));  // silent, closed, in the pause
-    {
-        StopInBackground stopper(rig.reader());
-        while (!stopper.done) {
-            rig.bus.advance(100ms, 50ms);
-            std::this_thread::sleep_for(2ms);
-        }
-    }
-    EXPECT_LE(rig.bus.now_ns() - 3500 * kMs, 200 * kMs);
+    rig.bus.sleep_ms(3500);  // silent, closed, in the pause
+    rig.reader().stop();
+    EXPECT_EQ(rig.bus.now_ns(), 3500 * kMs);
     EXPECT_EQ(rig.times_of(BusEvent::Kind::Enumerate).size(), 1u);  // no rediscovery
     EXPECT_EQ(rig.err.text(), kSilent);
     EXPECT_EQ(rig.bus.open_handle_count(), 0u);
@@ -327,14 +303,15 @@ TEST(VantisImuStop, DuringAPauseEndsWithinOneStep) {
 TEST(VantisImuStop, DuringARediscoveryClosesWhatItOpened) {
     Rig rig;
     rig.start_streaming();
-    ASSERT_TRUE(rig.bus.advance(3000ms));
     rig.bus.hold_enumeration(true);
-    rig.bus.advance(2000ms, 100ms);  // the rediscovery at 5 s is caught
-    ASSERT_TRUE(rig.bus.wait_until_enumeration_held(5000ms));
-    {
-        StopInBackground stopper(rig.reader());
-        rig.bus.hold_enumeration(false);
-    }
+    rig.bus.sleep_ms(5000);  // the rediscovery at 5 s is caught in its enumeration
+    ASSERT_EQ(rig.times_of(BusEvent::Kind::Enumerate).size(), 2u);
+    // stop() on a thread of its own reaches its join; then the enumeration
+    // goes on, opens the module, and the reader ends at the stop request.
+    std::thread stopper = rig.bus.start_thread("stopper", platform::sim::kOtherRank, [&rig] { rig.reader().stop(); });
+    rig.yield();
+    rig.bus.hold_enumeration(false);
+    rig.bus.join_thread(stopper);
     EXPECT_EQ(rig.err.text(), kSilent + "VantisImu: reconnected to KVR-0001\n");
     EXPECT_EQ(rig.bus.now_ns(), 5000 * kMs);
     EXPECT_EQ(rig.bus.open_handle_count(), 0u);

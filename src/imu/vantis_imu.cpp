@@ -20,8 +20,7 @@ using platform::kNoHandle;
 
 constexpr std::uint32_t kReadWaitMs = 1000;
 constexpr int kSilentWaitsToGiveUp = 3;
-constexpr int kPauseSteps = 20;  // 20 x 100 ms between rediscoveries
-constexpr std::uint32_t kPauseStepMs = 100;
+constexpr std::uint32_t kPauseMs = 2000;  // between rediscoveries
 
 VantisImuOptions with_streams(OutputStreams streams) {
     VantisImuOptions options;
@@ -187,10 +186,12 @@ void VantisImu::read_loop() {
 }
 
 bool VantisImu::wait_for_module(SequenceFilter& filter, int& silent_waits) {
-    for (int step = 0; step < kPauseSteps; ++step) {
-        if (stop_requested_.load()) break;
-        platform_.sleep_ms(kPauseStepMs);
-    }
+    // No read is in flight without a module, so the read event is free to
+    // carry stop()'s signal: reset first, then look at the request, so that a
+    // stop either comes before the look or sets the event after the reset.
+    platform_.reset_event(read_event_);
+    if (stop_requested_.load()) return false;
+    (void)platform_.wait(read_event_, kPauseMs);
     if (stop_requested_.load()) return false;
 
     std::u16string out_serial;
@@ -239,10 +240,22 @@ void VantisImu::stop() {
     if (!running_.load() && !thread_.joinable()) return;
     stop_requested_.exchange(true);
     {
+        // With a module, its read is cancelled; without one, the reader is in
+        // (or about to enter) the pause, which the read event ends.
         std::lock_guard<std::mutex> lock(device_mutex_);
-        if (device_ != kNoHandle) platform_.cancel_all_reads(device_);
+        if (device_ != kNoHandle) {
+            platform_.cancel_all_reads(device_);
+        } else if (read_event_ != kNoHandle) {
+            platform_.set_event(read_event_);
+        }
     }
-    if (thread_.joinable()) thread_.join();
+    if (thread_.joinable()) {
+        if (options_.join_thread) {
+            options_.join_thread(thread_);
+        } else {
+            thread_.join();
+        }
+    }
     close_device();
     if (read_event_ != kNoHandle) {
         platform_.close(read_event_);

@@ -18,21 +18,27 @@
 
 namespace vesko {
 
-// How the reader thread is started; replaced in tests to make the start fail.
-// Throws std::system_error when no thread can be created.
+// How the reader thread is started and joined: replaced in tests to make the
+// start fail, and on a simulated bus in virtual time, where the reader takes
+// part in the clock. A starter throws std::system_error when no thread can be
+// created; a joiner returns once the thread is joined.
 using ThreadStarter = std::function<std::thread(std::function<void()>)>;
+using ThreadJoiner = std::function<void(std::thread&)>;
 
 struct VantisImuOptions {
     OutputStreams streams{};
     SteadyNowFn now = &steady_now_ns;
     ThreadStarter start_thread{};  // empty: a plain std::thread
+    ThreadJoiner join_thread{};    // empty: std::thread::join
 };
 
 // The live stream reader of one tracking module. start() finds and opens the
 // module through discovery and runs a reader thread that keeps one overlapped
 // read of an input report going at a time. Three silent one-second waits or a
 // failed read close the module; the thread then looks for it again, quietly,
-// every two seconds until it is back or stop() is called.
+// every two seconds until it is back or stop() is called. stop() ends the
+// thread at once from every state: it cancels the read in flight, or, while
+// no module is open, sets the read event that the pause waits on.
 //
 // Threads: the owner calls every public operation from one thread; the reader
 // thread runs read_loop() and the sample callback. `device` is handed over
@@ -52,8 +58,8 @@ public:
 
 private:
     void read_loop();
-    // Waiting for a module: quiet rediscovery after a two-second pause.
-    // False when a stop was requested before a module came back.
+    // Waiting for a module: quiet rediscovery after a two-second pause on the
+    // read event. False when a stop was requested before a module came back.
     bool wait_for_module(SequenceFilter& filter, int& silent_waits);
     void close_device();
 

@@ -18,9 +18,9 @@
 // waits on that handle's read (never while it issues a read on it or closes
 // it). An event handle is waited on by one thread at a time.
 //
-// Blocking. Only wait() (up to its time-out), read_result() with
-// wait_for_end (until the cancelled read has ended, which a cancel makes
-// prompt) and sleep_ms() block. The device-tree and HID queries take as long
+// Blocking. Only wait() (up to its time-out, or until its event is set),
+// read_result() with wait_for_end (until the cancelled read has ended, which
+// a cancel makes prompt) and sleep_ms() block. The device-tree and HID queries take as long
 // as the system takes to answer and do not wait for devices. Nothing else
 // blocks.
 //
@@ -30,8 +30,8 @@
 //   - a handle that is unknown or already closed: begin_read() fails with
 //     kErrorInvalidHandle, read_result() fails with kErrorInvalidHandle,
 //     attributes() is empty, serial_number() all zero, wait() returns
-//     Finished at once, cancel_read(), cancel_all_reads(), reset_event() and
-//     close() do nothing;
+//     Finished at once, cancel_read(), cancel_all_reads(), reset_event(),
+//     set_event() and close() do nothing;
 //   - a second read on a handle that has one in flight: begin_read() fails
 //     with kErrorBusy and the read in flight goes on;
 //   - read_result() for a record that has no read in flight on that handle:
@@ -217,7 +217,12 @@ public:
     // a cancelled read has ended (the result is then not examined). Reader thread.
     virtual ReadOutcome read_result(Handle device, OverlappedRecord& record, bool wait_for_end) = 0;
 
-    // The read loop's pause.
+    // Sets `event` (Windows' SetEvent): a wait on it returns. The owner's
+    // thread ends the reader's pause between rediscoveries this way, while
+    // no read uses the event. Any thread.
+    virtual void set_event(Handle event) = 0;
+
+    // A plain pause of the calling thread.
     virtual void sleep_ms(std::uint32_t ms) = 0;
 };
 

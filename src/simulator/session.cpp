@@ -7,11 +7,10 @@
 #include "console/program.h"
 #include "imu/vantis_imu.h"
 #include "simulator/bus_layout.h"
-#include "simulator/paced_platform.h"
 #include "simulator/scripted_operator.h"
 #include "simulator/sim_bench.h"
+#include "simulator/sim_reader.h"
 #include "simulator/transcript.h"
-#include "simulator/virtual_time_driver.h"
 
 namespace vesko::simulator {
 
@@ -19,7 +18,6 @@ SessionOutcome run_session(const Scenario& scenario, const SessionOptions& optio
     platform::sim::SimBus bus(options.time);
     std::vector<PlacedModule> modules = build_bus(bus, scenario);
     SimBench bench(bus, modules, scenario.jig_module);
-    PacedPlatform reader_platform(bus);
     Transcript transcript(options.out);
     Transcript diagnostics(options.err);
     ScriptedOperator op(scenario.script, bench, transcript.console_out(), scenario.errors);
@@ -40,11 +38,16 @@ SessionOutcome run_session(const Scenario& scenario, const SessionOptions& optio
         pump();
         bench.sleep_until(bus.now_ns() + std::chrono::duration_cast<std::chrono::nanoseconds>(d).count());
     };
+    // In virtual time the console's thread and the reader's take part in the
+    // bus clock, one running at a time.
     const ReaderFactory make_reader = [&](SampleCallback callback) -> std::unique_ptr<ImuReader> {
-        VantisImuOptions reader_options;
-        reader_options.streams = io.streams;
-        return std::make_unique<VantisImu>(std::move(callback), reader_platform, reader_options);
+        return std::make_unique<VantisImu>(std::move(callback), bus, reader_options_on(bus, io.streams));
     };
+    // Should the session deadlock, what it printed so far comes out first.
+    bus.set_deadlock_handler([&](const std::string&) {
+        pump();
+        if (options.out != nullptr) std::fflush(options.out);
+    });
 
     std::vector<const char*> argv = {"rotabench-sim"};
     if (scenario.serial) {
@@ -54,9 +57,7 @@ SessionOutcome run_session(const Scenario& scenario, const SessionOptions& optio
 
     SessionOutcome outcome;
     {
-        std::unique_ptr<VirtualTimeDriver> driver;
-        if (options.time == platform::sim::TimeMode::Virtual)
-            driver = std::make_unique<VirtualTimeDriver>(bus, bench.console(), reader_platform.reader(), modules);
+        const platform::sim::SimBus::Participation console(bus, "console", platform::sim::kConsoleRank);
         outcome.exit_code = run_program(static_cast<int>(argv.size()), argv.data(), make_reader, io);
     }
     pump();

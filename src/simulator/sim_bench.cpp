@@ -32,10 +32,7 @@ void SimBench::sleep_until(std::int64_t t_ns) {
         if (now >= t_ns) return;
         std::int64_t until = t_ns;
         if (!scheduled_.empty()) until = std::min(until, scheduled_.front().at_ns);
-        const std::int64_t ms = std::max<std::int64_t>(1, (until - now + 999'999) / 1'000'000);
-        const auto step = static_cast<std::uint32_t>(std::min<std::int64_t>(ms, 1'000'000));
-        const WaitingScope waiting(console_, now + std::int64_t{step} * 1'000'000);
-        bus_.sleep_ms(step);
+        bus_.sleep_until(until);
     }
 }
 

@@ -10,7 +10,6 @@
 #include "platform/sim/sim_bus.h"
 #include "simulator/bench.h"
 #include "simulator/bus_layout.h"
-#include "simulator/wait_mark.h"
 
 namespace vesko::simulator {
 
@@ -28,9 +27,6 @@ public:
     std::int64_t turn_jig(const TurnJig& turn) override;
     void fault(const FaultStep& fault) override;
 
-    // Whether the console's thread waits in sleep_until, and until when.
-    const WaitMark& console() const { return console_; }
-
 private:
     struct Scheduled {
         std::int64_t at_ns = 0;
@@ -45,7 +41,6 @@ private:
     std::vector<PlacedModule>& modules_;
     PlacedModule* jig_ = nullptr;
     std::vector<Scheduled> scheduled_;  // in order of time
-    WaitMark console_;
 };
 
 }  // namespace vesko::simulator

@@ -7,6 +7,9 @@
 namespace vesko::simulator {
 namespace {
 
+// A study runs at most this many sessions at a time; more is a typing error.
+constexpr std::uint64_t kMostJobs = 1024;
+
 std::optional<std::uint64_t> whole_number(const char* text, std::uint64_t most) {
     if (text == nullptr || *text < '0' || *text > '9') return std::nullopt;
     errno = 0;
@@ -32,6 +35,11 @@ std::optional<SimCommandLine> parse_sim_command_line(int argc, const char* const
             if (!n || *n == 0) return std::nullopt;
             line.study_sessions = static_cast<int>(*n);
             ++i;
+        } else if (arg == "--jobs") {
+            const auto j = whole_number(value, kMostJobs);
+            if (!j || *j == 0) return std::nullopt;
+            line.jobs = static_cast<unsigned>(*j);
+            ++i;
         } else if (arg == "--svg") {
             if (value == nullptr || *value == '\0') return std::nullopt;
             line.svg_file = std::string(value);
@@ -48,7 +56,7 @@ std::optional<SimCommandLine> parse_sim_command_line(int argc, const char* const
         }
     }
     const bool study = line.study_sessions > 0;
-    if ((line.csv || line.seed || line.svg_file) && !study) return std::nullopt;
+    if ((line.csv || line.seed || line.svg_file || line.jobs) && !study) return std::nullopt;
     if (study && line.fast) return std::nullopt;  // a study is always in virtual time
     return line;
 }

@@ -16,10 +16,11 @@ struct SimCommandLine {
     std::optional<std::uint64_t> seed;         // the first session's noise seed
     bool csv = false;                          // a study's sessions, one row each
     std::optional<std::string> svg_file;       // a study drawn, into this file
+    std::optional<unsigned> jobs;              // a study's sessions at a time (none: one per processor)
 };
 
 inline constexpr const char* kSimUsageLine =
-    "usage: rotabench-sim [--fast | --study N [--seed S] [--csv] [--svg FILE]] [SCENARIO.toml]\n";
+    "usage: rotabench-sim [--fast | --study N [--seed S] [--jobs J] [--csv] [--svg FILE]] [SCENARIO.toml]\n";
 
 // nullopt for a command line that is not of that form.
 std::optional<SimCommandLine> parse_sim_command_line(int argc, const char* const* argv);

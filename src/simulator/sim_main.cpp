@@ -1,5 +1,6 @@
 #include "simulator/sim_main.h"
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -30,10 +31,11 @@ int sim_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err) 
     const Scenario& scenario = *load.scenario;
 
     if (line->study_sessions > 0) {
-        // A session in virtual time mostly waits for its own threads to hand
-        // over, so several run on each processor.
+        // A session in virtual time keeps one processor busy: by default one
+        // session at a time per processor.
         const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-        const unsigned threads = 4 * cores;
+        const unsigned jobs =
+            std::min(line->jobs.value_or(cores), static_cast<unsigned>(line->study_sessions));
         const std::uint64_t first_seed = line->seed.value_or(1);
         const auto start = std::chrono::steady_clock::now();
         // On a terminal, a line that counts the sessions as they end.
@@ -45,7 +47,7 @@ int sim_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err) 
                 std::fflush(err);
             };
         }
-        const auto sessions = run_study(scenario, line->study_sessions, first_seed, threads, progress);
+        const auto sessions = run_study(scenario, line->study_sessions, first_seed, jobs, progress);
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (line->svg_file) {
             std::FILE* svg = std::fopen(line->svg_file->c_str(), "wb");
@@ -66,7 +68,7 @@ int sim_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err) 
             std::fprintf(out, "study: %d sessions of %s, noise seeds %llu to %llu\n", line->study_sessions,
                          name.c_str(), static_cast<unsigned long long>(first_seed),
                          static_cast<unsigned long long>(first_seed + static_cast<std::uint64_t>(line->study_sessions) - 1));
-            print_study(out, sessions, seconds, cores);
+            print_study(out, sessions, seconds, jobs, cores);
         }
         return 0;
     }

@@ -33,6 +33,7 @@ std::vector<StudySession> run_study(const Scenario& scenario, int sessions, std:
                                     unsigned threads, const std::function<void(int done)>& progress) {
     std::vector<StudySession> results(static_cast<std::size_t>(std::max(sessions, 0)));
     if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+    threads = std::min(threads, static_cast<unsigned>(std::max(sessions, 1)));
     std::atomic<int> next{0};
     std::atomic<int> done{0};
     std::mutex progress_mutex;
@@ -100,7 +101,8 @@ std::array<AxisStudy, 3> summarize_study(const std::vector<StudySession>& sessio
     return axes;
 }
 
-void print_study(std::FILE* out, const std::vector<StudySession>& sessions, double seconds, unsigned cores) {
+void print_study(std::FILE* out, const std::vector<StudySession>& sessions, double seconds, unsigned jobs,
+                 unsigned cores) {
     const auto axes = summarize_study(sessions);
     std::fprintf(out, "axis  sessions  mean error   sd error   p95 |error|  max |error|  without summary\n");
     for (std::size_t a = 0; a < 3; ++a) {
@@ -112,9 +114,12 @@ void print_study(std::FILE* out, const std::vector<StudySession>& sessions, doub
     const auto passed = std::count_if(sessions.begin(), sessions.end(), [](const StudySession& s) { return s.gate_passed; });
     std::fprintf(out, "gate (three means within 2%%): %ld of %zu sessions (%.1f%%)\n", static_cast<long>(passed),
                  sessions.size(), sessions.empty() ? 0.0 : 100.0 * static_cast<double>(passed) / static_cast<double>(sessions.size()));
-    const double per_core = seconds > 0 && cores > 0 ? static_cast<double>(sessions.size()) / seconds / cores : 0.0;
-    std::fprintf(out, "%zu sessions in %.1f s on %u processor(s): %.1f sessions per second per processor\n",
-                 sessions.size(), seconds, cores, per_core);
+    // A session keeps one processor busy, so the processors at work are the
+    // fewer of the two.
+    const unsigned busy = std::min(jobs, cores);
+    const double per_core = seconds > 0 && busy > 0 ? static_cast<double>(sessions.size()) / seconds / busy : 0.0;
+    std::fprintf(out, "%zu sessions in %.1f s, %u at a time on %u processor(s): %.1f sessions per second per processor\n",
+                 sessions.size(), seconds, jobs, cores, per_core);
 }
 
 void print_study_csv(std::FILE* out, const std::vector<StudySession>& sessions) {

@@ -31,8 +31,10 @@ bool passes_gate(const std::array<AxisTruth, 3>& truth);
 Scenario with_seed(Scenario scenario, std::uint64_t seed);
 
 // Runs `sessions` sessions, session k with seed `first_seed` + k - 1, over
-// `threads` threads (0: one per processor). `progress` (may be empty) hears
-// of each session as it ends, from the thread that ran it, one at a time.
+// `threads` threads (0: one per processor). Each session is in virtual time
+// and keeps to its own seed, so the results do not depend on `threads`.
+// `progress` (may be empty) hears of each session as it ends, from the
+// thread that ran it, one at a time.
 std::vector<StudySession> run_study(const Scenario& scenario, int sessions, std::uint64_t first_seed,
                                     unsigned threads, const std::function<void(int done)>& progress = {});
 
@@ -48,8 +50,10 @@ struct AxisStudy {
 std::array<AxisStudy, 3> summarize_study(const std::vector<StudySession>& sessions);
 
 // The table a person reads and a script parses: one line per axis, the gate's
-// share, what the study cost on `cores` processors.
-void print_study(std::FILE* out, const std::vector<StudySession>& sessions, double seconds, unsigned cores);
+// share, what the study cost running `jobs` sessions at a time on `cores`
+// processors. Only that last line varies from run to run.
+void print_study(std::FILE* out, const std::vector<StudySession>& sessions, double seconds, unsigned jobs,
+                 unsigned cores);
 
 // One row per session.
 void print_study_csv(std::FILE* out, const std::vector<StudySession>& sessions);

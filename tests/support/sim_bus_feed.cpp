@@ -2,6 +2,7 @@
 
 #include "imu/input_report.h"
 #include "imu/vantis_imu.h"
+#include "simulator/sim_reader.h"
 
 namespace vesko::test {
 
@@ -15,11 +16,9 @@ SimBusFeed::SimBusFeed(std::u16string serial) : source_(std::make_shared<QueuedR
     bus_.attach_source(module_.hid_interface, source_);
 }
 
-SimBusFeed::~SimBusFeed() { bus_.set_free_running(true); }
-
 ReaderFactory SimBusFeed::reader_factory(OutputStreams streams) {
     return [this, streams](SampleCallback callback) -> std::unique_ptr<ImuReader> {
-        return std::make_unique<VantisImu>(std::move(callback), bus_, streams);
+        return std::make_unique<VantisImu>(std::move(callback), bus_, simulator::reader_options_on(bus_, streams));
     };
 }
 
@@ -35,13 +34,12 @@ void SimBusFeed::deliver(const std::vector<ImuSample>& batch) {
         }
         reports.push_back(std::move(report));
     }
-    // The reader waits on its pending read; the queue is filled, then the bus
-    // tells the waiting read to look again.
-    bus_.wait_until_blocked();
+    // The queue is filled and the waiting read told to look again; this
+    // thread then lets the reader run at this same instant, and runs again
+    // once the reader waits: every report taken, its samples delivered.
     for (auto& report : reports) source_->push(std::move(report));
     bus_.notify_source_changed();
-    // Blocked again means every report was taken and its samples delivered.
-    bus_.wait_until_blocked();
+    bus_.sleep_until(bus_.now_ns());
 }
 
 }  // namespace vesko::test

@@ -16,12 +16,13 @@ namespace vesko::test {
 
 // A sample source for console tests that runs the real reader: one module
 // paired with an MCU on a simulated bus, whose HID interface plays the
-// samples a test hands over, three to an input report. The bus clock stands
-// still, so the reader never sees a silent wait unless a test moves it.
+// samples a test hands over, three to an input report. The constructing
+// thread (the console's) and the reader take part in the bus clock, which
+// stands still: nothing here sleeps on it, so the reader never sees a silent
+// wait.
 class SimBusFeed {
 public:
     explicit SimBusFeed(std::u16string serial = u"KVR-TEST01");
-    ~SimBusFeed();
     SimBusFeed(const SimBusFeed&) = delete;
     SimBusFeed& operator=(const SimBusFeed&) = delete;
 
@@ -38,6 +39,7 @@ public:
 
 private:
     platform::sim::SimBus bus_;
+    platform::sim::SimBus::Participation console_{bus_, "console", platform::sim::kConsoleRank};
     platform::sim::SimModule module_;
     std::shared_ptr<QueuedReports> source_;
 };

@@ -126,6 +126,7 @@ public:
         return event;
     }
     void reset_event(platform::Handle event) override { real_.reset_event(event); }
+    void set_event(platform::Handle event) override { real_.set_event(event); }
 
     platform::ReadIssue begin_read(platform::Handle device, platform::Handle event,
                                    platform::OverlappedRecord& record, std::uint8_t* buffer,

@@ -256,6 +256,8 @@ Handle LinuxPlatform::create_event() { return io_.create_event(); }
 
 void LinuxPlatform::reset_event(Handle event) { io_.reset_event(event); }
 
+void LinuxPlatform::set_event(Handle event) { io_.set_event(event); }
+
 ReadIssue LinuxPlatform::begin_read(Handle device, Handle event, OverlappedRecord& record, std::uint8_t* buffer,
                                     std::uint32_t length) {
     return io_.begin_read(device, event, record, buffer, length);

@@ -155,6 +155,12 @@ void OverlappedIo::reset_event(Handle handle) {
     }
 }
 
+void OverlappedIo::set_event(Handle handle) {
+    if (const auto ev = event(handle)) {
+        ev->set();
+    }
+}
+
 ReadIssue OverlappedIo::begin_read(Handle device_handle, Handle event_handle, OverlappedRecord& record,
                                    std::uint8_t* buffer, std::uint32_t length) {
     store(record, 0);

@@ -63,6 +63,7 @@ public:
 
     Handle create_event();
     void reset_event(Handle event);
+    void set_event(Handle event);
 
     ReadIssue begin_read(Handle device, Handle event, OverlappedRecord& record, std::uint8_t* buffer,
                          std::uint32_t length);

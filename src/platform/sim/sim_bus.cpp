@@ -86,12 +86,7 @@ void SimBus::set_event_creation_fails(bool fails) {
 void SimBus::hold_enumeration(bool hold) {
     Lock lock(mutex_);
     enumeration_held_ = hold;
-    changed_.notify_all();
-}
-
-bool SimBus::wait_until_enumeration_held(std::chrono::milliseconds real_timeout) {
-    Lock lock(mutex_);
-    return changed_.wait_for(lock, real_timeout, [&] { return threads_in_held_enumeration_ > 0; });
+    mark_locked(WaitOn::Kind::Enumeration);
 }
 
 // --- observing ---------------------------------------------------------------
@@ -199,12 +194,7 @@ std::optional<std::u16string> SimBus::location_paths(DevNode node) {
 std::optional<std::vector<platform::HidInterfaceDetail>> SimBus::hid_interfaces() {
     Lock lock(mutex_);
     log_locked(BusEvent::Kind::Enumerate, 0);
-    if (enumeration_held_) {
-        ++threads_in_held_enumeration_;
-        changed_.notify_all();
-        changed_.wait(lock, [&] { return !enumeration_held_; });
-        --threads_in_held_enumeration_;
-    }
+    while (enumeration_held_) block_locked(lock, kNever, WaitOn{WaitOn::Kind::Enumeration});
     if (interface_set_fails_) return std::nullopt;
     std::vector<platform::HidInterfaceDetail> out;
     for (const Interface& i : interfaces_) {
@@ -299,7 +289,15 @@ void SimBus::reset_event(Handle event) {
 void SimBus::signal_locked(Handle event) {
     const auto it = handles_.find(event);
     if (it != handles_.end() && it->second.is_event && it->second.open) it->second.signalled = true;
-    changed_locked();
+    mark_locked(WaitOn::Kind::Event, event);
+    mark_locked(WaitOn::Kind::ReadEnd);
+}
+
+void SimBus::set_event(Handle event) {
+    Lock lock(mutex_);
+    const auto it = handles_.find(event);
+    if (it == handles_.end() || !it->second.is_event || !it->second.open) return;
+    signal_locked(event);
 }
 
 }  // namespace vesko::platform::sim

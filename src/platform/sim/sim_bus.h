@@ -6,11 +6,21 @@
 // played from a script of read steps or fed by a report source; interfaces
 // that leave the bus and come back.
 //
-// Time is the bus clock in nanoseconds. In Virtual mode it stands still until
-// a test moves it with advance(): waits and sleeps of the platform block until
-// the clock reaches their end (or their event is signalled), so a test steps
-// the reader thread through seconds of silence without sleeping. In Real mode
-// the clock is the steady clock since the bus was made.
+// Time is the bus clock in nanoseconds. In Real mode it is the steady clock
+// since the bus was made. In Virtual mode it is a count that moves only when
+// every thread taking part in the session (a participant: the console's, the
+// reader's, any other the test or simulator starts through start_thread) is
+// blocked in a wait or sleep of the bus. It then moves to the earliest
+// deadline among them and releases that one thread (ties: lower rank first,
+// then the earlier participant). Whatever else wakes a participant (an event
+// set, a read ended, a change of the bus, a new thread, a thread that ended)
+// only marks it; marked threads are released one at a time, lowest rank
+// first, each after the one before has blocked again, and all before the
+// clock moves. So exactly one participant runs at a time, and a session is a
+// function of what its threads do, never of how the system schedules them.
+// Nothing in Virtual mode reads real time or times out. When no participant
+// can ever run again (all blocked, none with a deadline) the bus hands a
+// report of what each one waits on to its deadlock handler.
 //
 // Threads: every operation may be called from any thread; one mutex guards
 // the whole bus. Report sources are asked under that mutex, so a source must
@@ -21,11 +31,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
+#include <limits>
+#include <list>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/platform.h"
@@ -35,6 +49,15 @@
 namespace vesko::platform::sim {
 
 enum class TimeMode { Virtual, Real };
+
+// Ranks of the participants of a session: at one instant the reader goes
+// before the console, and both before anything else.
+inline constexpr int kReaderRank = 0;
+inline constexpr int kConsoleRank = 1;
+inline constexpr int kOtherRank = 2;
+
+// The exit code of a simulated program whose virtual time deadlocked.
+inline constexpr int kDeadlockExitCode = 4;
 
 // One node of the device tree as its queries will answer.
 struct SimNode {
@@ -89,10 +112,10 @@ public:
     void set_interface_set_fails(bool fails);
     void set_node_sets_fail(bool fails);
     void set_event_creation_fails(bool fails);
-    // While held, hid_interfaces() blocks (in real time) on whatever thread
-    // calls it: a test catches a discovery in progress this way.
+    // While held, hid_interfaces() blocks on whatever thread calls it (in
+    // Virtual mode as a wait of the bus): a test catches a discovery in
+    // progress this way.
     void hold_enumeration(bool hold);
-    bool wait_until_enumeration_held(std::chrono::milliseconds real_timeout);
 
     // --- observing ----------------------------------------------------------
     std::size_t node_count() const;
@@ -108,19 +131,40 @@ public:
 
     // --- time ---------------------------------------------------------------
     std::int64_t now_ns() const;
-    // Virtual mode: true once some thread is blocked in a wait or sleep of
-    // the bus; false after `real_timeout`.
-    bool wait_until_blocked(std::chrono::milliseconds real_timeout = std::chrono::seconds(5));
-    // Virtual mode: moves the clock forward by `by`, one blocked deadline at a
-    // time, letting the woken thread run until it blocks again before the next
-    // step. When no thread blocks within `settle_timeout` the clock jumps to
-    // the end and the answer is false.
-    bool advance(std::chrono::milliseconds by,
-                 std::chrono::milliseconds settle_timeout = std::chrono::seconds(5));
-    // Virtual mode: while free-running, nothing waits for advance(): each wait
-    // or sleep moves the clock straight to its end. Lets a reader wind down
-    // (or a session run flat out) without a driver.
-    void set_free_running(bool free_running);
+    // Sleeps until bus time `t_ns`. In Virtual mode it blocks at least once,
+    // even for a time already past, so the other participants do what they
+    // can at this instant first.
+    void sleep_until(std::int64_t t_ns);
+
+    // The calling thread takes part in virtual time while this object lives,
+    // and counts as running from the start. Nothing in Real mode.
+    class Participation {
+    public:
+        Participation(SimBus& bus, std::string name, int rank);
+        ~Participation();
+        Participation(const Participation&) = delete;
+        Participation& operator=(const Participation&) = delete;
+
+    private:
+        SimBus& bus_;
+    };
+
+    // A new thread running `body` as a participant: it runs for the first
+    // time when the clock would otherwise move, and leaves when `body`
+    // returns. In Real mode a plain thread. Throws std::system_error as
+    // std::thread does.
+    std::thread start_thread(std::string name, int rank, std::function<void()> body);
+    // Joins a thread of start_thread(); in Virtual mode the caller, a
+    // participant, waits as a blocked one until that thread has left.
+    void join_thread(std::thread& thread);
+
+    // Virtual mode: a session in which no participant can ever run again
+    // ends the process: the handler (under the bus lock, say to flush what
+    // the session printed) gets the report that names each participant's
+    // wait, then the report goes to standard error and the process exits with
+    // kDeadlockExitCode.
+    using DeadlockHandler = std::function<void(const std::string& report)>;
+    void set_deadlock_handler(DeadlockHandler handler);
 
     // --- the platform -------------------------------------------------------
     std::optional<std::vector<platform::DevNode>> nodes_under_enumerator(
@@ -143,6 +187,7 @@ public:
     void cancel_all_reads(platform::Handle device) override;
     platform::ReadOutcome read_result(platform::Handle device, platform::OverlappedRecord& record,
                                       bool wait_for_end) override;
+    void set_event(platform::Handle event) override;
     void sleep_ms(std::uint32_t ms) override;
 
 private:
@@ -175,17 +220,43 @@ private:
         std::uint32_t generation = 0;   // devices: the interface's at open
         std::optional<ActiveRead> read; // devices
     };
-    struct Waiter {
-        std::int64_t wake_ns = 0;
-        bool released = false;
+    // What a blocked participant waits for besides its deadline.
+    struct WaitOn {
+        enum class Kind { Time, Event, ReadEnd, Enumeration, ThreadEnd };
+        Kind kind = Kind::Time;
+        platform::Handle handle = 0;  // Event: the event; ReadEnd: the device
+        std::thread::id thread;       // ThreadEnd
+    };
+    struct Participant {
+        std::string name;
+        int rank = 0;
+        std::uint64_t order = 0;      // registration order, the last tie-break
+        std::thread::id thread;
+        enum class State { Starting, Running, Blocked } state = State::Running;
+        bool released = false;        // Starting or Blocked: may go on
+        bool marked = false;          // Blocked: something it waits for may have come
+        std::int64_t wake_ns = 0;     // Blocked: deadline (kNever: none)
+        WaitOn on;                    // Blocked
+        std::condition_variable go;
     };
     using Lock = std::unique_lock<std::mutex>;
+    static constexpr std::int64_t kNever = std::numeric_limits<std::int64_t>::max();
 
     std::int64_t now_locked() const;
-    void changed_locked();  // wakes every blocked thread to look again
-    // Blocks until the bus clock reaches `wake_ns` or anything changes.
-    void block_locked(Lock& lock, std::int64_t wake_ns);
-    bool settled_locked() const;
+    // Something changed that threads waiting on events, reads or the
+    // enumeration must look at again.
+    void changed_locked();
+    // Marks the blocked participants whose wait `on` matches.
+    void mark_locked(WaitOn::Kind kind, platform::Handle handle = 0);
+    // Blocks the calling thread until the bus clock reaches `wake_ns` or it
+    // is woken to look again; the caller looks again in either case.
+    void block_locked(Lock& lock, std::int64_t wake_ns, WaitOn on);
+    Participant* self_locked();
+    // Virtual mode: when no participant runs, releases the next one.
+    void schedule_locked();
+    void leave_locked(Participant& p);
+    [[noreturn]] void misuse_locked(const char* what);
+    std::string deadlock_report_locked() const;
     void log_locked(BusEvent::Kind kind, platform::Handle handle, std::u16string path = {});
 
     const SimNode* node_locked(platform::DevNode node) const;
@@ -198,13 +269,14 @@ private:
     std::optional<std::int64_t> next_finish_locked(platform::Handle event);
 
     mutable std::mutex mutex_;
-    std::condition_variable changed_;
+    std::condition_variable changed_;  // Real mode: anything changed
     const TimeMode mode_;
     const std::chrono::steady_clock::time_point origin_;
     std::int64_t virtual_now_ns_ = 0;
     std::uint64_t change_count_ = 0;
-    bool free_running_ = false;
-    std::vector<Waiter*> waiters_;
+    std::list<Participant> participants_;  // Virtual mode
+    std::uint64_t next_order_ = 0;
+    DeadlockHandler deadlock_handler_;
 
     std::vector<SimNode> nodes_;  // node N is nodes_[N - 1]
     std::vector<Interface> interfaces_;
@@ -217,7 +289,6 @@ private:
     bool node_sets_fail_ = false;
     bool event_creation_fails_ = false;
     bool enumeration_held_ = false;
-    std::size_t threads_in_held_enumeration_ = 0;
 };
 
 }  // namespace vesko::platform::sim

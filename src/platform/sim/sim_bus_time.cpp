@@ -1,7 +1,11 @@
 #include "platform/sim/sim_bus.h"
 
 #include <algorithm>
-#include <limits>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <system_error>
+#include <tuple>
 
 namespace vesko::platform::sim {
 
@@ -18,16 +22,51 @@ std::int64_t SimBus::now_locked() const {
 }
 
 void SimBus::changed_locked() {
-    ++change_count_;
-    // Every blocked thread must look again before the bus counts as settled.
-    for (Waiter* w : waiters_) w->released = true;
-    changed_.notify_all();
+    if (mode_ == TimeMode::Real) {
+        ++change_count_;
+        changed_.notify_all();
+        return;
+    }
+    // A sleeper waits for time alone; every other wait looks again.
+    for (Participant& p : participants_) {
+        if (p.state == Participant::State::Blocked && p.on.kind != WaitOn::Kind::Time) p.marked = true;
+    }
+    schedule_locked();
 }
 
-void SimBus::block_locked(Lock& lock, std::int64_t wake_ns) {
-    const std::uint64_t seen = change_count_;
+void SimBus::mark_locked(WaitOn::Kind kind, Handle handle) {
     if (mode_ == TimeMode::Real) {
-        if (wake_ns == std::numeric_limits<std::int64_t>::max()) {
+        ++change_count_;
+        changed_.notify_all();
+        return;
+    }
+    for (Participant& p : participants_) {
+        if (p.state == Participant::State::Blocked && p.on.kind == kind &&
+            (kind != WaitOn::Kind::Event || p.on.handle == handle)) {
+            p.marked = true;
+        }
+    }
+    schedule_locked();
+}
+
+SimBus::Participant* SimBus::self_locked() {
+    const std::thread::id me = std::this_thread::get_id();
+    for (Participant& p : participants_) {
+        if (p.thread == me) return &p;
+    }
+    return nullptr;
+}
+
+void SimBus::misuse_locked(const char* what) {
+    std::fprintf(stderr, "simulated bus: %s\n", what);
+    std::fflush(stderr);
+    std::abort();
+}
+
+void SimBus::block_locked(Lock& lock, std::int64_t wake_ns, WaitOn on) {
+    if (mode_ == TimeMode::Real) {
+        const std::uint64_t seen = change_count_;
+        if (wake_ns == kNever) {
             changed_.wait(lock, [&] { return change_count_ != seen; });
         } else {
             changed_.wait_until(lock, origin_ + std::chrono::nanoseconds(wake_ns),
@@ -35,64 +74,190 @@ void SimBus::block_locked(Lock& lock, std::int64_t wake_ns) {
         }
         return;
     }
-    if (free_running_ && wake_ns != std::numeric_limits<std::int64_t>::max()) {
-        virtual_now_ns_ = std::max(virtual_now_ns_, wake_ns);
-        return;
+    Participant* self = self_locked();
+    if (self == nullptr) misuse_locked("a thread that takes no part in virtual time waits on its clock");
+    self->state = Participant::State::Blocked;
+    self->wake_ns = wake_ns;
+    self->on = on;
+    self->released = false;
+    self->marked = false;
+    schedule_locked();
+    self->go.wait(lock, [self] { return self->released; });
+    self->state = Participant::State::Running;
+    self->released = false;
+}
+
+void SimBus::schedule_locked() {
+    if (mode_ != TimeMode::Virtual) return;
+    using State = Participant::State;
+    bool blocked = false;
+    for (const Participant& p : participants_) {
+        if (p.state == State::Running || p.released) return;  // someone runs; the clock holds
+        blocked = blocked || p.state == State::Blocked;
     }
-    Waiter waiter{wake_ns, false};
-    waiters_.push_back(&waiter);
-    changed_.notify_all();  // an advance() may be waiting for this thread to block
-    changed_.wait(lock, [&] { return waiter.released || free_running_; });
-    waiters_.erase(std::find(waiters_.begin(), waiters_.end(), &waiter));
-    changed_.notify_all();
+    // First whatever was woken at this instant, lowest rank first.
+    Participant* next = nullptr;
+    const auto before = [](const Participant& a, const Participant& b) {
+        return std::tie(a.rank, a.order) < std::tie(b.rank, b.order);
+    };
+    for (Participant& p : participants_) {
+        if (p.state == State::Starting || p.marked) {
+            if (next == nullptr || before(p, *next)) next = &p;
+        }
+    }
+    if (next == nullptr) {
+        // Then the clock: the earliest deadline.
+        for (Participant& p : participants_) {
+            if (p.state != State::Blocked || p.wake_ns == kNever) continue;
+            if (next == nullptr || p.wake_ns < next->wake_ns || (p.wake_ns == next->wake_ns && before(p, *next))) {
+                next = &p;
+            }
+        }
+        if (next == nullptr) {
+            if (!blocked) return;  // nobody takes part any more
+            const std::string report = deadlock_report_locked();
+            if (deadlock_handler_) deadlock_handler_(report);
+            std::fputs(report.c_str(), stderr);
+            std::fflush(stderr);
+            std::_Exit(kDeadlockExitCode);
+        }
+        virtual_now_ns_ = std::max(virtual_now_ns_, next->wake_ns);
+    }
+    next->released = true;
+    next->marked = false;
+    next->go.notify_one();
 }
 
-bool SimBus::settled_locked() const {
-    return !waiters_.empty() &&
-           std::none_of(waiters_.begin(), waiters_.end(), [](const Waiter* w) { return w->released; });
+std::string SimBus::deadlock_report_locked() const {
+    std::string report;
+    char line[160];
+    std::snprintf(line, sizeof line,
+                  "simulated bus: deadlock at t=%.6f s of virtual time: no thread can run again\n",
+                  static_cast<double>(virtual_now_ns_) / 1e9);
+    report += line;
+    for (const Participant& p : participants_) {
+        std::string what;
+        switch (p.on.kind) {
+            case WaitOn::Kind::Time: what = "sleeps for ever"; break;
+            case WaitOn::Kind::Event:
+                std::snprintf(line, sizeof line, "waits for event 0x%" PRIxPTR ", with no time-out", p.on.handle);
+                what = line;
+                break;
+            case WaitOn::Kind::ReadEnd:
+                std::snprintf(line, sizeof line, "waits for the read on handle 0x%" PRIxPTR " to end", p.on.handle);
+                what = line;
+                break;
+            case WaitOn::Kind::Enumeration: what = "waits in an enumeration held by the test"; break;
+            case WaitOn::Kind::ThreadEnd: {
+                what = "waits for a thread to end";
+                for (const Participant& q : participants_) {
+                    if (q.thread == p.on.thread) what = "waits for thread '" + q.name + "' to end";
+                }
+                break;
+            }
+        }
+        report += "  " + p.name + ": " + what + "\n";
+    }
+    return report;
 }
 
-bool SimBus::wait_until_blocked(std::chrono::milliseconds real_timeout) {
+void SimBus::set_deadlock_handler(DeadlockHandler handler) {
     Lock lock(mutex_);
-    if (mode_ != TimeMode::Virtual) return false;
-    return changed_.wait_for(lock, real_timeout, [&] { return settled_locked(); });
+    deadlock_handler_ = std::move(handler);
 }
 
-bool SimBus::advance(std::chrono::milliseconds by, std::chrono::milliseconds settle_timeout) {
-    Lock lock(mutex_);
-    if (mode_ != TimeMode::Virtual) return false;
-    const std::int64_t target =
-        virtual_now_ns_ + std::chrono::duration_cast<std::chrono::nanoseconds>(by).count();
-    for (;;) {
-        if (!changed_.wait_for(lock, settle_timeout, [&] { return settled_locked(); })) {
-            virtual_now_ns_ = std::max(virtual_now_ns_, target);
-            changed_locked();
-            return false;
+SimBus::Participation::Participation(SimBus& bus, std::string name, int rank) : bus_(bus) {
+    Lock lock(bus_.mutex_);
+    if (bus_.mode_ != TimeMode::Virtual) return;
+    Participant& p = bus_.participants_.emplace_back();
+    p.name = std::move(name);
+    p.rank = rank;
+    p.order = bus_.next_order_++;
+    p.thread = std::this_thread::get_id();
+}
+
+SimBus::Participation::~Participation() {
+    Lock lock(bus_.mutex_);
+    if (bus_.mode_ != TimeMode::Virtual) return;
+    if (Participant* self = bus_.self_locked()) bus_.leave_locked(*self);
+}
+
+void SimBus::leave_locked(Participant& p) {
+    const std::thread::id gone = p.thread;
+    participants_.remove_if([&p](const Participant& q) { return &q == &p; });
+    for (Participant& q : participants_) {
+        if (q.state == Participant::State::Blocked && q.on.kind == WaitOn::Kind::ThreadEnd && q.on.thread == gone) {
+            q.marked = true;
         }
-        std::int64_t earliest = std::numeric_limits<std::int64_t>::max();
-        for (const Waiter* w : waiters_) earliest = std::min(earliest, w->wake_ns);
-        if (earliest > target) {
-            virtual_now_ns_ = target;
-            return true;
-        }
-        virtual_now_ns_ = std::max(virtual_now_ns_, earliest);
-        for (Waiter* w : waiters_) {
-            if (w->wake_ns <= virtual_now_ns_) w->released = true;
-        }
-        changed_.notify_all();
+    }
+    schedule_locked();
+}
+
+std::thread SimBus::start_thread(std::string name, int rank, std::function<void()> body) {
+    if (mode_ != TimeMode::Virtual) return std::thread(std::move(body));
+    Participant* p = nullptr;
+    {
+        Lock lock(mutex_);
+        p = &participants_.emplace_back();
+        p->name = std::move(name);
+        p->rank = rank;
+        p->order = next_order_++;
+        p->state = Participant::State::Starting;
+    }
+    try {
+        std::thread thread([this, p, body = std::move(body)] {
+            {
+                Lock lock(mutex_);
+                p->thread = std::this_thread::get_id();
+                p->go.wait(lock, [p] { return p->released; });
+                p->state = Participant::State::Running;
+                p->released = false;
+            }
+            body();
+            Lock lock(mutex_);
+            leave_locked(*p);
+        });
+        Lock lock(mutex_);
+        p->thread = thread.get_id();  // before it first runs, for join_thread()
+        return thread;
+    } catch (...) {
+        Lock lock(mutex_);
+        participants_.remove_if([p](const Participant& q) { return &q == p; });
+        throw;
     }
 }
 
-void SimBus::set_free_running(bool free_running) {
+void SimBus::join_thread(std::thread& thread) {
+    if (mode_ == TimeMode::Virtual) {
+        Lock lock(mutex_);
+        const std::thread::id id = thread.get_id();
+        const auto taking_part = [&] {
+            return std::any_of(participants_.begin(), participants_.end(),
+                               [id](const Participant& p) { return p.thread == id; });
+        };
+        while (taking_part()) {
+            WaitOn on;
+            on.kind = WaitOn::Kind::ThreadEnd;
+            on.thread = id;
+            block_locked(lock, kNever, on);
+        }
+    }
+    thread.join();
+}
+
+void SimBus::sleep_until(std::int64_t t_ns) {
     Lock lock(mutex_);
-    free_running_ = free_running;
-    changed_locked();
+    if (mode_ == TimeMode::Virtual) block_locked(lock, std::max(t_ns, now_locked()), WaitOn{});
+    while (now_locked() < t_ns) block_locked(lock, t_ns, WaitOn{});
 }
 
 void SimBus::sleep_ms(std::uint32_t ms) {
-    Lock lock(mutex_);
-    const std::int64_t wake = now_locked() + std::int64_t{ms} * 1'000'000;
-    while (now_locked() < wake) block_locked(lock, wake);
+    std::int64_t start = 0;
+    {
+        Lock lock(mutex_);
+        start = now_locked();
+    }
+    sleep_until(start + std::int64_t{ms} * 1'000'000);
 }
 
 }  // namespace vesko::platform::sim

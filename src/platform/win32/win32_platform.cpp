@@ -278,6 +278,8 @@ Handle Win32Platform::create_event() {
 
 void Win32Platform::reset_event(Handle event) { ResetEvent(native(event)); }
 
+void Win32Platform::set_event(Handle event) { SetEvent(native(event)); }
+
 ReadIssue Win32Platform::begin_read(Handle device, Handle event, OverlappedRecord& record, std::uint8_t* buffer,
                                     std::uint32_t length) {
     OVERLAPPED* overlapped = fresh_overlapped(record);

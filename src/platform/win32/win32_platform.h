@@ -37,6 +37,7 @@ public:
 
     Handle create_event() override;
     void reset_event(Handle event) override;
+    void set_event(Handle event) override;
     ReadIssue begin_read(Handle device, Handle event, OverlappedRecord& record,
                          std::uint8_t* buffer, std::uint32_t length) override;
     WaitStatus wait(Handle event, std::uint32_t timeout_ms) override;

@@ -154,22 +154,12 @@ std::optional<std::int64_t> ModuleModel::next_report_time() {
 std::size_t ModuleModel::take_report(std::int64_t now_ns, std::uint8_t* buffer, std::size_t capacity) {
     std::lock_guard lock(mutex_);
     if (!powered_) return 0;
-    last_taken_ns_ = now_ns;
     if (outbox_.empty()) emit_next(now_ns);
     const Report r = outbox_.front();
     outbox_.pop_front();
     const std::size_t n = std::min(r.length, capacity);
     std::memcpy(buffer, r.bytes.data(), n);
     return n;
-}
-
-bool ModuleModel::report_left_waiting(std::int64_t now_ns) {
-    std::lock_guard lock(mutex_);
-    constexpr std::int64_t kReaderGoneNs = 50'000'000;
-    if (!powered_ || !last_taken_ns_ || *last_taken_ns_ < now_ns - kReaderGoneNs) return false;
-    if (!outbox_.empty()) return outbox_.front().due_ns <= now_ns;
-    settle_schedule();
-    return report_due(next_report_) <= now_ns;
 }
 
 JigTurn ModuleModel::turn(int axis, double angle_deg, std::int64_t duration_ns, std::int64_t at_ns) {

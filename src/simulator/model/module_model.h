@@ -55,11 +55,6 @@ public:
 
     const ModuleParams& params() const { return params_; }
 
-    // For a driver of virtual time: true when a reader is taking this
-    // module's reports (it took one within the last 50 ms of bus time) and one
-    // due by `now_ns` is still waiting for it.
-    bool report_left_waiting(std::int64_t now_ns);
-
 private:
     struct Report {
         std::int64_t due_ns = 0;
@@ -88,7 +83,6 @@ private:
     std::int64_t epoch_ns_ = 0;        // power-on time: sample 0
     std::int64_t next_report_ = 0;     // index of the next report to build
     std::int64_t last_sampled_ns_ = 0; // time of the latest sample computed
-    std::optional<std::int64_t> last_taken_ns_;  // when a report was last taken
     std::uint8_t seq_ = 0;
     std::uint32_t clock_leap_ = 0;     // ticks added by clock leaps
     std::int64_t silent_until_ns_ = 0;
