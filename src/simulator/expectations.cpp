@@ -42,13 +42,16 @@ std::optional<std::string> unmet_line(const std::vector<std::string>& expected, 
 
 }  // namespace
 
-std::optional<std::string> first_unmet(const Expectation& expect, int exit_code, std::string_view out,
-                                       std::string_view err) {
+std::optional<std::string> first_unmet(const Expectation& expect, bool virtual_time, int exit_code,
+                                       std::string_view out, std::string_view err) {
     if (expect.exit_code && *expect.exit_code != exit_code) {
         return "exit code " + std::to_string(exit_code) + ", expected " + std::to_string(*expect.exit_code);
     }
     if (auto unmet = unmet_line(expect.out_lines, out, "standard output")) return unmet;
-    return unmet_line(expect.err_lines, err, "standard error");
+    if (auto unmet = unmet_line(expect.err_lines, err, "standard error")) return unmet;
+    if (!virtual_time) return std::nullopt;
+    if (auto unmet = unmet_line(expect.fast_out_lines, out, "standard output in virtual time")) return unmet;
+    return unmet_line(expect.fast_err_lines, err, "standard error in virtual time");
 }
 
 }  // namespace vesko::simulator

@@ -11,8 +11,8 @@
 namespace vesko::simulator {
 
 // The first expectation the session did not meet, in words; nullopt when it
-// met them all.
-std::optional<std::string> first_unmet(const Expectation& expect, int exit_code, std::string_view out,
-                                       std::string_view err);
+// met them all. The lines for virtual time count only in virtual time.
+std::optional<std::string> first_unmet(const Expectation& expect, bool virtual_time, int exit_code,
+                                       std::string_view out, std::string_view err);
 
 }  // namespace vesko::simulator

@@ -516,13 +516,15 @@ bool Reader::expectation(const toml::table& root, std::optional<Expectation>& ou
     if (n == nullptr) return true;
     const auto* t = n->as_table();
     if (t == nullptr) return fail(*n, "expect", "must be a table ([expect])");
-    if (!only_keys(*t, "expect", {"exit", "stdout", "stderr"})) return false;
+    if (!only_keys(*t, "expect", {"exit", "stdout", "stderr", "fast_stdout", "fast_stderr"})) return false;
     Expectation e;
     std::int64_t code = -1;
     if (!integer_in(*t, "exit", "expect", code, 0, 255)) return false;
     if (code >= 0) e.exit_code = static_cast<int>(code);
     for (const auto& [name, lines] : {std::pair<const char*, std::vector<std::string>*>{"stdout", &e.out_lines},
-                                      {"stderr", &e.err_lines}}) {
+                                      {"stderr", &e.err_lines},
+                                      {"fast_stdout", &e.fast_out_lines},
+                                      {"fast_stderr", &e.fast_err_lines}}) {
         const toml::node* list = t->get(name);
         if (list == nullptr) continue;
         const std::string key = std::string("expect.") + name;
