@@ -5,17 +5,16 @@
 // (the hand-over lock, the event, the bus's lock and bookkeeping) on top of
 // the reader's work.
 //
-// The bus runs in virtual time and its clock never moves: once the source is
-// empty the reader blocks in its wait until the benchmark hands it the next
-// batch, so a batch is timed from hand-over to the reader asking for the
-// report after its last.
+// The bus runs in virtual time and its clock never moves: the benchmark's
+// thread and the reader's take part in it, so when the benchmark hands over a
+// batch and yields, the reader takes every report at that same instant and
+// blocks in its wait, and the benchmark runs again. A batch is timed from
+// hand-over to the reader waiting for the report after its last, with two
+// thread hand-overs per batch.
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -28,6 +27,7 @@
 #include "platform/sim/report_source.h"
 #include "platform/sim/sim_bus.h"
 #include "platform/sim/sim_topology.h"
+#include "simulator/sim_reader.h"
 #include "report_ring.h"
 
 namespace vesko::bench {
@@ -35,26 +35,15 @@ namespace {
 
 constexpr std::int64_t kBatchReports = 4096;
 
-// Plays the report ring, as many reports as it was given, all due at once,
-// and tells the benchmark when the reader has taken them all and come back
-// for more (so the last one went through the callback).
+// Plays the report ring, as many reports as it was given, all due at once.
+// Asked only by the reader's thread, while the benchmark's waits.
 class RingSource final : public platform::sim::ReportSource {
 public:
-    void give(std::int64_t reports) { given_.fetch_add(reports); }
-
-    // True once the reader, with `total` reports taken, asked for another.
-    bool wait_drained(std::int64_t total, std::chrono::seconds timeout) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return drained_cv_.wait_for(lock, timeout, [&] { return drained_at_ >= total; });
-    }
+    void give(std::int64_t reports) { given_ += reports; }
+    std::int64_t taken() const { return taken_; }
 
     std::optional<std::int64_t> next_report_time() override {
-        if (taken_ < given_.load()) return std::int64_t{0};
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            drained_at_ = std::max(drained_at_, taken_);
-        }
-        drained_cv_.notify_all();
+        if (taken_ < given_) return std::int64_t{0};
         return std::nullopt;
     }
 
@@ -67,11 +56,8 @@ public:
     }
 
 private:
-    std::atomic<std::int64_t> given_{0};
-    std::int64_t taken_ = 0;  // the reading thread's alone
-    std::mutex mutex_;
-    std::condition_variable drained_cv_;
-    std::int64_t drained_at_ = -1;  // guarded by mutex_; -1 until the first ask
+    std::int64_t given_ = 0;
+    std::int64_t taken_ = 0;
 };
 
 void BM_ReadLoopSimBus(benchmark::State& state) {
@@ -97,31 +83,28 @@ void BM_ReadLoopSimBus(benchmark::State& state) {
     }
     bool ok = true;
     {
+        const platform::sim::SimBus::Participation self(bus, "benchmark", platform::sim::kConsoleRank);
         // The callback exactly as run_program wires it.
         VantisImu imu([&acc](const ImuSample& s) { on_sample(acc, s); }, bus,
-                      OutputStreams{devnull, devnull});
+                      simulator::reader_options_on(bus, OutputStreams{devnull, devnull}));
         if (!imu.start("")) {
             state.SkipWithError("the reader did not start on the simulated bus");
             ok = false;
-        } else if (!source->wait_drained(0, std::chrono::seconds(5))) {
-            state.SkipWithError("the reader never asked for a report");
-            ok = false;
         } else {
-            // The benchmark's thread waits on the source, not on the bus: the
-            // bus wakes every thread blocked on it at each completed read.
+            bus.sleep_until(bus.now_ns());  // the reader's first read is pending
             std::int64_t total = 0;
             for (auto _ : state) {
                 total += kBatchReports;
                 source->give(kBatchReports);
                 bus.notify_source_changed();
-                if (!source->wait_drained(total, std::chrono::seconds(5))) {
+                bus.sleep_until(bus.now_ns());
+                if (source->taken() != total) {
                     state.SkipWithError("the reader did not finish its batch");
                     ok = false;
                     break;
                 }
             }
         }
-        bus.set_free_running(true);
         imu.stop();
     }
     std::fclose(devnull);

@@ -194,7 +194,7 @@ std::optional<std::u16string> SimBus::location_paths(DevNode node) {
 std::optional<std::vector<platform::HidInterfaceDetail>> SimBus::hid_interfaces() {
     Lock lock(mutex_);
     log_locked(BusEvent::Kind::Enumerate, 0);
-    while (enumeration_held_) block_locked(lock, kNever, WaitOn{WaitOn::Kind::Enumeration});
+    while (enumeration_held_) block_locked(lock, kNever, WaitOn::of(WaitOn::Kind::Enumeration));
     if (interface_set_fails_) return std::nullopt;
     std::vector<platform::HidInterfaceDetail> out;
     for (const Interface& i : interfaces_) {

@@ -226,6 +226,13 @@ private:
         Kind kind = Kind::Time;
         platform::Handle handle = 0;  // Event: the event; ReadEnd: the device
         std::thread::id thread;       // ThreadEnd
+
+        static WaitOn of(Kind kind, platform::Handle handle = 0) {
+            WaitOn on;
+            on.kind = kind;
+            on.handle = handle;
+            return on;
+        }
     };
     struct Participant {
         std::string name;

@@ -128,7 +128,7 @@ platform::WaitStatus SimBus::wait(Handle event, std::uint32_t timeout_ms) {
         if (now >= deadline) return platform::WaitStatus::TimedOut;
         std::int64_t wake = deadline;
         if (const auto next = next_finish_locked(event)) wake = std::max(now, std::min(wake, *next));
-        block_locked(lock, wake, WaitOn{WaitOn::Kind::Event, event});
+        block_locked(lock, wake, WaitOn::of(WaitOn::Kind::Event, event));
     }
 }
 
@@ -162,7 +162,7 @@ platform::ReadOutcome SimBus::read_result(Handle device, platform::OverlappedRec
     if (!h->read || h->read->record != &record) return {false, 0, kErrorInvalidParameter};
     pump_locked(h->read->event);
     while (wait_for_end && !h->read->done) {
-        block_locked(lock, kNever, WaitOn{WaitOn::Kind::ReadEnd, device});
+        block_locked(lock, kNever, WaitOn::of(WaitOn::Kind::ReadEnd, device));
         h = device_locked(device);
         if (h == nullptr || !h->read) return {false, 0, platform::kErrorOperationAborted};
         pump_locked(h->read->event);
