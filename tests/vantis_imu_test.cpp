@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -293,7 +294,11 @@ TEST(VantisImuStop, DuringAPauseReturnsAtOnce) {
     Rig rig;
     rig.start_streaming();
     rig.bus.sleep_ms(3500);  // silent, closed, in the pause
+    const auto start = std::chrono::steady_clock::now();
     rig.reader().stop();
+    RecordProperty("stop_us", static_cast<int>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                                   std::chrono::steady_clock::now() - start)
+                                                   .count()));
     EXPECT_EQ(rig.bus.now_ns(), 3500 * kMs);
     EXPECT_EQ(rig.times_of(BusEvent::Kind::Enumerate).size(), 1u);  // no rediscovery
     EXPECT_EQ(rig.err.text(), kSilent);

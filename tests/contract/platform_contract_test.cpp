@@ -65,6 +65,11 @@ TEST_P(PlatformContract, AReadCompletesAtOnceOrWhenItsReportArrives) {
     EXPECT_EQ(o.p.wait(o.event, 0), WaitStatus::Finished);
     o.p.reset_event(o.event);
     EXPECT_EQ(o.p.wait(o.event, 0), WaitStatus::TimedOut);
+    // Set by hand (stop() ending the reader's pause), the same way.
+    o.p.set_event(o.event);
+    EXPECT_EQ(o.p.wait(o.event, 5000), WaitStatus::Finished);
+    o.p.reset_event(o.event);
+    EXPECT_EQ(o.p.wait(o.event, 0), WaitStatus::TimedOut);
 
     // None there: the read goes on and finishes with the next report.
     const platform::ReadIssue later = o.issue();

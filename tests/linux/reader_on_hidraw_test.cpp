@@ -1,6 +1,7 @@
 // The stream reader with its real thread on this backend, a pseudo-terminal
 // standing in for the module's hidraw node: samples flow and stop() returns
-// at once through the cancel; a node the system refuses is told plainly.
+// at once through the cancel, or from the pause through the read event; a
+// node the system refuses is told plainly.
 
 #include <gtest/gtest.h>
 
@@ -86,6 +87,25 @@ TEST_F(ReaderOnHidrawTest, SamplesFlowAndStopReturnsAtOnce) {
     EXPECT_EQ(samples.load(), 3);
     EXPECT_EQ(contents(out), "VantisImu: 2 Gantrell device(s), 1 MCU-paired\nVantisImu: using KVR-A1\n");
     EXPECT_EQ(contents(err), "");
+}
+
+// With the module gone the reader pauses two seconds between rediscoveries;
+// stop() ends the pause through the read event instead of waiting it out.
+TEST_F(ReaderOnHidrawTest, StopEndsThePauseBetweenRediscoveriesAtOnce) {
+    ASSERT_TRUE(imu.start(""));
+    node.unplug();
+    const auto gone_by = Clock::now() + milliseconds(2000);
+    while (contents(err).find("device gone") == std::string::npos && Clock::now() < gone_by) {
+        std::this_thread::sleep_for(milliseconds(5));
+    }
+    ASSERT_NE(contents(err).find("device gone, waiting for reconnect"), std::string::npos) << contents(err);
+    std::this_thread::sleep_for(milliseconds(20));  // the reader is in its pause
+    const auto start = Clock::now();
+    imu.stop();
+    const auto took = Clock::now() - start;
+    RecordProperty("stop_us", static_cast<int>(std::chrono::duration_cast<std::chrono::microseconds>(took).count()));
+    // The pause used to end within its 100 ms step; now it ends at the signal.
+    EXPECT_LT(took, milliseconds(50)) << std::chrono::duration<double, std::milli>(took).count() << " ms";
 }
 
 // A fresh system gives the hidraw nodes to root alone. The module whose node
