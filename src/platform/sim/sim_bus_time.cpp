@@ -219,6 +219,7 @@ std::thread SimBus::start_thread(std::string name, int rank, std::function<void(
         });
         Lock lock(mutex_);
         p->thread = thread.get_id();  // before it first runs, for join_thread()
+        schedule_locked();            // a starter outside the session leaves it to run at once
         return thread;
     } catch (...) {
         Lock lock(mutex_);
