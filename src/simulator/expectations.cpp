@@ -1,5 +1,6 @@
 #include "simulator/expectations.h"
 
+#include <optional>
 #include <regex>
 #include <vector>
 
@@ -19,21 +20,20 @@ std::vector<std::string_view> lines_of(std::string_view text) {
     return lines;
 }
 
-bool matches(const std::string& expected, std::string_view line) {
-    if (expected.rfind("re:", 0) == 0) {
-        const std::string text(line);
-        return std::regex_match(text, std::regex(expected.substr(3)));
-    }
-    return line == expected;
-}
-
-// Each expected line in order, each after the one before it.
+// Each expected line in order, each after the one before it. A pattern is
+// compiled once, not once per line it is tried on.
 std::optional<std::string> unmet_line(const std::vector<std::string>& expected, std::string_view text,
                                       const char* stream) {
     const auto lines = lines_of(text);
     std::size_t at = 0;
     for (const std::string& want : expected) {
-        while (at < lines.size() && !matches(want, lines[at])) ++at;
+        std::optional<std::regex> pattern;
+        if (want.rfind("re:", 0) == 0) pattern.emplace(want.substr(3));
+        const auto matches = [&](std::string_view line) {
+            if (!pattern) return line == want;
+            return std::regex_match(line.begin(), line.end(), *pattern);
+        };
+        while (at < lines.size() && !matches(lines[at])) ++at;
         if (at == lines.size()) return std::string(stream) + " lacks, in its place, the line: " + want;
         ++at;
     }
