@@ -14,8 +14,8 @@ namespace vesko::simulator {
 
 struct SessionOptions {
     // Real: the bus clock is the steady clock, as a person would watch it.
-    // Virtual: a driver thread moves the bus clock as fast as the program
-    // goes, for tests.
+    // Virtual: the console's and the reader's threads take part in the bus
+    // clock, which moves as fast as they go and the same way on every run.
     platform::sim::TimeMode time = platform::sim::TimeMode::Real;
     std::FILE* out = stdout;  // the console's transcript as it happens, then the truth
     std::FILE* err = stderr;  // the console's and the reader's diagnostics

@@ -80,7 +80,8 @@ int sim_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err) 
     options.err = err;
     const SessionOutcome outcome = run_session(scenario, options);
     if (scenario.expect) {
-        if (const auto unmet = first_unmet(*scenario.expect, outcome.exit_code, outcome.transcript, outcome.diagnostics)) {
+        if (const auto unmet = first_unmet(*scenario.expect, line->fast, outcome.exit_code, outcome.transcript,
+                                              outcome.diagnostics)) {
             std::fprintf(err, "rotabench-sim: expectation not met: %s\n", unmet->c_str());
             return 3;
         }
