@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -46,6 +47,10 @@ struct RigMaker {
     std::string name;
     std::function<std::unique_ptr<ContractRig>()> make;
 };
+
+// A rig prints as its name, so the tests' names stay the same from build to
+// build (GoogleTest would print the function's bytes).
+inline void PrintTo(const RigMaker& maker, std::ostream* os) { *os << maker.name; }
 
 class PlatformContract : public ::testing::TestWithParam<RigMaker> {};
 
