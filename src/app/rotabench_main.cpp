@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
         return vesko::run_program(
             argc, argv,
             [&](vesko::SampleCallback callback) -> std::unique_ptr<vesko::ImuReader> {
-                return std::make_unique<vesko::VantisImu>(std::move(callback), *platform, io.streams);
+                return std::make_unique<vesko::VantisImu>(std::move(callback), *platform, vesko::VantisImuOptions{io.streams});
             },
             io);
     });

@@ -22,12 +22,6 @@ constexpr std::uint32_t kReadWaitMs = 1000;
 constexpr int kSilentWaitsToGiveUp = 3;
 constexpr std::uint32_t kPauseMs = 2000;  // between rediscoveries
 
-VantisImuOptions with_streams(OutputStreams streams) {
-    VantisImuOptions options;
-    options.streams = streams;
-    return options;
-}
-
 }  // namespace
 
 // U+2014 as its UTF-8 bytes, for the messages that carry it.
@@ -36,8 +30,6 @@ VantisImuOptions with_streams(OutputStreams streams) {
 VantisImu::VantisImu(SampleCallback callback, platform::Platform& platform, VantisImuOptions options)
     : platform_(platform), options_(std::move(options)), sample_callback_(std::move(callback)) {}
 
-VantisImu::VantisImu(SampleCallback callback, platform::Platform& platform, OutputStreams streams)
-    : VantisImu(std::move(callback), platform, with_streams(streams)) {}
 
 VantisImu::~VantisImu() { stop(); }
 

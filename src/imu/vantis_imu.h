@@ -48,7 +48,6 @@ struct VantisImuOptions {
 class VantisImu final : public ImuReader {
 public:
     VantisImu(SampleCallback callback, platform::Platform& platform, VantisImuOptions options = {});
-    VantisImu(SampleCallback callback, platform::Platform& platform, OutputStreams streams);
     ~VantisImu() override;
 
     bool start(const char* serial) override;

@@ -112,11 +112,6 @@ std::size_t SimBus::bad_close_count() const {
     return bad_closes_;
 }
 
-std::size_t SimBus::pending_steps(std::size_t iface) const {
-    Lock lock(mutex_);
-    return interfaces_.at(iface).script.size();
-}
-
 std::vector<BusEvent> SimBus::events() const {
     Lock lock(mutex_);
     return events_;

@@ -122,7 +122,6 @@ public:
     std::size_t open_attempts(std::size_t iface) const;
     std::size_t open_handle_count() const;  // device and event handles not closed
     std::size_t bad_close_count() const;    // closes of unknown or closed handles
-    std::size_t pending_steps(std::size_t iface) const;
     std::vector<BusEvent> events() const;
     // A present node as it was described, before any query's buffer rules.
     std::optional<SimNode> node_info(platform::DevNode node) const;
