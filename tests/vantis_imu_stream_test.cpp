@@ -108,7 +108,7 @@ int run_console(Bench& b, Operator& op, std::vector<const char*> args = {"rotabe
                        [&b](SampleCallback cb) -> std::unique_ptr<ImuReader> {
                            return std::make_unique<VantisImu>(std::move(cb), b.bus, b.reader_options());
                        },
-                       io);
+                       io).exit_code;
 }
 
 const std::string kPrompt = "rotation angle in degrees for this run (90/180/360, q=quit): ";

@@ -13,10 +13,12 @@ int main(int argc, char** argv) {
     const vesko::ConsoleIo io = vesko::standard_console_io();
     return vesko::run_in_console_window(console, io, [&] {
         return vesko::run_program(
-            argc, argv,
-            [&](vesko::SampleCallback callback) -> std::unique_ptr<vesko::ImuReader> {
-                return std::make_unique<vesko::VantisImu>(std::move(callback), *platform, vesko::VantisImuOptions{io.streams});
-            },
-            io);
+                   argc, argv,
+                   [&](vesko::SampleCallback callback) -> std::unique_ptr<vesko::ImuReader> {
+                       return std::make_unique<vesko::VantisImu>(std::move(callback), *platform,
+                                                                 vesko::VantisImuOptions{io.streams});
+                   },
+                   io)
+            .exit_code;
     });
 }

@@ -53,12 +53,14 @@ void dialogue(CalAccumulator& acc, std::vector<RunResult>& runs, const ConsoleIo
 
 }  // namespace
 
-int run_program(int argc, const char* const* argv, const ReaderFactory& make_reader,
-                const ConsoleIo& io) {
+ProgramOutcome run_program(int argc, const char* const* argv, const ReaderFactory& make_reader,
+                           const ConsoleIo& io) {
+    ProgramOutcome outcome;
     const auto serial = parse_command_line(argc, argv);
     if (!serial) {
         std::fputs(kUsageLine, io.streams.err);
-        return 2;
+        outcome.exit_code = 2;
+        return outcome;
     }
 
     // The reader is declared after the accumulator, so it is stopped and
@@ -67,23 +69,22 @@ int run_program(int argc, const char* const* argv, const ReaderFactory& make_rea
     std::unique_ptr<ImuReader> reader = make_reader([&acc](const ImuSample& s) { on_sample(acc, s); });
     if (!reader->start(serial->c_str())) {
         reader->stop();
-        return 1;
+        outcome.exit_code = 1;
+        return outcome;
     }
     if (!wait_for_first_sample(*reader, io)) {
         std::fputs("no IMU samples after 5 s\n", io.streams.err);
         reader->stop();
-        return 1;
+        outcome.exit_code = 1;
+        return outcome;
     }
     std::fprintf(io.streams.out, "IMU streaming from %s\n\n", reader->device_name().c_str());
 
-    // Declared last, so the run list goes first after the stop below, then
-    // the reader, then the accumulator.
-    std::vector<RunResult> runs;
-    dialogue(acc, runs, io);
-    if (!runs.empty()) print_summary(runs, io.streams.out);
+    dialogue(acc, outcome.runs, io);
+    if (!outcome.runs.empty()) print_summary(outcome.runs, io.streams.out);
     std::fflush(io.streams.out);
     reader->stop();
-    return 0;
+    return outcome;
 }
 
 ConsoleIo standard_console_io() {

@@ -5,7 +5,9 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <vector>
 
+#include "console/run_result.h"
 #include "imu/imu_reader.h"
 #include "platform/streams.h"
 
@@ -23,11 +25,18 @@ struct ConsoleIo {
 // Builds the stream reader around the sample callback.
 using ReaderFactory = std::function<std::unique_ptr<ImuReader>(SampleCallback)>;
 
+// What the program ends with: its exit code (0 quit, 1 no module or no
+// samples, 2 bad command line) and the runs the console accepted, in order,
+// as it measured them; the summary's figures are summarize_axis() of them.
+struct ProgramOutcome {
+    int exit_code = 0;
+    std::vector<RunResult> runs;
+};
+
 // The program entry shared by rotabench and rotabench-sim: command line,
 // reader start, first-sample wait, the calibration dialogue, the summary.
-// Returns the exit code: 0 quit, 1 no module or no samples, 2 bad command line.
-int run_program(int argc, const char* const* argv, const ReaderFactory& make_reader,
-                const ConsoleIo& io);
+ProgramOutcome run_program(int argc, const char* const* argv, const ReaderFactory& make_reader,
+                           const ConsoleIo& io);
 
 // The console as a real terminal sees it: standard input, output and error,
 // and a real sleep.

@@ -10,16 +10,9 @@
 
 #include "console/cal_accumulator.h"
 #include "console/program.h"
+#include "console/run_result.h"
 
 namespace vesko {
-
-// One accepted rotation run.
-struct RunResult {
-    std::int32_t axis = 0;  // dominant axis: 0 X, 1 Y, 2 Z
-    double angle_deg = 0;   // the angle the operator entered
-    double scale = 0;       // rad/s per LSB, positive
-    double leakage = 0;     // largest off-axis integral over the dominant one (fraction)
-};
 
 inline constexpr std::uint64_t kMinRunIntervals = 500;
 inline constexpr double kMinDominantIntegral = 100.0;  // LSB*s

@@ -5,6 +5,9 @@
 #include <array>
 #include <cstdio>
 #include <string>
+#include <vector>
+
+#include "console/run_result.h"
 
 #include "platform/sim/sim_bus.h"
 #include "simulator/scenario.h"
@@ -24,6 +27,7 @@ struct SessionOptions {
 
 struct SessionOutcome {
     int exit_code = 0;          // the console's
+    std::vector<RunResult> runs;  // the runs the console accepted, as it measured them
     std::string transcript;     // the console's output with the operator's lines
     std::string diagnostics;    // what the console and the reader printed on standard error
     std::array<AxisTruth, 3> truth{};

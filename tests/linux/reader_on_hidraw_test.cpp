@@ -127,7 +127,7 @@ TEST(PermissionOnHidraw, AModuleTheSystemWillNotOpenIsNamedAndTheProgramEndsWith
     const char* argv[] = {"rotabench"};
     const int code = run_program(1, argv, [&](SampleCallback callback) -> std::unique_ptr<ImuReader> {
         return std::make_unique<VantisImu>(std::move(callback), platform, VantisImuOptions{io.streams});
-    }, io);
+    }, io).exit_code;
     EXPECT_EQ(code, 1);
     EXPECT_EQ(contents(out), "VantisImu: 1 Gantrell device(s), 0 MCU-paired\n");
     EXPECT_EQ(contents(err),

@@ -84,7 +84,7 @@ int ConsoleHarness::run(std::vector<std::string> args) {
         return reader;
     };
     if (feed_) factory = feed_->reader_factory(io.streams);
-    const int code = run_program(static_cast<int>(args.size()), argv.data(), factory, io);
+    const int code = run_program(static_cast<int>(args.size()), argv.data(), factory, io).exit_code;
     reader_ = nullptr;
     return code;
 }
