@@ -30,7 +30,6 @@ constexpr std::uint32_t kPauseMs = 2000;  // between rediscoveries
 VantisImu::VantisImu(SampleCallback callback, platform::Platform& platform, VantisImuOptions options)
     : platform_(platform), options_(std::move(options)), sample_callback_(std::move(callback)) {}
 
-
 VantisImu::~VantisImu() { stop(); }
 
 bool VantisImu::start(const char* serial) {

@@ -252,8 +252,11 @@ private:
     // Something changed that threads waiting on events, reads or the
     // enumeration must look at again.
     void changed_locked();
-    // Marks the blocked participants whose wait `on` matches.
+    // Marks the blocked participants waiting on `kind` (on that event, for
+    // Event), or those `concerned`; in Real mode wakes every waiting thread.
     void mark_locked(WaitOn::Kind kind, platform::Handle handle = 0);
+    void mark_if_locked(const std::function<bool(const WaitOn&)>& concerned);
+    Participant& add_participant_locked(std::string name, int rank, Participant::State state);
     // Blocks the calling thread until the bus clock reaches `wake_ns` or it
     // is woken to look again; the caller looks again in either case.
     void block_locked(Lock& lock, std::int64_t wake_ns, WaitOn on);

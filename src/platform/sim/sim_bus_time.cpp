@@ -22,29 +22,24 @@ std::int64_t SimBus::now_locked() const {
 }
 
 void SimBus::changed_locked() {
-    if (mode_ == TimeMode::Real) {
-        ++change_count_;
-        changed_.notify_all();
-        return;
-    }
     // A sleeper waits for time alone; every other wait looks again.
-    for (Participant& p : participants_) {
-        if (p.state == Participant::State::Blocked && p.on.kind != WaitOn::Kind::Time) p.marked = true;
-    }
-    schedule_locked();
+    mark_if_locked([](const WaitOn& on) { return on.kind != WaitOn::Kind::Time; });
 }
 
 void SimBus::mark_locked(WaitOn::Kind kind, Handle handle) {
+    mark_if_locked([&](const WaitOn& on) {
+        return on.kind == kind && (kind != WaitOn::Kind::Event || on.handle == handle);
+    });
+}
+
+void SimBus::mark_if_locked(const std::function<bool(const WaitOn&)>& concerned) {
     if (mode_ == TimeMode::Real) {
         ++change_count_;
         changed_.notify_all();
         return;
     }
     for (Participant& p : participants_) {
-        if (p.state == Participant::State::Blocked && p.on.kind == kind &&
-            (kind != WaitOn::Kind::Event || p.on.handle == handle)) {
-            p.marked = true;
-        }
+        if (p.state == Participant::State::Blocked && concerned(p.on)) p.marked = true;
     }
     schedule_locked();
 }
@@ -166,14 +161,20 @@ void SimBus::set_deadlock_handler(DeadlockHandler handler) {
     deadlock_handler_ = std::move(handler);
 }
 
+SimBus::Participant& SimBus::add_participant_locked(std::string name, int rank, Participant::State state) {
+    Participant& p = participants_.emplace_back();
+    p.name = std::move(name);
+    p.rank = rank;
+    p.order = next_order_++;
+    p.state = state;
+    return p;
+}
+
 SimBus::Participation::Participation(SimBus& bus, std::string name, int rank) : bus_(bus) {
     Lock lock(bus_.mutex_);
     if (bus_.mode_ != TimeMode::Virtual) return;
-    Participant& p = bus_.participants_.emplace_back();
-    p.name = std::move(name);
-    p.rank = rank;
-    p.order = bus_.next_order_++;
-    p.thread = std::this_thread::get_id();
+    bus_.add_participant_locked(std::move(name), rank, Participant::State::Running).thread =
+        std::this_thread::get_id();
 }
 
 SimBus::Participation::~Participation() {
@@ -198,11 +199,7 @@ std::thread SimBus::start_thread(std::string name, int rank, std::function<void(
     Participant* p = nullptr;
     {
         Lock lock(mutex_);
-        p = &participants_.emplace_back();
-        p->name = std::move(name);
-        p->rank = rank;
-        p->order = next_order_++;
-        p->state = Participant::State::Starting;
+        p = &add_participant_locked(std::move(name), rank, Participant::State::Starting);
     }
     try {
         std::thread thread([this, p, body = std::move(body)] {
@@ -252,13 +249,6 @@ void SimBus::sleep_until(std::int64_t t_ns) {
     while (now_locked() < t_ns) block_locked(lock, t_ns, WaitOn{});
 }
 
-void SimBus::sleep_ms(std::uint32_t ms) {
-    std::int64_t start = 0;
-    {
-        Lock lock(mutex_);
-        start = now_locked();
-    }
-    sleep_until(start + std::int64_t{ms} * 1'000'000);
-}
+void SimBus::sleep_ms(std::uint32_t ms) { sleep_until(now_ns() + std::int64_t{ms} * 1'000'000); }
 
 }  // namespace vesko::platform::sim
