@@ -49,11 +49,11 @@ std::string literal(const std::string& src, std::size_t& at) {
     return out;
 }
 
-// The text of each print call's literals, adjacent ones (and EM_DASH) joined,
-// and of each `constexpr const char* kName = "..."`.
+// The text of each print call's literals, adjacent ones (and the em dash)
+// joined, and of each named text `constexpr char kName[] = "..."`.
 std::vector<std::string> messages_in(const std::string& src) {
     std::vector<std::string> found;
-    static const std::regex start(R"((fprintf|fputs)\(|constexpr const char\* k\w+ =)");
+    static const std::regex start(R"((fprintf|fputs|\.print|\.write)\(|constexpr (const )?char(\*)? k\w+(\[\])? =)");
     for (auto m = std::sregex_iterator(src.begin(), src.end(), start); m != std::sregex_iterator(); ++m) {
         std::size_t at = static_cast<std::size_t>(m->position() + m->length());
         std::string text;
@@ -62,9 +62,9 @@ std::vector<std::string> messages_in(const std::string& src) {
                 text += literal(src, at);
                 continue;
             }
-            if (src.compare(at, 7, "EM_DASH") == 0) {
+            if (src.compare(at, 17, "ROTABENCH_EM_DASH") == 0) {
                 text += "\xE2\x80\x94";
-                at += 7;
+                at += 17;
                 continue;
             }
             if (src[at] == ',' || src[at] == ')' || src[at] == '?' || src[at] == ':') {
@@ -95,7 +95,7 @@ TEST(OperatorGuide, NamesEveryMessageTheProgramsPrint) {
                 for (auto it = std::sregex_token_iterator(text.begin(), text.end(), conversion, -1);
                      it != std::sregex_token_iterator(); ++it) {
                     std::string piece = collapse_blanks(*it);
-                    piece = std::regex_replace(piece, std::regex("^ | $"), "");
+                    piece = std::regex_replace(piece, std::regex("^[: ]+| $"), "");
                     if (std::count_if(piece.begin(), piece.end(), ::isalpha) < 3) continue;
                     ++pieces;
                     EXPECT_NE(guide.find(piece), std::string::npos)

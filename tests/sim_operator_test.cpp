@@ -85,11 +85,10 @@ TEST(SimOperator, AnEmptyScriptIsAClosedInput) {
 TEST(SimTranscript, PumpCopiesOnlyWhatIsNewAndKeepsTheWhole) {
     test::CapturedStream terminal;
     Transcript t(terminal.get());
-    ASSERT_TRUE(t.kept());
-    std::fputs("question: ", t.console_out());
+    t.console_out().write("question: ");
     t.pump();
     EXPECT_EQ(terminal.text(), "question: ");
-    std::fputs("answer\nmore", t.console_out());
+    t.console_out().write("answer\nmore");
     t.pump();
     t.pump();
     EXPECT_EQ(terminal.text(), "question: answer\nmore");

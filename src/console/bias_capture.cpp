@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "console/console_texts.h"
+
 namespace vesko {
 
 BiasFigures bias_figures(const double sum[3], const double sum_sq[3], unsigned long long n) {
@@ -18,9 +20,9 @@ BiasFigures bias_figures(const double sum[3], const double sum_sq[3], unsigned l
 }
 
 std::optional<std::array<double, 3>> capture_bias(CalAccumulator& acc, const ConsoleIo& io) {
-    std::FILE* out = io.streams.out;
-    std::fprintf(out, "  hold STILL against the jig \u2014 2 s bias capture...");
-    std::fflush(out);
+    const TextOut out = io.streams.out;
+    out.write(texts::kBiasCapture);
+    out.flush();
     {
         std::lock_guard<std::mutex> lock(acc.mutex);
         for (int i = 0; i < 3; ++i) acc.sum[i] = acc.sum_sq[i] = 0;
@@ -35,11 +37,10 @@ std::optional<std::array<double, 3>> capture_bias(CalAccumulator& acc, const Con
         f = bias_figures(acc.sum, acc.sum_sq, acc.bias_count);
     }
     if (f.count < kMinBiasSamples) {
-        std::fprintf(out, " only %llu samples \u2014 stream unhealthy, run aborted\n", f.count);
+        out.print(texts::kBiasStarved, f.count);
         return std::nullopt;
     }
-    std::fprintf(out, " bias [%.2f %.2f %.2f] LSB  noise sd [%.1f %.1f %.1f] (%llu samples)\n",
-                 f.mean[0], f.mean[1], f.mean[2], f.sd[0], f.sd[1], f.sd[2], f.count);
+    out.print(texts::kBiasFigures, f.mean[0], f.mean[1], f.mean[2], f.sd[0], f.sd[1], f.sd[2], f.count);
     return f.mean;
 }
 

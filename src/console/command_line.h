@@ -7,8 +7,6 @@
 
 namespace vesko {
 
-inline constexpr const char* kUsageLine = "usage: rotabench [--imu-serial KVR-...]\n";
-
 // The serial number asked for on the command line ("" for the automatic
 // choice), or nullopt when the command line is not `[--imu-serial VALUE]...`.
 // The value is taken as it stands, even empty or starting with dashes; the

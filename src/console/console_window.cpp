@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "console/console_texts.h"
 #include "console/line_input.h"
 
 namespace vesko {
@@ -26,8 +27,8 @@ Utf8ConsoleOutput::~Utf8ConsoleOutput() {
 
 void hold_own_console_window(const platform::ConsoleHost& host, const ConsoleIo& io) {
     if (host.attached_process_count() != 1) return;
-    std::fputs("press Enter to close", io.streams.err);
-    std::fflush(io.streams.err);
+    io.streams.err.write(texts::kPressEnterToClose);
+    io.streams.err.flush();
     std::string line;
     read_line(line, io.read_char);
 }

@@ -11,6 +11,7 @@
 #include "console/bias_capture.h"
 #include "console/cal_accumulator.h"
 #include "console/command_line.h"
+#include "console/console_texts.h"
 #include "console/line_input.h"
 #include "console/rotation_run.h"
 #include "console/run_summary.h"
@@ -33,16 +34,16 @@ bool wait_for_first_sample(ImuReader& reader, const ConsoleIo& io) {
 }
 
 void dialogue(CalAccumulator& acc, std::vector<RunResult>& runs, const ConsoleIo& io) {
-    std::FILE* out = io.streams.out;
+    const TextOut out = io.streams.out;
     std::string line;
     for (;;) {
-        std::fprintf(out, "rotation angle in degrees for this run (90/180/360, q=quit): ");
-        std::fflush(out);
+        out.write(texts::kAngleQuestion);
+        out.flush();
         // A closed input ends the dialogue as a quit would.
         if (!read_line(line, io.read_char) || is_quit(line)) return;
         const auto angle = accepted_angle(line);
         if (!angle) {
-            std::fprintf(out, "  bad angle\n");
+            out.write(texts::kBadAngle);
             continue;
         }
         const auto bias = capture_bias(acc, io);
@@ -58,7 +59,7 @@ ProgramOutcome run_program(int argc, const char* const* argv, const ReaderFactor
     ProgramOutcome outcome;
     const auto serial = parse_command_line(argc, argv);
     if (!serial) {
-        std::fputs(kUsageLine, io.streams.err);
+        io.streams.err.write(texts::kUsageLine);
         outcome.exit_code = 2;
         return outcome;
     }
@@ -73,16 +74,16 @@ ProgramOutcome run_program(int argc, const char* const* argv, const ReaderFactor
         return outcome;
     }
     if (!wait_for_first_sample(*reader, io)) {
-        std::fputs("no IMU samples after 5 s\n", io.streams.err);
+        io.streams.err.write(texts::kNoSamples);
         reader->stop();
         outcome.exit_code = 1;
         return outcome;
     }
-    std::fprintf(io.streams.out, "IMU streaming from %s\n\n", reader->device_name().c_str());
+    io.streams.out.print(texts::kStreaming, reader->device_name().c_str());
 
     dialogue(acc, outcome.runs, io);
     if (!outcome.runs.empty()) print_summary(outcome.runs, io.streams.out);
-    std::fflush(io.streams.out);
+    io.streams.out.flush();
     reader->stop();
     return outcome;
 }

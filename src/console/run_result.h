@@ -14,4 +14,8 @@ struct RunResult {
     double leakage = 0;     // largest off-axis integral over the dominant one (fraction)
 };
 
+// A scale against the two nominal ones, 1/1024 and 0.001 rad/s per LSB, in percent.
+inline double vs_1024_pct(double scale) { return (scale * 1024.0 - 1.0) * 100.0; }
+inline double vs_0001_pct(double scale) { return (scale / 0.001 - 1.0) * 100.0; }
+
 }  // namespace vesko

@@ -2,7 +2,8 @@
 
 #include <cmath>
 
-#include "console/printf_text.h"
+#include "console/console_texts.h"
+#include "platform/printf_text.h"
 
 namespace vesko {
 
@@ -18,20 +19,41 @@ std::optional<AxisSummary> summarize_axis(const std::vector<RunResult>& runs, in
     }
     if (k == 0) return std::nullopt;
     const double mean = sum / k;
-    return AxisSummary{k, mean, (largest - smallest) / mean * 100.0, (mean * 1024.0 - 1.0) * 100.0,
-                       (mean / 0.001 - 1.0) * 100.0};
+    return AxisSummary{k, mean, (largest - smallest) / mean * 100.0, vs_1024_pct(mean), vs_0001_pct(mean)};
+}
+
+AxisSummaries summarize_axes(const std::vector<RunResult>& runs) {
+    AxisSummaries axes;
+    for (int a = 0; a < 3; ++a) axes[static_cast<std::size_t>(a)] = summarize_axis(runs, a);
+    return axes;
+}
+
+std::optional<GateFigure> gate_figure(const AxisSummaries& axes) {
+    GateFigure g;
+    double sum = 0;
+    for (int a = 0; a < 3; ++a) {
+        const auto& axis = axes[static_cast<std::size_t>(a)];
+        if (!axis) return std::nullopt;
+        sum += axis->mean;
+        if (axis->mean > axes[static_cast<std::size_t>(g.largest_axis)]->mean) g.largest_axis = a;
+        if (axis->mean < axes[static_cast<std::size_t>(g.smallest_axis)]->mean) g.smallest_axis = a;
+    }
+    const double largest = axes[static_cast<std::size_t>(g.largest_axis)]->mean;
+    const double smallest = axes[static_cast<std::size_t>(g.smallest_axis)]->mean;
+    g.pct = (largest - smallest) / (sum / 3) * 100.0;
+    return g;
 }
 
 std::string summary_axis_line(int axis, const std::optional<AxisSummary>& s) {
-    if (!s) return std::string(1, axis_letter(axis)) + ": NO RUNS \u2014 gate requires all axes";
-    return printf_text("%c: %d runs  mean %.9f  spread %.2f%%  vs 1/1024 %+.2f%%  vs 0.001 %+.2f%%", axis_letter(axis),
-                       s->runs, s->mean, s->spread_pct, s->vs_1024_pct, s->vs_0001_pct);
+    if (!s) return printf_text(texts::kSummaryNoRuns, axis_letter(axis));
+    return printf_text(texts::kSummaryAxis, axis_letter(axis), s->runs, s->mean, s->spread_pct, s->vs_1024_pct, s->vs_0001_pct);
 }
 
-void print_summary(const std::vector<RunResult>& runs, std::FILE* out) {
-    std::fprintf(out, "\n==== summary (%zu runs) ====\n", runs.size());
-    for (int a = 0; a < 3; ++a) std::fprintf(out, "%s\n", summary_axis_line(a, summarize_axis(runs, a)).c_str());
-    std::fprintf(out, "gate: per-axis mean must sit within ~2%% of one consistent value on all three axes\n");
+void print_summary(const std::vector<RunResult>& runs, TextOut out) {
+    out.print(texts::kSummaryHead, runs.size());
+    const AxisSummaries axes = summarize_axes(runs);
+    for (int a = 0; a < 3; ++a) out.print("%s\n", summary_axis_line(a, axes[static_cast<std::size_t>(a)]).c_str());
+    out.print(texts::kSummaryGate);
 }
 
 }  // namespace vesko

@@ -2,7 +2,7 @@
 
 // The per-axis summary printed at quit, with the consistency gate.
 
-#include <cstdio>
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,11 +23,26 @@ struct AxisSummary {
 // The figures of `axis` (0 X, 1 Y, 2 Z); nullopt when it has no runs.
 std::optional<AxisSummary> summarize_axis(const std::vector<RunResult>& runs, int axis);
 
+using AxisSummaries = std::array<std::optional<AxisSummary>, 3>;  // X, Y, Z
+AxisSummaries summarize_axes(const std::vector<RunResult>& runs);
+
+// The consistency gate: the per-axis means must sit within 2% of one value.
+// Its figure is the largest mean minus the smallest, in percent of the three
+// means' average.
+inline constexpr double kGateLimitPct = 2.0;
+struct GateFigure {
+    double pct = 0;
+    int largest_axis = 0, smallest_axis = 0;
+    bool passes() const { return pct <= kGateLimitPct; }
+};
+// nullopt unless every axis has a run.
+std::optional<GateFigure> gate_figure(const AxisSummaries& axes);
+
 // That axis's line of the summary, without its line end.
 std::string summary_axis_line(int axis, const std::optional<AxisSummary>& summary);
 
 // The per-axis block printed when the operator quits with runs recorded:
 // runs, mean scale, spread and deviations per axis, then the gate rule.
-void print_summary(const std::vector<RunResult>& runs, std::FILE* out);
+void print_summary(const std::vector<RunResult>& runs, TextOut out);
 
 }  // namespace vesko

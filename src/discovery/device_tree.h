@@ -9,15 +9,11 @@
 #include <string_view>
 #include <vector>
 
+#include "discovery/product_ids.h"
 #include "platform/platform.h"
 
 namespace vesko {
 
-// Enumerator path whose device nodes are the headset MCUs.
-inline constexpr std::u16string_view kMcuEnumerator = u"USB\\VID_35BD&PID_0101";
-// Instance-ID prefix of the module's USB device node (interface nodes continue
-// with "&MI_" instead of the backslash).
-inline constexpr std::u16string_view kModuleUsbIdPrefix = u"USB\\VID_28DE&PID_2300\\";
 // Marks the instance ID of an interface node of a composite device.
 inline constexpr std::u16string_view kInterfaceMarker = u"&MI_";
 

@@ -4,7 +4,9 @@
 #include <vector>
 
 #include "platform/device_text.h"
+#include "platform/em_dash.h"
 #include "discovery/device_tree.h"
+#include "discovery/product_ids.h"
 #include "discovery/imu_candidate.h"
 
 namespace vesko {
@@ -16,8 +18,6 @@ namespace {
 
 using platform::Handle;
 
-constexpr std::uint16_t kModuleVendorId = 0x28DE;
-constexpr std::uint16_t kModuleProductId = 0x2300;
 constexpr std::u16string_view kFirstInterface = u"&mi_00";
 
 // Only interface 00 carries the IMU stream; the other interfaces of the
@@ -57,13 +57,12 @@ std::optional<ImuCandidate> probe_interface(platform::Platform& platform,
 }
 
 void print_cannot_pick(const std::vector<ImuCandidate>& candidates, std::size_t paired_count,
-                       bool no_mcu, std::FILE* err) {
-    std::fprintf(err,
-                 "VantisImu: cannot pick among %zu Gantrell device(s) (%zu MCU-paired%s) "
-                 "\xE2\x80\x94 is the Telvar attached? Or pass its KVR serial:\n",
+                       bool no_mcu, TextOut err) {
+    err.print("VantisImu: cannot pick among %zu Gantrell device(s) (%zu MCU-paired%s) " ROTABENCH_EM_DASH
+              " is the Telvar attached? Or pass its KVR serial:\n",
                  candidates.size(), paired_count, no_mcu ? ", no Telvar MCU on the bus" : "");
     for (const auto& c : candidates) {
-        std::fprintf(err, "  %s%s\n", to_utf8(c.serial).c_str(),
+        err.print("  %s%s\n", to_utf8(c.serial).c_str(),
                      c.paired ? "  [shares hub with Telvar MCU]" : "");
     }
 }
@@ -87,7 +86,7 @@ Handle open_imu_device(platform::Platform& platform, std::u16string_view request
     std::size_t paired_count = 0;
     for (const auto& c : candidates) paired_count += c.paired ? 1 : 0;
     if (verbose) {
-        std::fprintf(streams.out, "VantisImu: %zu Gantrell device(s), %zu MCU-paired\n",
+        streams.out.print("VantisImu: %zu Gantrell device(s), %zu MCU-paired\n",
                      candidates.size(), paired_count);
     }
 
@@ -108,15 +107,14 @@ Handle open_imu_device(platform::Platform& platform, std::u16string_view request
     return result;
 }
 
-void report_denied_modules(platform::Platform& platform, std::FILE* err) {
+void report_denied_modules(platform::Platform& platform, TextOut err) {
     for (const platform::DeniedInterface& denied : platform.denied_interfaces()) {
         if (!is_first_interface(up_to_nul(denied.path)) || denied.attributes.vendor_id != kModuleVendorId ||
             denied.attributes.product_id != kModuleProductId) {
             continue;
         }
         const std::string serial = to_utf8(up_to_nul(denied.serial));
-        std::fprintf(err,
-                     "VantisImu: no permission to open %s (%s%s) \xE2\x80\x94 install the udev rule "
+        err.print("VantisImu: no permission to open %s (%s%s) " ROTABENCH_EM_DASH " install the udev rule "
                      "70-rotabench.rules, see docs/linux.md\n",
                      denied.node.c_str(), serial.empty() ? "a module without a serial" : "module ",
                      serial.c_str());

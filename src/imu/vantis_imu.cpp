@@ -4,7 +4,9 @@
 #include <system_error>
 
 #include "discovery/open_imu_device.h"
+#include "discovery/product_ids.h"
 #include "platform/device_text.h"
+#include "platform/em_dash.h"
 #include "imu/input_report.h"
 
 namespace vesko {
@@ -25,7 +27,6 @@ constexpr std::uint32_t kPauseMs = 2000;  // between rediscoveries
 }  // namespace
 
 // U+2014 as its UTF-8 bytes, for the messages that carry it.
-#define EM_DASH "\xE2\x80\x94"
 
 VantisImu::VantisImu(SampleCallback callback, platform::Platform& platform, VantisImuOptions options)
     : platform_(platform), options_(std::move(options)), sample_callback_(std::move(callback)) {}
@@ -42,9 +43,8 @@ bool VantisImu::start(const char* serial) {
         // A module passed over because the system would not open it is not
         // a cable fault: say so before the usual words.
         report_denied_modules(platform_, options_.streams.err);
-        std::fprintf(options_.streams.err,
-                     "VantisImu: no matching 28DE:2300 MI_00 device (Telvar unplugged? wrong "
-                     "--imu-serial?)\n");
+        options_.streams.err.print("VantisImu: no matching %04X:%04X MI_00 device (Telvar unplugged? wrong --imu-serial?)\n",
+                                   kModuleVendorId, kModuleProductId);
         return false;
     }
 
@@ -52,14 +52,13 @@ bool VantisImu::start(const char* serial) {
     const Handle event = platform_.create_event();
     if (event == kNoHandle) {
         platform_.close(device);
-        std::fprintf(options_.streams.err,
-                     "VantisImu: cannot create the read event " EM_DASH " module closed\n");
+        options_.streams.err.print("VantisImu: cannot create the read event " ROTABENCH_EM_DASH " module closed\n");
         return false;
     }
 
     const std::u16string previous_serial = requested_serial_;
     requested_serial_ = requested;
-    std::fprintf(options_.streams.out, "VantisImu: using %s\n", to_utf8(out_serial).c_str());
+    options_.streams.out.print("VantisImu: using %s\n", to_utf8(out_serial).c_str());
     std::string previous_name;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -92,8 +91,7 @@ bool VantisImu::start(const char* serial) {
             std::lock_guard<std::mutex> lock(mutex_);
             device_name_ = previous_name;
         }
-        std::fprintf(options_.streams.err,
-                     "VantisImu: cannot start the reader thread (err %d) " EM_DASH
+        options_.streams.err.print("VantisImu: cannot start the reader thread (err %d) " ROTABENCH_EM_DASH
                      " module closed\n",
                      e.code().value());
         return false;
@@ -139,8 +137,7 @@ void VantisImu::read_loop() {
             bytes = issue.bytes;
         } else if (issue.status == platform::ReadStatus::Failed) {
             if (stop_requested_.load()) break;
-            std::fprintf(options_.streams.err,
-                         "VantisImu: ReadFile failed (err %lu) " EM_DASH
+            options_.streams.err.print("VantisImu: ReadFile failed (err %lu) " ROTABENCH_EM_DASH
                          " device gone, waiting for reconnect\n",
                          static_cast<unsigned long>(issue.error));
             close_device();
@@ -149,8 +146,7 @@ void VantisImu::read_loop() {
             platform_.cancel_read(device, record);
             (void)platform_.read_result(device, record, true);  // a late report is dropped too
             if (++silent_waits < kSilentWaitsToGiveUp) continue;
-            std::fprintf(options_.streams.err,
-                         "VantisImu: stream silent %ds " EM_DASH
+            options_.streams.err.print("VantisImu: stream silent %ds " ROTABENCH_EM_DASH
                          " device gone, waiting for a Telvar\n",
                          silent_waits);
             close_device();
@@ -159,8 +155,7 @@ void VantisImu::read_loop() {
             const platform::ReadOutcome outcome = platform_.read_result(device, record, false);
             if (!outcome.ok) {
                 if (stop_requested_.load()) break;
-                std::fprintf(options_.streams.err,
-                             "VantisImu: read failed (err %lu) " EM_DASH
+                options_.streams.err.print("VantisImu: read failed (err %lu) " ROTABENCH_EM_DASH
                              " device gone, waiting for reconnect\n",
                              static_cast<unsigned long>(outcome.error));
                 close_device();
@@ -202,7 +197,7 @@ bool VantisImu::wait_for_module(SequenceFilter& filter, int& silent_waits) {
         std::lock_guard<std::mutex> lock(mutex_);
         device_name_ = narrow(out_serial);
     }
-    std::fprintf(options_.streams.err, "VantisImu: reconnected to %s\n", to_utf8(out_serial).c_str());
+    options_.streams.err.print("VantisImu: reconnected to %s\n", to_utf8(out_serial).c_str());
     return true;
 }
 

@@ -1,16 +1,60 @@
 #pragma once
 
-// OutputStreams: where a component prints its dialogue and its diagnostics.
+// TextOut and OutputStreams: where a component prints its dialogue and its
+// diagnostics, a C stream or a text kept in memory.
 
+#include <cstddef>
 #include <cstdio>
+#include <mutex>
+#include <string>
+#include <string_view>
 
 namespace vesko {
+
+// Text kept in memory, written from any thread. read_on() hands a reader what
+// was appended since it last looked.
+class TextBuffer {
+public:
+    TextBuffer() = default;
+    TextBuffer(const TextBuffer&) = delete;
+    TextBuffer& operator=(const TextBuffer&) = delete;
+
+    void append(std::string_view text);
+    std::string text() const;
+    // The text from `*position` on; moves `*position` to its end.
+    std::string read_on(std::size_t* position) const;
+
+private:
+    mutable std::mutex mutex_;
+    std::string text_;
+};
+
+// Where text goes: a C stream (standard output by default, or none at all:
+// a null stream drops the text) or a TextBuffer. A small value; the stream or
+// the buffer must outlive it.
+class TextOut {
+public:
+    TextOut(std::FILE* file = stdout) : file_(file) {}  // NOLINT: a stream is a TextOut
+    TextOut(TextBuffer& buffer) : buffer_(&buffer) {}    // NOLINT: so is a buffer
+
+    void write(std::string_view text) const;
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    void print(const char* format, ...) const;
+    // Hands what a C stream holds back to the system; a buffer has nothing held back.
+    void flush() const;
+
+private:
+    std::FILE* file_ = nullptr;
+    TextBuffer* buffer_ = nullptr;
+};
 
 // Where a component prints: the dialogue and results on `out`, diagnostics
 // on `err`. Tests and the simulated program pass their own.
 struct OutputStreams {
-    std::FILE* out = stdout;
-    std::FILE* err = stderr;
+    TextOut out{stdout};
+    TextOut err{stderr};
 };
 
 }  // namespace vesko

@@ -14,11 +14,8 @@ namespace vesko::report {
 
 struct ReportFigures {
     std::vector<RunResult> kept;                      // in log order, without the dropped runs
-    std::array<std::optional<AxisSummary>, 3> axes;   // X, Y, Z
-    // Largest per-axis mean minus the smallest, in percent of the three
-    // means' average; nullopt unless every axis has a run.
-    std::optional<double> gate_pct;
-    int largest_axis = 0, smallest_axis = 0;
+    AxisSummaries axes;
+    std::optional<GateFigure> gate;                   // nullopt unless every axis has a run
     bool two_runs_every_axis = false;
 };
 

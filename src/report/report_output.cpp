@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstddef>
 
-#include "console/printf_text.h"
+#include "platform/printf_text.h"
 #include "console/run_summary.h"
 
 namespace vesko::report {
@@ -57,11 +57,11 @@ void write_text(const ReportInput& in, std::FILE* out) {
     print_summary(in.figures.kept, out);
     const ReportFigures& f = in.figures;
     std::fprintf(out, "\n");
-    if (f.gate_pct) {
+    if (f.gate) {
         std::fprintf(out,
                      "gate figure: %s%% (largest per-axis mean %c minus smallest %c, in percent of the three "
                      "means' average)\n",
-                     pct2(*f.gate_pct).c_str(), axis_letter(f.largest_axis), axis_letter(f.smallest_axis));
+                     pct2(f.gate->pct).c_str(), axis_letter(f.gate->largest_axis), axis_letter(f.gate->smallest_axis));
     } else {
         std::fprintf(out, "gate figure: none: an axis has no runs\n");
     }
@@ -103,7 +103,7 @@ void write_csv(const ReportInput& in, std::FILE* out) {
         }
     }
     std::fprintf(out, "gate,%s,,,,,,,,%zu,,,,,%s,%d\n", serial.c_str(), f.kept.size(),
-                 f.gate_pct ? pct2(*f.gate_pct).c_str() : "", f.two_runs_every_axis ? 1 : 0);
+                 f.gate ? pct2(f.gate->pct).c_str() : "", f.two_runs_every_axis ? 1 : 0);
 }
 
 void write_json(const ReportInput& in, std::FILE* out) {
@@ -135,7 +135,7 @@ void write_json(const ReportInput& in, std::FILE* out) {
                      json_number(s->vs_0001_pct, pct2(s->vs_0001_pct)).c_str());
     }
     std::fprintf(out, "\n  },\n  \"gate\": {\"largest_difference_pct\": %s, \"two_runs_every_axis\": %s}\n}\n",
-                 f.gate_pct ? json_number(*f.gate_pct, pct2(*f.gate_pct)).c_str() : "null", f.two_runs_every_axis ? "true" : "false");
+                 f.gate ? json_number(f.gate->pct, pct2(f.gate->pct)).c_str() : "null", f.two_runs_every_axis ? "true" : "false");
 }
 
 }  // namespace vesko::report

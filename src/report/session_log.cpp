@@ -3,18 +3,21 @@
 #include <cstdlib>
 #include <string>
 
+#include "console/console_texts.h"
+
 namespace vesko::report {
 namespace {
 
-constexpr std::string_view kStreaming = "IMU streaming from ";
-constexpr std::string_view kAngleQuestion = "rotation angle in degrees for this run (90/180/360, q=quit):";
+// The markers are the console's own texts, up to or between their figures.
+constexpr std::string_view kStreaming = texts::fixed_text(texts::kStreaming);
+constexpr std::string_view kAngleQuestion = texts::fixed_text(texts::kAngleQuestion, 0, true);
 constexpr std::string_view kDiscovery = "VantisImu: ";
-constexpr std::string_view kArm = "rotate exactly ";
-constexpr std::string_view kDominant = "dominant axis ";
-constexpr std::string_view kLeakage = "off-axis leakage ";
-constexpr std::string_view kScale = "  scale = ";
-constexpr std::string_view kScaleUnit = " rad/s/LSB";
-constexpr std::string_view kSummary = "==== summary (";
+constexpr std::string_view kArm = texts::fixed_text(texts::kArmQuestion);
+constexpr std::string_view kDominant = texts::fixed_text(texts::kRunDominant);
+constexpr std::string_view kLeakage = texts::fixed_text(texts::kRunDominant, 2);
+constexpr std::string_view kScale = texts::fixed_text(texts::kRunScale);
+constexpr std::string_view kScaleUnit = texts::fixed_text(texts::kRunScale, 1);
+constexpr std::string_view kSummary = texts::fixed_text(texts::kSummaryHead);
 
 // The number that starts `text`, read as the console's own printf wrote it.
 std::optional<double> number_at(std::string_view text) {

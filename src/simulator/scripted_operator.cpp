@@ -7,7 +7,7 @@
 
 namespace vesko::simulator {
 
-ScriptedOperator::ScriptedOperator(std::vector<OperatorStep> script, Bench& bench, std::FILE* echo,
+ScriptedOperator::ScriptedOperator(std::vector<OperatorStep> script, Bench& bench, TextOut echo,
                                    const OperatorErrors& errors)
     : script_(std::move(script)), errors_(errors), draws_(errors.seed), bench_(bench), echo_(echo) {}
 
@@ -19,8 +19,8 @@ bool ScriptedOperator::begin_line() {
             pos_ = 0;
             typing_ = true;
             ++lines_typed_;
-            std::fprintf(echo_, "%s\n", line_.c_str());
-            std::fflush(echo_);
+            echo_.print("%s\n", line_.c_str());
+            echo_.flush();
             return true;
         }
         std::visit(

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/streams.h"
 #include "simulator/bench.h"
 #include "simulator/model/gaussian_noise.h"
 #include "simulator/scenario.h"
@@ -21,7 +22,7 @@ namespace vesko::simulator {
 // After the last step it answers EOF. Runs on the console's thread.
 class ScriptedOperator {
 public:
-    ScriptedOperator(std::vector<OperatorStep> script, Bench& bench, std::FILE* echo,
+    ScriptedOperator(std::vector<OperatorStep> script, Bench& bench, TextOut echo,
                      const OperatorErrors& errors = {});
     ScriptedOperator(const ScriptedOperator&) = delete;
     ScriptedOperator& operator=(const ScriptedOperator&) = delete;
@@ -39,7 +40,7 @@ private:
     GaussianNoise draws_;
     std::size_t next_step_ = 0;
     Bench& bench_;
-    std::FILE* echo_;
+    TextOut echo_;
     std::string line_;
     std::size_t pos_ = 0;
     bool typing_ = false;

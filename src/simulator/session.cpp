@@ -69,7 +69,7 @@ SessionOutcome run_session(const Scenario& scenario, const SessionOptions& optio
     for (const PlacedModule& m : modules) {
         if (m.serial != scenario.jig_module) continue;
         outcome.truth = compare_with_truth(m.model->params(), outcome.runs);
-        if (options.print_truth) print_truth(options.out, m.serial, outcome.truth);
+        if (options.print_truth && options.out != nullptr) print_truth(options.out, m.serial, outcome.truth);
         break;
     }
     return outcome;

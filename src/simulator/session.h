@@ -20,7 +20,9 @@ struct SessionOptions {
     // Virtual: the console's and the reader's threads take part in the bus
     // clock, which moves as fast as they go and the same way on every run.
     platform::sim::TimeMode time = platform::sim::TimeMode::Real;
-    std::FILE* out = stdout;  // the console's transcript as it happens, then the truth
+    // Where the session is shown as it happens (null: nowhere; the outcome
+    // keeps it all the same).
+    std::FILE* out = stdout;  // the console's transcript, then the truth
     std::FILE* err = stderr;  // the console's and the reader's diagnostics
     bool print_truth = true;
 };

@@ -22,10 +22,6 @@ struct StudySession {
     bool gate_passed = false;    // the three means within 2% of one value
 };
 
-// The operator's gate on the three per-axis means: every axis has one, and
-// the largest minus the smallest is within 2% of their mean.
-bool passes_gate(const std::array<AxisTruth, 3>& truth);
-
 // The scenario with every module's noise, and the operator's own errors,
 // drawn from `seed`.
 Scenario with_seed(Scenario scenario, std::uint64_t seed);

@@ -22,8 +22,8 @@ bool FakeReader::start(const char* serial) {
     serials_.emplace_back(serial);
     if (running_) return true;
     if (!options_.start_ok) {
-        std::fputs("VantisImu: no matching 28DE:2300 MI_00 device (Telvar unplugged? wrong --imu-serial?)\n",
-                   options_.streams.err);
+        options_.streams.err.write(
+            "VantisImu: no matching 28DE:2300 MI_00 device (Telvar unplugged? wrong --imu-serial?)\n");
         return false;
     }
     running_ = true;

@@ -2,6 +2,7 @@
 
 // printf's formatting into a std::string of whatever length it takes.
 
+#include <cstdarg>
 #include <string>
 
 namespace vesko {
@@ -10,5 +11,7 @@ namespace vesko {
 __attribute__((format(printf, 1, 2)))
 #endif
 std::string printf_text(const char* format, ...);
+
+std::string vprintf_text(const char* format, va_list args);
 
 }  // namespace vesko

@@ -1,0 +1,50 @@
+#include "platform/streams.h"
+
+#include <algorithm>
+#include <cstdarg>
+
+#include "platform/printf_text.h"
+
+namespace vesko {
+
+void TextBuffer::append(std::string_view text) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    text_.append(text);
+}
+
+std::string TextBuffer::text() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return text_;
+}
+
+std::string TextBuffer::read_on(std::size_t* position) const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    const std::size_t from = std::min(*position, text_.size());
+    *position = text_.size();
+    return text_.substr(from);
+}
+
+void TextOut::write(std::string_view text) const {
+    if (buffer_ != nullptr) {
+        buffer_->append(text);
+    } else if (file_ != nullptr) {
+        std::fwrite(text.data(), 1, text.size(), file_);
+    }
+}
+
+void TextOut::print(const char* format, ...) const {
+    va_list args;
+    va_start(args, format);
+    if (buffer_ != nullptr) {
+        buffer_->append(vprintf_text(format, args));
+    } else if (file_ != nullptr) {
+        std::vfprintf(file_, format, args);
+    }
+    va_end(args);
+}
+
+void TextOut::flush() const {
+    if (buffer_ == nullptr && file_ != nullptr) std::fflush(file_);
+}
+
+}  // namespace vesko
