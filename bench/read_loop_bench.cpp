@@ -26,8 +26,8 @@
 #include "imu/vantis_imu.h"
 #include "platform/sim/report_source.h"
 #include "platform/sim/sim_bus.h"
-#include "platform/sim/sim_topology.h"
-#include "simulator/sim_reader.h"
+#include "simulator/session/sim_topology.h"
+#include "simulator/session/sim_reader.h"
 #include "report_ring.h"
 
 namespace vesko::bench {
@@ -68,11 +68,11 @@ void BM_ReadLoopSimBus(benchmark::State& state) {
     }
     const std::u16string hub = u"PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(1)";
     platform::sim::SimBus bus(platform::sim::TimeMode::Virtual);
-    platform::sim::add_mcu(bus, std::nullopt, hub + u"#USB(4)");
-    platform::sim::SimModuleConfig config;
+    simulator::add_mcu(bus, std::nullopt, hub + u"#USB(4)");
+    simulator::SimModuleConfig config;
     config.serial = u"KVR-0001";
     config.location = hub + u"#USB(2)";
-    const platform::sim::SimModule module = platform::sim::add_module(bus, config);
+    const simulator::SimModule module = simulator::add_module(bus, config);
     const auto source = std::make_shared<RingSource>();
     bus.attach_source(module.hid_interface, source);
 

@@ -7,9 +7,9 @@
 
 #include <cstdio>
 
-#include "simulator/default_scenario.h"
-#include "simulator/scenario_load.h"
-#include "simulator/session.h"
+#include "simulator/scenario/default_scenario.h"
+#include "simulator/scenario/scenario_load.h"
+#include "simulator/session/session.h"
 
 namespace vesko::bench {
 namespace {

@@ -21,7 +21,7 @@
 #include "fuzz_input.h"
 #include "platform/device_text.h"
 #include "platform/sim/sim_bus.h"
-#include "platform/sim/sim_topology.h"
+#include "simulator/session/sim_topology.h"
 
 namespace {
 
@@ -75,17 +75,17 @@ void build(InputCursor& in, SimBus& bus, std::vector<std::size_t>& interfaces) {
         switch (in.byte() % 8) {
             case 0: {
                 const auto parent = some_node(in, bus);
-                platform::sim::add_hub(bus, parent, text(in));
+                simulator::add_hub(bus, parent, text(in));
                 break;
             }
             case 1: {
                 const auto hub = some_node(in, bus);
                 const std::u16string location = text(in);
-                platform::sim::add_mcu(bus, hub, location, more_paths(in));
+                simulator::add_mcu(bus, hub, location, more_paths(in));
                 break;
             }
             case 2: {
-                platform::sim::SimModuleConfig config;
+                simulator::SimModuleConfig config;
                 config.serial = text(in);
                 config.hub = some_node(in, bus);
                 config.location = text(in);
@@ -97,7 +97,7 @@ void build(InputCursor& in, SimBus& bus, std::vector<std::size_t>& interfaces) {
                 config.upper_case_path = (flags & 0x10) != 0;
                 config.detail_read_fails = (flags & 0x20) != 0;
                 if (flags & 0x40) config.more_location_paths = more_paths(in);
-                const auto module = platform::sim::add_module(bus, config);
+                const auto module = simulator::add_module(bus, config);
                 interfaces.push_back(module.hid_interface);
                 if (module.second_hid_interface) interfaces.push_back(*module.second_hid_interface);
                 break;

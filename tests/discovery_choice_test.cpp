@@ -5,7 +5,7 @@
 #include "discovery/imu_candidate.h"
 #include "discovery/open_imu_device.h"
 #include "platform/sim/sim_bus.h"
-#include "platform/sim/sim_topology.h"
+#include "simulator/session/sim_topology.h"
 #include "support/captured_stream.h"
 
 namespace vesko {
@@ -40,11 +40,11 @@ struct Discovery {
     test::CapturedStream err;
     std::u16string serial = u"(unchanged)";
 
-    platform::sim::SimModule module(std::u16string serial, const std::u16string& location) {
-        platform::sim::SimModuleConfig config;
+    simulator::SimModule module(std::u16string serial, const std::u16string& location) {
+        simulator::SimModuleConfig config;
         config.serial = std::move(serial);
         config.location = location;
-        return platform::sim::add_module(bus, config);
+        return simulator::add_module(bus, config);
     }
     platform::Handle run(std::u16string_view requested = u"", bool verbose = true) {
         return open_imu_device(bus, requested, &serial, verbose, {out.get(), err.get()});
@@ -71,7 +71,7 @@ TEST(OpenImuDevice, TheOnePairedModuleIsChosenAndTheOtherClosed) {
     Discovery d;
     d.module(u"KVR-FAR", kHubB + u"#USB(1)");
     const auto near = d.module(u"KVR-NEAR", kHubA + u"#USB(2)");
-    platform::sim::add_mcu(d.bus, std::nullopt, kHubA + u"#USB(3)");
+    simulator::add_mcu(d.bus, std::nullopt, kHubA + u"#USB(3)");
     const auto h = d.run();
     ASSERT_NE(h, kInvalidHandle);
     EXPECT_EQ(d.out.text(), "VantisImu: 2 Gantrell device(s), 1 MCU-paired\n");
@@ -88,7 +88,7 @@ TEST(OpenImuDevice, TwoPairedModulesChooseNone) {
     Discovery d;
     d.module(u"KVR-A", kHubA + u"#USB(1)");
     d.module(u"KVR-B", kHubA + u"#USB(2)");
-    platform::sim::add_mcu(d.bus, std::nullopt, kHubA + u"#USB(3)");
+    simulator::add_mcu(d.bus, std::nullopt, kHubA + u"#USB(3)");
     EXPECT_EQ(d.run(), kInvalidHandle);
     EXPECT_EQ(d.out.text(), "VantisImu: 2 Gantrell device(s), 2 MCU-paired\n");
     EXPECT_EQ(d.err.text(), d.cannot_pick(2, 2, false) +
@@ -100,7 +100,7 @@ TEST(OpenImuDevice, TwoPairedModulesChooseNone) {
 TEST(OpenImuDevice, McuPresentButNothingPairedHasNoSuffix) {
     Discovery d;
     d.module(u"KVR-A", kHubA + u"#USB(1)#USB(1)#USB(1)");
-    platform::sim::add_mcu(d.bus, std::nullopt, kHubB + u"#USB(3)");
+    simulator::add_mcu(d.bus, std::nullopt, kHubB + u"#USB(3)");
     EXPECT_EQ(d.run(), kInvalidHandle);
     EXPECT_EQ(d.err.text(), d.cannot_pick(1, 0, false) + "  KVR-A\n");
 }
@@ -115,7 +115,7 @@ TEST(OpenImuDevice, McuNodesWithoutAUsableLocationCountAsNoMcu) {
     d.bus.add_node(bare);
     platform::sim::SimNode interface_node;
     interface_node.instance_id = u"USB\\VID_35BD&PID_0101&MI_00\\7&2";
-    interface_node.location_paths = platform::sim::location_value({kHubA + u"#USB(3)"});
+    interface_node.location_paths = simulator::location_value({kHubA + u"#USB(3)"});
     d.bus.add_node(interface_node);
     EXPECT_EQ(d.run(), kInvalidHandle);
     EXPECT_EQ(d.err.text(), d.cannot_pick(1, 0, true) + "  KVR-A\n");
@@ -123,7 +123,7 @@ TEST(OpenImuDevice, McuNodesWithoutAUsableLocationCountAsNoMcu) {
     // A usable MCU whose set cannot be built is no MCU either.
     Discovery f;
     f.module(u"KVR-A", kHubA + u"#USB(1)");
-    platform::sim::add_mcu(f.bus, std::nullopt, kHubA + u"#USB(3)");
+    simulator::add_mcu(f.bus, std::nullopt, kHubA + u"#USB(3)");
     f.bus.set_node_sets_fail(true);
     EXPECT_EQ(f.run(), kInvalidHandle);
     EXPECT_EQ(f.err.text(), f.cannot_pick(1, 0, true) + "  KVR-A\n");
@@ -133,7 +133,7 @@ TEST(OpenImuDevice, ExplicitSerialMatchesExactlyWhateverThePairing) {
     Discovery d;
     d.module(u"KVR-0001", kHubA + u"#USB(1)");
     d.module(u"KVR-00012", kHubB + u"#USB(1)");
-    platform::sim::add_mcu(d.bus, std::nullopt, kHubA + u"#USB(3)");  // pairs KVR-0001 only
+    simulator::add_mcu(d.bus, std::nullopt, kHubA + u"#USB(3)");  // pairs KVR-0001 only
 
     EXPECT_NE(d.run(u"KVR-00012"), kInvalidHandle);  // unpaired, asked for by name
     EXPECT_EQ(d.serial, u"KVR-00012");
@@ -164,16 +164,16 @@ TEST(OpenImuDevice, TwoModulesWithOneSerialTheFirstIsReturned) {
 
 TEST(OpenImuDevice, OnlyInterfaceZeroOfTheRightDeviceIsOpened) {
     Discovery d;
-    platform::sim::SimModuleConfig capitals;
+    simulator::SimModuleConfig capitals;
     capitals.serial = u"KVR-CAPS";
     capitals.location = kHubA + u"#USB(1)";
     capitals.upper_case_path = true;
-    const auto caps = platform::sim::add_module(d.bus, capitals);
-    platform::sim::SimModuleConfig other = capitals;
+    const auto caps = simulator::add_module(d.bus, capitals);
+    simulator::SimModuleConfig other = capitals;
     other.serial = u"OTHER";
     other.product_id = 0x2301;
-    const auto wrong = platform::sim::add_module(d.bus, other);
-    platform::sim::add_mcu(d.bus, std::nullopt, kHubA + u"#USB(3)");
+    const auto wrong = simulator::add_module(d.bus, other);
+    simulator::add_mcu(d.bus, std::nullopt, kHubA + u"#USB(3)");
 
     ASSERT_NE(d.run(), kInvalidHandle);
     EXPECT_EQ(d.serial, u"KVR-CAPS");
@@ -199,7 +199,7 @@ TEST(OpenImuDevice, SkippedInterfacesAndUnreadableSerials) {
     // A serial that fills all 128 units without a NUL is taken whole.
     const std::u16string full(platform::kSerialNumberUnits, u'S');
     d.module(full + u"-cut", kHubA + u"#USB(1)");
-    platform::sim::add_mcu(d.bus, std::nullopt, kHubA + u"#USB(2)");
+    simulator::add_mcu(d.bus, std::nullopt, kHubA + u"#USB(2)");
 
     ASSERT_NE(d.run(), kInvalidHandle);
     EXPECT_EQ(d.out.text(), "VantisImu: 1 Gantrell device(s), 1 MCU-paired\n");

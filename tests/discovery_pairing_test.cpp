@@ -6,7 +6,7 @@
 #include "discovery/device_tree.h"
 #include "discovery/hub_ancestors.h"
 #include "platform/sim/sim_bus.h"
-#include "platform/sim/sim_topology.h"
+#include "simulator/session/sim_topology.h"
 
 namespace vesko {
 namespace {
@@ -92,16 +92,16 @@ TEST(PlatformBuffers, TextsWithoutTheirNulStayWithinTheBuffer) {
     const auto big = bus.add_node(node(std::nullopt, u"USB\\HUB\\2", full + u"#"));
     EXPECT_EQ(read_location_path(bus, big), u"");
     // Only the first entry of the list counts.
-    const auto two = bus.add_node(node(std::nullopt, u"USB\\HUB\\3", platform::sim::location_value({u"A#USB(1)", u"B"})));
+    const auto two = bus.add_node(node(std::nullopt, u"USB\\HUB\\3", simulator::location_value({u"A#USB(1)", u"B"})));
     EXPECT_EQ(read_location_path(bus, two), u"A#USB(1)");
 }
 
 TEST(McuLocations, SkipsInterfaceNodesAndNodesWithoutAPath) {
     SimBus bus;
-    bus.add_node(node(std::nullopt, u"USB\\VID_35BD&PID_0101&MI_00\\7&1", platform::sim::location_value({kRoot + u"#USB(9)"})));
+    bus.add_node(node(std::nullopt, u"USB\\VID_35BD&PID_0101&MI_00\\7&1", simulator::location_value({kRoot + u"#USB(9)"})));
     bus.add_node(node(std::nullopt, u"usb\\vid_35bd&pid_0101\\6&2"));  // no location property
-    bus.add_node(node(std::nullopt, u"usb\\vid_35bd&pid_0101\\6&3", platform::sim::location_value({kRoot + u"#USB(4)"})));
-    platform::sim::add_mcu(bus, std::nullopt, kRoot + u"#USB(5)");
+    bus.add_node(node(std::nullopt, u"usb\\vid_35bd&pid_0101\\6&3", simulator::location_value({kRoot + u"#USB(4)"})));
+    simulator::add_mcu(bus, std::nullopt, kRoot + u"#USB(5)");
     EXPECT_EQ(collect_mcu_locations(bus), (Texts{kRoot + u"#USB(4)", kRoot + u"#USB(5)"}));
     bus.set_node_sets_fail(true);
     EXPECT_EQ(collect_mcu_locations(bus), Texts{});
@@ -110,12 +110,12 @@ TEST(McuLocations, SkipsInterfaceNodesAndNodesWithoutAPath) {
 // A module at `module_path` and one MCU at `mcu_path`: paired?
 bool paired(const std::u16string& module_path, const std::u16string& mcu_path, bool lower_case_hex = false) {
     SimBus bus;
-    platform::sim::add_mcu(bus, std::nullopt, mcu_path);
-    platform::sim::SimModuleConfig config;
+    simulator::add_mcu(bus, std::nullopt, mcu_path);
+    simulator::SimModuleConfig config;
     config.serial = u"KVR-1";
     config.location = module_path;
     config.lower_case_hex = lower_case_hex;
-    const auto module = platform::sim::add_module(bus, config);
+    const auto module = simulator::add_module(bus, config);
     return is_mcu_paired(bus, module.hid_node, collect_mcu_locations(bus));
 }
 
@@ -140,9 +140,9 @@ TEST(McuPairing, NoHopNoLocationNoPairing) {
     EXPECT_FALSE(paired(u"", kRoot + u"#USB(1)"));
 
     SimBus bus;
-    platform::sim::SimModuleConfig config;
+    simulator::SimModuleConfig config;
     config.location = kRoot + u"#USB(1)";
-    const auto module = platform::sim::add_module(bus, config);
+    const auto module = simulator::add_module(bus, config);
     EXPECT_FALSE(is_mcu_paired(bus, module.hid_node, {u"", kRoot + u"#USB(7)#USB(1)#USB(1)"}));
     EXPECT_TRUE(is_mcu_paired(bus, module.hid_node, {u"", kRoot + u"#USB(7)#USB(1)", kRoot + u"#USB(2)"}));
 }

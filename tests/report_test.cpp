@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "report/report_main.h"
-#include "simulator/scenario_load.h"
-#include "simulator/session.h"
+#include "simulator/scenario/scenario_load.h"
+#include "simulator/session/session.h"
 #include "support/captured_stream.h"
 #include "support/report_check.h"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/sim/sim_bus.h"
-#include "platform/sim/sim_topology.h"
+#include "simulator/session/sim_topology.h"
 
 namespace vesko::platform::sim {
 namespace {
@@ -15,6 +15,9 @@ namespace {
 using namespace std::chrono_literals;
 using platform::ReadStatus;
 using platform::WaitStatus;
+using simulator::add_module;
+using simulator::SimModule;
+using simulator::SimModuleConfig;
 
 struct OneModule {
     SimBus bus;

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "simulator/scripted_operator.h"
-#include "simulator/transcript.h"
-#include "simulator/truth_report.h"
+#include "simulator/session/scripted_operator.h"
+#include "simulator/session/transcript.h"
+#include "simulator/session/truth_report.h"
 #include "support/captured_stream.h"
 
 namespace vesko::simulator {

@@ -7,8 +7,8 @@
 #include <variant>
 #include <vector>
 
-#include "simulator/default_scenario.h"
-#include "simulator/scenario_load.h"
+#include "simulator/scenario/default_scenario.h"
+#include "simulator/scenario/scenario_load.h"
 #include "simulator/sim_command_line.h"
 #include "simulator/sim_main.h"
 #include "support/captured_stream.h"

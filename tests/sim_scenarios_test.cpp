@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <string>
 
-#include "simulator/default_scenario.h"
-#include "simulator/expectations.h"
-#include "simulator/scenario_load.h"
-#include "simulator/session.h"
+#include "simulator/scenario/default_scenario.h"
+#include "simulator/scenario/expectations.h"
+#include "simulator/scenario/scenario_load.h"
+#include "simulator/session/session.h"
 #include "simulator/sim_main.h"
 #include "support/captured_stream.h"
 #include "support/report_check.h"

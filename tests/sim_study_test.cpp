@@ -5,9 +5,9 @@
 
 #include <cmath>
 
-#include "simulator/scenario_load.h"
-#include "simulator/study.h"
-#include "simulator/study_svg.h"
+#include "simulator/scenario/scenario_load.h"
+#include "simulator/study/study.h"
+#include "simulator/study/study_svg.h"
 
 namespace vesko::simulator {
 namespace {

@@ -10,10 +10,10 @@
 #include "console/program.h"
 #include "imu/vantis_imu.h"
 #include "platform/sim/sim_bus.h"
-#include "platform/sim/sim_topology.h"
+#include "simulator/session/sim_topology.h"
 #include "support/captured_stream.h"
 #include "support/sim_bus_feed.h"
-#include "simulator/sim_reader.h"
+#include "simulator/session/sim_reader.h"
 #include "support/steady_report_source.h"
 
 namespace vesko {
@@ -28,18 +28,18 @@ const std::u16string kHub = u"PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(1)#USB(2)";
 struct Bench {
     platform::sim::SimBus bus;
     platform::sim::SimBus::Participation console{bus, "console", platform::sim::kConsoleRank};
-    platform::sim::SimModule module;
+    simulator::SimModule module;
     std::shared_ptr<test::SteadyReportSource> source = std::make_shared<test::SteadyReportSource>();
     test::CapturedStream out;
     test::CapturedStream err;
 
     explicit Bench(platform::sim::TimeMode mode = platform::sim::TimeMode::Virtual, bool with_module = true) : bus(mode) {
-        platform::sim::add_mcu(bus, std::nullopt, kHub + u"#USB(4)");
+        simulator::add_mcu(bus, std::nullopt, kHub + u"#USB(4)");
         if (!with_module) return;
-        platform::sim::SimModuleConfig config;
+        simulator::SimModuleConfig config;
         config.serial = u"KVR-0001";
         config.location = kHub + u"#USB(1)";
-        module = platform::sim::add_module(bus, config);
+        module = simulator::add_module(bus, config);
         bus.attach_source(module.hid_interface, source);
     }
     VantisImuOptions reader_options() { return simulator::reader_options_on(bus, {out.get(), err.get()}); }

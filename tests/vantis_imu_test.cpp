@@ -10,8 +10,8 @@
 
 #include "imu/vantis_imu.h"
 #include "platform/sim/sim_bus.h"
-#include "platform/sim/sim_topology.h"
-#include "simulator/sim_reader.h"
+#include "simulator/session/sim_topology.h"
+#include "simulator/session/sim_reader.h"
 #include "support/captured_stream.h"
 #include "support/report_bytes.h"
 
@@ -40,7 +40,7 @@ struct Rig {
     platform::sim::SimBus bus;
     // The test's thread takes part in the bus clock as the reader's owner.
     platform::sim::SimBus::Participation owner{bus, "test", platform::sim::kConsoleRank};
-    platform::sim::SimModule module;
+    simulator::SimModule module;
     test::CapturedStream out;
     test::CapturedStream err;
     std::mutex mutex;
@@ -50,15 +50,15 @@ struct Rig {
 
     explicit Rig(bool with_module = true) {
         if (with_module) module = add(u"KVR-0001", kHubA + u"#USB(1)");
-        platform::sim::add_mcu(bus, std::nullopt, kHubA + u"#USB(4)");
+        simulator::add_mcu(bus, std::nullopt, kHubA + u"#USB(4)");
         options = simulator::reader_options_on(bus, {out.get(), err.get()});
         options.now = &fake_now;
     }
-    platform::sim::SimModule add(std::u16string serial, std::u16string location) {
-        platform::sim::SimModuleConfig config;
+    simulator::SimModule add(std::u16string serial, std::u16string location) {
+        simulator::SimModuleConfig config;
         config.serial = std::move(serial);
         config.location = std::move(location);
-        return platform::sim::add_module(bus, config);
+        return simulator::add_module(bus, config);
     }
     VantisImu& reader() {
         if (!imu) {
@@ -269,7 +269,7 @@ TEST(VantisImuReadLoop, ReconnectionMayOpenAnotherModuleWithAFreshFilter) {
     EXPECT_EQ(rig.seqs(), (std::vector<std::uint8_t>{100, 101, 102}));
 
     rig.bus.set_interface_present(rig.module.hid_interface, false);
-    platform::sim::add_mcu(rig.bus, std::nullopt, kHubB + u"#USB(2)");
+    simulator::add_mcu(rig.bus, std::nullopt, kHubB + u"#USB(2)");
     rig.bus.sleep_ms(2000);
     EXPECT_EQ(rig.reader().device_name(), "KVR-0002");
     EXPECT_EQ(rig.err.text(),

@@ -1,6 +1,6 @@
 #include "report/report_main.h"
 
-#include <cstdlib>
+#include <charconv>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,10 +28,10 @@ std::optional<std::vector<int>> run_numbers(std::string_view list) {
     std::vector<int> out;
     while (true) {
         const auto comma = list.find(',');
-        const std::string item(list.substr(0, comma));
-        char* end = nullptr;
-        const long n = std::strtol(item.c_str(), &end, 10);
-        if (item.empty() || *end != '\0' || item[0] == '+' || item[0] == '-' || n < 1 || n > 1000000) return std::nullopt;
+        const std::string_view item = list.substr(0, comma);
+        int n = 0;
+        const auto [stop, ec] = std::from_chars(item.data(), item.data() + item.size(), n);
+        if (ec != std::errc{} || stop != item.data() + item.size() || n < 1 || n > 1000000) return std::nullopt;
         out.push_back(static_cast<int>(n));
         if (comma == std::string_view::npos) return out;
         list.remove_prefix(comma + 1);

@@ -1,6 +1,6 @@
 #include "report/session_log.h"
 
-#include <cstdlib>
+#include <charconv>
 #include <string>
 
 #include "console/console_texts.h"
@@ -21,10 +21,9 @@ constexpr std::string_view kSummary = texts::fixed_text(texts::kSummaryHead);
 
 // The number that starts `text`, read as the console's own printf wrote it.
 std::optional<double> number_at(std::string_view text) {
-    const std::string s(text.substr(0, 64));
-    char* end = nullptr;
-    const double v = std::strtod(s.c_str(), &end);
-    if (end == s.c_str()) return std::nullopt;
+    double v = 0;
+    const auto [stop, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (ec != std::errc{}) return std::nullopt;
     return v;
 }
 

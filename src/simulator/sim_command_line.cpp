@@ -1,7 +1,7 @@
 #include "simulator/sim_command_line.h"
 
-#include <cerrno>
-#include <cstdlib>
+#include <charconv>
+#include <cstring>
 #include <string_view>
 
 namespace vesko::simulator {
@@ -11,11 +11,11 @@ namespace {
 constexpr std::uint64_t kMostJobs = 1024;
 
 std::optional<std::uint64_t> whole_number(const char* text, std::uint64_t most) {
-    if (text == nullptr || *text < '0' || *text > '9') return std::nullopt;
-    errno = 0;
-    char* end = nullptr;
-    const unsigned long long value = std::strtoull(text, &end, 10);
-    if (errno != 0 || *end != '\0' || value > most) return std::nullopt;
+    if (text == nullptr) return std::nullopt;
+    const char* end = text + std::strlen(text);
+    std::uint64_t value = 0;
+    const auto [stop, ec] = std::from_chars(text, end, value);
+    if (ec != std::errc{} || stop != end || value > most) return std::nullopt;
     return value;
 }
 

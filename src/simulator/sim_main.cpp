@@ -6,13 +6,13 @@
 #include <thread>
 
 #include "platform/terminal.h"
-#include "simulator/default_scenario.h"
-#include "simulator/expectations.h"
-#include "simulator/scenario_load.h"
-#include "simulator/session.h"
+#include "simulator/scenario/default_scenario.h"
+#include "simulator/scenario/expectations.h"
+#include "simulator/scenario/scenario_load.h"
+#include "simulator/session/session.h"
 #include "simulator/sim_command_line.h"
-#include "simulator/study.h"
-#include "simulator/study_svg.h"
+#include "simulator/study/study.h"
+#include "simulator/study/study_svg.h"
 
 namespace vesko::simulator {
 
@@ -22,8 +22,9 @@ int sim_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err) 
         std::fputs(kSimUsageLine, err);
         return 2;
     }
-    const ScenarioLoad load = line->scenario_file ? load_scenario_file(*line->scenario_file)
-                                                  : parse_scenario(default_scenario_text(), "default.toml (built in)");
+    // The scenario as the messages name it.
+    const std::string name = line->scenario_file.value_or("default.toml (built in)");
+    const ScenarioLoad load = line->scenario_file ? load_scenario_file(name) : parse_scenario(default_scenario_text(), name);
     if (!load.scenario) {
         std::fprintf(err, "rotabench-sim: %s\n", load.error.c_str());
         return 2;
@@ -55,7 +56,6 @@ int sim_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err) 
                 std::fprintf(err, "rotabench-sim: cannot write %s\n", line->svg_file->c_str());
                 return 2;
             }
-            const std::string name = line->scenario_file.value_or("default.toml (built in)");
             const std::string drawing =
                 study_svg(sessions, "rotabench-sim --study " + std::to_string(line->study_sessions) + " " + name);
             std::fwrite(drawing.data(), 1, drawing.size(), svg);
@@ -64,7 +64,6 @@ int sim_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err) 
         if (line->csv) {
             print_study_csv(out, sessions);
         } else {
-            const std::string name = line->scenario_file.value_or("default.toml (built in)");
             std::fprintf(out, "study: %d sessions of %s, noise seeds %llu to %llu\n", line->study_sessions,
                          name.c_str(), static_cast<unsigned long long>(first_seed),
                          static_cast<unsigned long long>(first_seed + static_cast<std::uint64_t>(line->study_sessions) - 1));

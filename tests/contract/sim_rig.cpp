@@ -3,7 +3,7 @@
 
 #include "contract/platform_contract.h"
 #include "platform/sim/sim_bus.h"
-#include "platform/sim/sim_topology.h"
+#include "simulator/session/sim_topology.h"
 #include "support/queued_reports.h"
 
 namespace vesko::contract {
@@ -12,10 +12,10 @@ namespace {
 class SimRig final : public ContractRig {
 public:
     SimRig() {
-        platform::sim::SimModuleConfig config;
+        simulator::SimModuleConfig config;
         config.serial = u"KVR-RIG001";
         config.location = u"R#USB(1)";
-        module_ = platform::sim::add_module(bus_, config);
+        module_ = simulator::add_module(bus_, config);
         bus_.attach_source(module_.hid_interface, source_);
     }
     platform::Platform& platform() override { return bus_; }
@@ -29,7 +29,7 @@ public:
 private:
     platform::sim::SimBus bus_{platform::sim::TimeMode::Real};
     std::shared_ptr<test::QueuedReports> source_ = std::make_shared<test::QueuedReports>();
-    platform::sim::SimModule module_;
+    simulator::SimModule module_;
 };
 
 INSTANTIATE_TEST_SUITE_P(SimBus, PlatformContract,

@@ -2,17 +2,17 @@
 
 #include "imu/input_report.h"
 #include "imu/vantis_imu.h"
-#include "simulator/sim_reader.h"
+#include "simulator/session/sim_reader.h"
 
 namespace vesko::test {
 
 SimBusFeed::SimBusFeed(std::u16string serial) : source_(std::make_shared<QueuedReports>()) {
     const std::u16string hub = u"PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(1)#USB(2)";
-    platform::sim::add_mcu(bus_, std::nullopt, hub + u"#USB(4)");
-    platform::sim::SimModuleConfig config;
+    simulator::add_mcu(bus_, std::nullopt, hub + u"#USB(4)");
+    simulator::SimModuleConfig config;
     config.serial = std::move(serial);
     config.location = hub + u"#USB(1)";
-    module_ = platform::sim::add_module(bus_, config);
+    module_ = simulator::add_module(bus_, config);
     bus_.attach_source(module_.hid_interface, source_);
 }
 

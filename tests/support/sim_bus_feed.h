@@ -9,7 +9,7 @@
 
 #include "console/program.h"
 #include "platform/sim/sim_bus.h"
-#include "platform/sim/sim_topology.h"
+#include "simulator/session/sim_topology.h"
 #include "support/queued_reports.h"
 
 namespace vesko::test {
@@ -35,12 +35,12 @@ public:
     void deliver(const std::vector<ImuSample>& batch);
 
     platform::sim::SimBus& bus() { return bus_; }
-    const platform::sim::SimModule& module() const { return module_; }
+    const simulator::SimModule& module() const { return module_; }
 
 private:
     platform::sim::SimBus bus_;
     platform::sim::SimBus::Participation console_{bus_, "console", platform::sim::kConsoleRank};
-    platform::sim::SimModule module_;
+    simulator::SimModule module_;
     std::shared_ptr<QueuedReports> source_;
 };
 

@@ -31,9 +31,9 @@
 #include "devstack_protocol.h"
 #include "host_bench.h"
 #include "module_pipes.h"
-#include "simulator/bus_layout.h"
-#include "simulator/scenario_load.h"
-#include "simulator/scripted_operator.h"
+#include "simulator/session/bus_layout.h"
+#include "simulator/scenario/scenario_load.h"
+#include "simulator/session/scripted_operator.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "simulator/sim_bench.h"
+#include "simulator/session/sim_bench.h"
 
 namespace vesko::devstack {
 

@@ -10,8 +10,8 @@
 #include "console/run_result.h"
 
 #include "platform/sim/sim_bus.h"
-#include "simulator/scenario.h"
-#include "simulator/truth_report.h"
+#include "simulator/scenario/scenario.h"
+#include "simulator/session/truth_report.h"
 
 namespace vesko::simulator {
 

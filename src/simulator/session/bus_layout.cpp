@@ -1,4 +1,4 @@
-#include "simulator/bus_layout.h"
+#include "simulator/session/bus_layout.h"
 
 #include <map>
 
@@ -12,7 +12,7 @@ namespace {
 // The hubs along a port chain, made on first use.
 class Hubs {
 public:
-    explicit Hubs(platform::sim::SimBus& bus) : bus_(bus) { hubs_[{}] = platform::sim::add_hub(bus, std::nullopt, kRootHubLocation); }
+    explicit Hubs(platform::sim::SimBus& bus) : bus_(bus) { hubs_[{}] = simulator::add_hub(bus, std::nullopt, kRootHubLocation); }
 
     platform::DevNode hub_for(const PortChain& device_ports) {
         PortChain chain;
@@ -20,7 +20,7 @@ public:
         for (std::size_t i = 0; i + 1 < device_ports.size(); ++i) {
             chain.push_back(device_ports[i]);
             auto it = hubs_.find(chain);
-            if (it == hubs_.end()) it = hubs_.emplace(chain, platform::sim::add_hub(bus_, node, location_of(chain))).first;
+            if (it == hubs_.end()) it = hubs_.emplace(chain, simulator::add_hub(bus_, node, location_of(chain))).first;
             node = it->second;
         }
         return node;
@@ -47,12 +47,12 @@ std::vector<PlacedModule> build_bus(platform::sim::SimBus& bus, const Scenario& 
         return out;
     };
     for (const McuPlacement& mcu : scenario.mcus)
-        platform::sim::add_mcu(bus, hubs.hub_for(mcu.ports), location_of(mcu.ports), wide_list(mcu.more_location_paths));
+        simulator::add_mcu(bus, hubs.hub_for(mcu.ports), location_of(mcu.ports), wide_list(mcu.more_location_paths));
     std::vector<PlacedModule> placed;
     for (const ModulePlacement& m : scenario.modules) {
         PlacedModule p;
         p.serial = m.serial;
-        p.device = platform::sim::add_module(bus, {.serial = widen(m.serial),
+        p.device = simulator::add_module(bus, {.serial = widen(m.serial),
                                     .hub = hubs.hub_for(m.ports),
                                     .location = location_of(m.ports),
                                     .more_location_paths = wide_list(m.more_location_paths),

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "simulator/study.h"
+#include "simulator/study/study.h"
 
 namespace vesko::simulator {
 

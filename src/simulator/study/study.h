@@ -9,8 +9,8 @@
 #include <functional>
 #include <vector>
 
-#include "simulator/scenario.h"
-#include "simulator/truth_report.h"
+#include "simulator/scenario/scenario.h"
+#include "simulator/session/truth_report.h"
 
 namespace vesko::simulator {
 

@@ -12,9 +12,12 @@
 #include <string_view>
 #include <vector>
 
+#include "discovery/product_ids.h"
 #include "platform/sim/sim_bus.h"
 
-namespace vesko::platform::sim {
+namespace vesko::simulator {
+
+using platform::sim::SimBus;
 
 // A location-paths property value: each path followed by a NUL, and the
 // empty text that closes the list.
@@ -33,8 +36,8 @@ struct SimModuleConfig {
     std::u16string serial;                      // HID serial; also the USB instance part
     std::optional<platform::DevNode> hub;       // parent of the module's USB device node
     std::u16string location;                    // location path of that node
-    std::uint16_t vendor_id = 0x28DE;
-    std::uint16_t product_id = 0x2300;
+    std::uint16_t vendor_id = kModuleVendorId;
+    std::uint16_t product_id = kModuleProductId;
     bool second_interface = true;               // interface 01 as its own HID interface
     bool lower_case_hex = false;                // IDs with lower-case hex digits
     bool upper_case_path = false;               // the device path in capitals
@@ -53,4 +56,4 @@ struct SimModule {
 
 SimModule add_module(SimBus& bus, const SimModuleConfig& config);
 
-}  // namespace vesko::platform::sim
+}  // namespace vesko::simulator

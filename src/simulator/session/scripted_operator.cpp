@@ -1,4 +1,4 @@
-#include "simulator/scripted_operator.h"
+#include "simulator/session/scripted_operator.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "simulator/truth_report.h"
+#include "simulator/session/truth_report.h"
 
 #include <cstdio>
 

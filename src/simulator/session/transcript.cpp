@@ -1,4 +1,4 @@
-#include "simulator/transcript.h"
+#include "simulator/session/transcript.h"
 
 namespace vesko::simulator {
 

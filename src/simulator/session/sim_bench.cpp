@@ -1,4 +1,4 @@
-#include "simulator/sim_bench.h"
+#include "simulator/session/sim_bench.h"
 
 #include <algorithm>
 #include <cmath>
@@ -44,7 +44,7 @@ std::int64_t SimBench::turn_jig(const TurnJig& turn) {
 }
 
 void SimBench::set_plugged(PlacedModule& m, bool plugged) {
-    const platform::sim::SimModule& d = m.device;
+    const simulator::SimModule& d = m.device;
     if (!plugged) m.model->power_off();
     for (platform::DevNode node : {d.usb_node, d.interface_node, d.hid_node}) bus_.set_node_present(node, plugged);
     bus_.set_interface_present(d.hid_interface, plugged);

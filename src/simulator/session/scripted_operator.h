@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "platform/streams.h"
-#include "simulator/bench.h"
+#include "simulator/session/bench.h"
 #include "simulator/model/gaussian_noise.h"
-#include "simulator/scenario.h"
+#include "simulator/scenario/scenario.h"
 
 namespace vesko::simulator {
 

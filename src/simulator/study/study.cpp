@@ -1,4 +1,4 @@
-#include "simulator/study.h"
+#include "simulator/study/study.h"
 
 #include <algorithm>
 #include <atomic>
@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "console/run_summary.h"
-#include "simulator/session.h"
+#include "simulator/session/session.h"
 
 namespace vesko::simulator {
 

@@ -1,4 +1,4 @@
-#include "simulator/toml_text_guard.h"
+#include "simulator/scenario/toml_text_guard.h"
 
 #include <cstddef>
 #include <vector>

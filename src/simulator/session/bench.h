@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "simulator/scenario.h"
+#include "simulator/scenario/scenario.h"
 
 namespace vesko::simulator {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "simulator/scenario.h"
+#include "simulator/scenario/scenario.h"
 
 namespace vesko::simulator {
 

@@ -1,4 +1,4 @@
-#include "simulator/study_svg.h"
+#include "simulator/study/study_svg.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,11 +1,15 @@
-#include "platform/sim/sim_topology.h"
+#include "simulator/session/sim_topology.h"
 
 #include <tuple>
 
 #include "platform/device_text.h"
 
-namespace vesko::platform::sim {
+namespace vesko::simulator {
 namespace {
+
+using namespace platform;
+using platform::sim::SimHidInterface;
+using platform::sim::SimNode;
 
 // Distinguishes the instance parts of nodes made on one bus: the number the
 // next node will get.
@@ -55,7 +59,7 @@ DevNode add_hub(SimBus& bus, std::optional<DevNode> parent,
 
 DevNode add_mcu(SimBus& bus, std::optional<DevNode> hub,
                           std::u16string_view location, const std::vector<std::u16string>& more_paths) {
-    return bus.add_node(make_node(hub, widen(usb_device_id(0x35BD, 0x0101, "6&" + next_tag(bus) + "&0&2")),
+    return bus.add_node(make_node(hub, widen(usb_device_id(kMcuVendorId, kMcuProductId, "6&" + next_tag(bus) + "&0&2")),
                                   location_list(location, more_paths)));
 }
 
@@ -95,4 +99,4 @@ SimModule add_module(SimBus& bus, const SimModuleConfig& config) {
     return m;
 }
 
-}  // namespace vesko::platform::sim
+}  // namespace vesko::simulator

@@ -9,8 +9,8 @@
 
 #include "simulator/model/module_model.h"
 #include "platform/sim/sim_bus.h"
-#include "platform/sim/sim_topology.h"
-#include "simulator/scenario.h"
+#include "simulator/session/sim_topology.h"
+#include "simulator/scenario/scenario.h"
 
 namespace vesko::simulator {
 
@@ -18,7 +18,7 @@ namespace vesko::simulator {
 // and the model that plays its reports.
 struct PlacedModule {
     std::string serial;
-    platform::sim::SimModule device;
+    simulator::SimModule device;
     std::shared_ptr<ModuleModel> model;
 };
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "platform/sim/sim_bus.h"
-#include "simulator/bench.h"
-#include "simulator/bus_layout.h"
+#include "simulator/session/bench.h"
+#include "simulator/session/bus_layout.h"
 
 namespace vesko::simulator {
 

@@ -1,4 +1,4 @@
-#include "simulator/expectations.h"
+#include "simulator/scenario/expectations.h"
 
 #include <optional>
 #include <regex>

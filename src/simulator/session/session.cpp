@@ -1,4 +1,4 @@
-#include "simulator/session.h"
+#include "simulator/session/session.h"
 
 #include <chrono>
 #include <memory>
@@ -6,11 +6,11 @@
 
 #include "console/program.h"
 #include "imu/vantis_imu.h"
-#include "simulator/bus_layout.h"
-#include "simulator/scripted_operator.h"
-#include "simulator/sim_bench.h"
-#include "simulator/sim_reader.h"
-#include "simulator/transcript.h"
+#include "simulator/session/bus_layout.h"
+#include "simulator/session/scripted_operator.h"
+#include "simulator/session/sim_bench.h"
+#include "simulator/session/sim_reader.h"
+#include "simulator/session/transcript.h"
 
 namespace vesko::simulator {
 
