@@ -1,0 +1,65 @@
+cmake_minimum_required(VERSION 3.25)
+# Fails when a file of src/ includes a header of a layer above its own, of a
+# layer beside it, or of a platform backend it may not use. Run by the build
+# (cmake -DSRC=<src folder> [-DSTAMP=<file to touch>] -P check_layers.cmake).
+#
+# The layers, lowest first; a file may include its own layer's headers and
+# those of any layer below. simulator and report stand side by side.
+set(layer_rank_platform 0)
+set(layer_rank_discovery 1)
+set(layer_rank_imu 2)
+set(layer_rank_console 3)
+set(layer_rank_simulator 4)
+set(layer_rank_report 4)
+set(layer_rank_app 5)
+# A platform backend's headers are for the backend itself, and for the
+# layers named here: the simulated bus is the simulator's.
+set(backend_users_sim simulator)
+set(backend_users_linux)
+set(backend_users_win32)
+
+# Headers of the systems themselves, which only the platform layer includes.
+set(system_headers "[Ww]indows\\.h|winioctl|setupapi|hidsdi|hidpi|cfgmgr32|devpkey|unistd\\.h|fcntl\\.h|poll\\.h|termios\\.h|sys/|linux/")
+
+file(GLOB_RECURSE sources RELATIVE ${SRC} ${SRC}/*.h ${SRC}/*.cpp ${SRC}/*.in)
+set(faults "")
+foreach(file IN LISTS sources)
+  string(REGEX MATCH "^[^/]+" layer "${file}")
+  if(NOT DEFINED layer_rank_${layer})
+    continue()
+  endif()
+  set(backend "")
+  if(file MATCHES "^platform/([^/]+)/")
+    set(backend ${CMAKE_MATCH_1})
+  endif()
+  if(NOT layer STREQUAL "platform")
+    file(STRINGS ${SRC}/${file} system_includes REGEX "^[ \t]*#[ \t]*include[ \t]*<(${system_headers})")
+    foreach(line IN LISTS system_includes)
+      list(APPEND faults "src/${file}: ${line}: a system header of Windows or Linux, which only src/platform includes")
+    endforeach()
+  endif()
+  file(STRINGS ${SRC}/${file} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+  foreach(line IN LISTS includes)
+    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]*)\".*" "\\1" target "${line}")
+    string(REGEX MATCH "^[^/]+" to "${target}")
+    if(NOT DEFINED layer_rank_${to})
+      continue()  # a system header or one beside the file
+    endif()
+    if(NOT to STREQUAL layer AND NOT layer_rank_${to} LESS layer_rank_${layer})
+      list(APPEND faults "src/${file}: includes \"${target}\" from the ${to} layer, which is not below ${layer}")
+    elseif(target MATCHES "^platform/([^/]+)/")
+      set(to_backend ${CMAKE_MATCH_1})
+      if(NOT to_backend STREQUAL backend AND NOT layer IN_LIST backend_users_${to_backend})
+        list(APPEND faults "src/${file}: includes \"${target}\", a header of the ${to_backend} backend")
+      endif()
+    endif()
+  endforeach()
+endforeach()
+
+if(faults)
+  list(JOIN faults "\n  " text)
+  message(FATAL_ERROR "includes that cross the layers (platform < discovery < imu < console < simulator, report < app):\n  ${text}")
+endif()
+if(STAMP)
+  file(TOUCH ${STAMP})
+endif()
