@@ -20,7 +20,7 @@ BiasFigures bias_figures(const double sum[3], const double sum_sq[3], unsigned l
 }
 
 std::optional<std::array<double, 3>> capture_bias(CalAccumulator& acc, const ConsoleIo& io) {
-    const TextOut out = io.streams.out;
+    const TextSink out = io.streams.out;
     out.write(texts::kBiasCapture);
     out.flush();
     {

@@ -34,7 +34,7 @@ bool wait_for_first_sample(ImuReader& reader, const ConsoleIo& io) {
 }
 
 void dialogue(CalAccumulator& acc, std::vector<RunResult>& runs, const ConsoleIo& io) {
-    const TextOut out = io.streams.out;
+    const TextSink out = io.streams.out;
     std::string line;
     for (;;) {
         out.write(texts::kAngleQuestion);

@@ -15,7 +15,7 @@ int dominant_axis(const std::array<double, 3>& I) {
     return d;
 }
 
-bool evaluate_run(const RunCapture& run, double angle_deg, TextOut out, RunResult& result) {
+bool evaluate_run(const RunCapture& run, double angle_deg, TextSink out, RunResult& result) {
     if (run.gap) {
         out.print(texts::kRunGap, run.max_dt);
         return false;
@@ -42,7 +42,7 @@ bool evaluate_run(const RunCapture& run, double angle_deg, TextOut out, RunResul
 
 void run_rotation(CalAccumulator& acc, double angle_deg, const std::array<double, 3>& bias,
                   std::vector<RunResult>& runs, const ConsoleIo& io) {
-    const TextOut out = io.streams.out;
+    const TextSink out = io.streams.out;
     std::string line;
 
     // Any line arms the run, and an ended input counts as an empty line.

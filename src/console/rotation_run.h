@@ -31,7 +31,7 @@ int dominant_axis(const std::array<double, 3>& integral);
 
 // Pure: judges a finished run and writes its outcome lines to `out`; returns
 // true and fills `result` when the run is accepted.
-bool evaluate_run(const RunCapture& run, double angle_deg, TextOut out, RunResult& result);
+bool evaluate_run(const RunCapture& run, double angle_deg, TextSink out, RunResult& result);
 
 // Arms the run with `bias`, integrates until the operator finishes it, then
 // evaluates it; appends at most one result to `runs`.

@@ -43,6 +43,6 @@ std::string summary_axis_line(int axis, const std::optional<AxisSummary>& summar
 
 // The per-axis block printed when the operator quits with runs recorded:
 // runs, mean scale, spread and deviations per axis, then the gate rule.
-void print_summary(const std::vector<RunResult>& runs, TextOut out);
+void print_summary(const std::vector<RunResult>& runs, TextSink out);
 
 }  // namespace vesko

@@ -57,7 +57,7 @@ std::optional<ImuCandidate> probe_interface(platform::Platform& platform,
 }
 
 void print_cannot_pick(const std::vector<ImuCandidate>& candidates, std::size_t paired_count,
-                       bool no_mcu, TextOut err) {
+                       bool no_mcu, TextSink err) {
     err.print("VantisImu: cannot pick among %zu Gantrell device(s) (%zu MCU-paired%s) " ROTABENCH_EM_DASH
               " is the Telvar attached? Or pass its KVR serial:\n",
                  candidates.size(), paired_count, no_mcu ? ", no Telvar MCU on the bus" : "");
@@ -107,7 +107,7 @@ Handle open_imu_device(platform::Platform& platform, std::u16string_view request
     return result;
 }
 
-void report_denied_modules(platform::Platform& platform, TextOut err) {
+void report_denied_modules(platform::Platform& platform, TextSink err) {
     for (const platform::DeniedInterface& denied : platform.denied_interfaces()) {
         if (!is_first_interface(up_to_nul(denied.path)) || denied.attributes.vendor_id != kModuleVendorId ||
             denied.attributes.product_id != kModuleProductId) {

@@ -30,6 +30,6 @@ platform::Handle open_imu_device(platform::Platform& platform, std::u16string_vi
 // let this process open (a hidraw node a fresh Linux system gives to root
 // alone): the node, the module's serial where the system tells it, and the
 // fix. Nothing where opening asks no permission.
-void report_denied_modules(platform::Platform& platform, TextOut err);
+void report_denied_modules(platform::Platform& platform, TextSink err);
 
 }  // namespace vesko

@@ -24,7 +24,7 @@ std::string TextBuffer::read_on(std::size_t* position) const {
     return text_.substr(from);
 }
 
-void TextOut::write(std::string_view text) const {
+void TextSink::write(std::string_view text) const {
     if (buffer_ != nullptr) {
         buffer_->append(text);
     } else if (file_ != nullptr) {
@@ -32,7 +32,7 @@ void TextOut::write(std::string_view text) const {
     }
 }
 
-void TextOut::print(const char* format, ...) const {
+void TextSink::print(const char* format, ...) const {
     va_list args;
     va_start(args, format);
     if (buffer_ != nullptr) {
@@ -43,7 +43,7 @@ void TextOut::print(const char* format, ...) const {
     va_end(args);
 }
 
-void TextOut::flush() const {
+void TextSink::flush() const {
     if (buffer_ == nullptr && file_ != nullptr) std::fflush(file_);
 }
 

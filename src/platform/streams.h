@@ -1,6 +1,6 @@
 #pragma once
 
-// TextOut and OutputStreams: where a component prints its dialogue and its
+// TextSink and OutputStreams: where a component prints its dialogue and its
 // diagnostics, a C stream or a text kept in memory.
 
 #include <cstddef>
@@ -8,6 +8,8 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+
+#include "platform/printf_text.h"
 
 namespace vesko {
 
@@ -32,15 +34,13 @@ private:
 // Where text goes: a C stream (standard output by default, or none at all:
 // a null stream drops the text) or a TextBuffer. A small value; the stream or
 // the buffer must outlive it.
-class TextOut {
+class TextSink {
 public:
-    TextOut(std::FILE* file = stdout) : file_(file) {}  // NOLINT: a stream is a TextOut
-    TextOut(TextBuffer& buffer) : buffer_(&buffer) {}    // NOLINT: so is a buffer
+    TextSink(std::FILE* file = stdout) : file_(file) {}  // implicit: a stream is where text goes
+    TextSink(TextBuffer& buffer) : buffer_(&buffer) {}    // and so is a buffer
 
     void write(std::string_view text) const;
-#if defined(__GNUC__)
-    __attribute__((format(printf, 2, 3)))
-#endif
+    ROTABENCH_PRINTF(2, 3)
     void print(const char* format, ...) const;
     // Hands what a C stream holds back to the system; a buffer has nothing held back.
     void flush() const;
@@ -53,8 +53,8 @@ private:
 // Where a component prints: the dialogue and results on `out`, diagnostics
 // on `err`. Tests and the simulated program pass their own.
 struct OutputStreams {
-    TextOut out{stdout};
-    TextOut err{stderr};
+    TextSink out{stdout};
+    TextSink err{stderr};
 };
 
 }  // namespace vesko

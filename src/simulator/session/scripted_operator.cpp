@@ -7,7 +7,7 @@
 
 namespace vesko::simulator {
 
-ScriptedOperator::ScriptedOperator(std::vector<OperatorStep> script, Bench& bench, TextOut echo,
+ScriptedOperator::ScriptedOperator(std::vector<OperatorStep> script, Bench& bench, TextSink echo,
                                    const OperatorErrors& errors)
     : script_(std::move(script)), errors_(errors), draws_(errors.seed), bench_(bench), echo_(echo) {}
 

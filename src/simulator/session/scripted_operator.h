@@ -22,7 +22,7 @@ namespace vesko::simulator {
 // After the last step it answers EOF. Runs on the console's thread.
 class ScriptedOperator {
 public:
-    ScriptedOperator(std::vector<OperatorStep> script, Bench& bench, TextOut echo,
+    ScriptedOperator(std::vector<OperatorStep> script, Bench& bench, TextSink echo,
                      const OperatorErrors& errors = {});
     ScriptedOperator(const ScriptedOperator&) = delete;
     ScriptedOperator& operator=(const ScriptedOperator&) = delete;
@@ -40,7 +40,7 @@ private:
     GaussianNoise draws_;
     std::size_t next_step_ = 0;
     Bench& bench_;
-    TextOut echo_;
+    TextSink echo_;
     std::string line_;
     std::size_t pos_ = 0;
     bool typing_ = false;

@@ -22,7 +22,7 @@ public:
     Transcript& operator=(const Transcript&) = delete;
 
     // Where the console writes.
-    TextOut console_out() { return TextOut(buffer_); }
+    TextSink console_out() { return TextSink(buffer_); }
 
     void pump();
     std::string text() const { return buffer_.text(); }
