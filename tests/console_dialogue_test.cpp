@@ -1,5 +1,6 @@
-// Whole-dialogue transcripts of the calibration console, byte for byte,
-// against a sample source that keeps the reader contract.
+// Whole-dialogue transcripts of the calibration console, byte for byte, with
+// the real stream reader on a simulated bus; the command line and the start
+// against a fake reader that tells what it was asked.
 #include <gtest/gtest.h>
 
 #include "support/console_harness.h"
@@ -27,19 +28,8 @@ void script_run(ConsoleHarness& h, const std::string& angle, std::size_t samples
     h.type("", [&h, samples, rate, dt_ticks] { h.deliver(h.samples(samples, rate, dt_ticks)); });
 }
 
-// Every dialogue runs twice: on a fake source that keeps the reader contract,
-// and on the real reader streaming from a module on the simulated bus.
-class ConsoleDialogue : public ::testing::TestWithParam<ConsoleHarness::Source> {};
-
-INSTANTIATE_TEST_SUITE_P(Sources, ConsoleDialogue,
-                         ::testing::Values(ConsoleHarness::Source::Fake, ConsoleHarness::Source::SimBus),
-                         [](const auto& info) {
-                             return info.param == ConsoleHarness::Source::Fake ? std::string("Fake")
-                                                                               : std::string("SimBus");
-                         });
-
-TEST_P(ConsoleDialogue, GoodRunsOnEveryAxisThenSummary) {
-    ConsoleHarness h(GetParam());
+TEST(ConsoleDialogue, GoodRunsOnEveryAxisThenSummary) {
+    ConsoleHarness h;
     script_run(h, "90", 1001, {1600, 16, -8});
     script_run(h, "180", 1001, {5, -3200, 48});
     script_run(h, "360", 1001, {-20, 30, 6400});
@@ -73,16 +63,10 @@ TEST_P(ConsoleDialogue, GoodRunsOnEveryAxisThenSummary) {
         "gate: per-axis mean must sit within ~2% of one consistent value on all three axes\n";
     EXPECT_EQ(h.out(), expected);
     EXPECT_EQ(h.err(), "");
-    if (GetParam() == ConsoleHarness::Source::Fake) {
-        EXPECT_TRUE(h.reader_log().stopped_before_destruction);
-        EXPECT_FALSE(h.reader_log().callback_on_owner_thread);
-        ASSERT_EQ(h.reader_log().serials.size(), 1u);
-        EXPECT_EQ(h.reader_log().serials[0], "");
-    }
 }
 
-TEST_P(ConsoleDialogue, InvalidRunsAreReportedAndNotRecorded) {
-    ConsoleHarness h(GetParam());
+TEST(ConsoleDialogue, InvalidRunsAreReportedAndNotRecorded) {
+    ConsoleHarness h;
     // A gap of 0.5 s plus one tick inside an otherwise good rotation.
     h.type("90");
     h.type("");
@@ -116,8 +100,8 @@ TEST_P(ConsoleDialogue, InvalidRunsAreReportedAndNotRecorded) {
     EXPECT_EQ(h.out(), expected);  // no summary: nothing was recorded
 }
 
-TEST_P(ConsoleDialogue, StarvedBiasWindowAbortsTheRun) {
-    ConsoleHarness h(GetParam());
+TEST(ConsoleDialogue, StarvedBiasWindowAbortsTheRun) {
+    ConsoleHarness h;
     h.bias_samples = 999;
     h.type("90");
     h.type("q");
@@ -126,8 +110,8 @@ TEST_P(ConsoleDialogue, StarvedBiasWindowAbortsTheRun) {
                            " only 999 samples \xE2\x80\x94 stream unhealthy, run aborted\n" + kPrompt);
 }
 
-TEST_P(ConsoleDialogue, ThousandBiasSamplesAreEnough) {
-    ConsoleHarness h(GetParam());
+TEST(ConsoleDialogue, ThousandBiasSamplesAreEnough) {
+    ConsoleHarness h;
     h.bias_samples = 1000;
     h.type("90");
     h.type("");
@@ -137,8 +121,8 @@ TEST_P(ConsoleDialogue, ThousandBiasSamplesAreEnough) {
               std::string::npos);
 }
 
-TEST_P(ConsoleDialogue, BadAnglesAndWhatStartsARun) {
-    ConsoleHarness h(GetParam());
+TEST(ConsoleDialogue, BadAnglesAndWhatStartsARun) {
+    ConsoleHarness h;
     h.bias_samples = 0;  // every accepted angle ends at the bias check
     for (const char* line : {"q ", " q", "quit", "QQ", "", "0", "-90", "abc", "nan", "inf", "1e999", "-inf",
                              "1e308", "1e-320"}) {
@@ -158,8 +142,8 @@ TEST_P(ConsoleDialogue, BadAnglesAndWhatStartsARun) {
     EXPECT_EQ(h.out(), expected);
 }
 
-TEST_P(ConsoleDialogue, AnglesPrintInShortestForm) {
-    ConsoleHarness h(GetParam());
+TEST(ConsoleDialogue, AnglesPrintInShortestForm) {
+    ConsoleHarness h;
     h.type("90.5");
     h.type("");
     h.type("");
@@ -176,8 +160,8 @@ TEST_P(ConsoleDialogue, AnglesPrintInShortestForm) {
     EXPECT_NE(h.out().find(arm("90")), std::string::npos);  // the numeric prefix of "90deg"
 }
 
-TEST_P(ConsoleDialogue, SamplesWhileTheArmingQuestionWaitsAreNotIntegrated) {
-    ConsoleHarness h(GetParam());
+TEST(ConsoleDialogue, SamplesWhileTheArmingQuestionWaitsAreNotIntegrated) {
+    ConsoleHarness h;
     h.type("90");
     // The operator turns the jig before pressing Enter to arm; the run only
     // starts counting after that Enter, and nothing comes afterwards.
@@ -190,8 +174,8 @@ TEST_P(ConsoleDialogue, SamplesWhileTheArmingQuestionWaitsAreNotIntegrated) {
                            kPrompt);
 }
 
-TEST_P(ConsoleDialogue, EndOfInputQuitsAtTheAngleQuestion) {
-    ConsoleHarness h(GetParam());
+TEST(ConsoleDialogue, EndOfInputQuitsAtTheAngleQuestion) {
+    ConsoleHarness h;
     script_run(h, "90", 1001, {1600, 16, -8});
     // No "q": the input simply ends.
     EXPECT_EQ(h.run(), 0);
@@ -199,14 +183,14 @@ TEST_P(ConsoleDialogue, EndOfInputQuitsAtTheAngleQuestion) {
     EXPECT_EQ(h.reads_at_eof(), 1);  // ended at once, no spinning on the closed input
 }
 
-TEST_P(ConsoleDialogue, EndOfInputWithoutRunsPrintsNoSummary) {
-    ConsoleHarness h(GetParam());
+TEST(ConsoleDialogue, EndOfInputWithoutRunsPrintsNoSummary) {
+    ConsoleHarness h;
     EXPECT_EQ(h.run(), 0);
     EXPECT_EQ(h.out(), h.start_banner() + kStreaming + kPrompt);
 }
 
-TEST_P(ConsoleDialogue, EndOfInputMidRunCountsAsEmptyLines) {
-    ConsoleHarness h(GetParam());
+TEST(ConsoleDialogue, EndOfInputMidRunCountsAsEmptyLines) {
+    ConsoleHarness h;
     h.type("90", {}, /*newline=*/false);  // last line without its newline, then the end
     EXPECT_EQ(h.run(), 0);
     EXPECT_EQ(h.out(), h.start_banner() + kStreaming + kPrompt + kHold + kStillBias + arm("90") + kIntegrating +
@@ -215,8 +199,8 @@ TEST_P(ConsoleDialogue, EndOfInputMidRunCountsAsEmptyLines) {
     EXPECT_EQ(h.reads_at_eof(), 4);  // the angle line, arming, finishing, then the quit
 }
 
-TEST_P(ConsoleDialogue, DeviceClockWrapInsideARun) {
-    ConsoleHarness h(GetParam());
+TEST(ConsoleDialogue, DeviceClockWrapInsideARun) {
+    ConsoleHarness h;
     h.next_timestamp = 0xFFFFFFFFu - 48000u * 300u;  // wraps 300 samples in
     script_run(h, "90", 1001, {1600, 0, 0});
     EXPECT_EQ(h.run(), 0);
@@ -228,7 +212,7 @@ TEST(ConsoleCommandLine, UsageAndNoDeviceAccessOnBadArguments) {
     for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
              {"--help"}, {"-h"}, {"word"}, {"--imu-serial"}, {"--imu-serial", "A", "--imu-serial"},
              {"--IMU-SERIAL", "A"}}) {
-        ConsoleHarness h;
+        ConsoleHarness h(ConsoleHarness::Source::Fake);
         EXPECT_EQ(h.run(args), 2);
         EXPECT_EQ(h.err(), "usage: rotabench [--imu-serial KVR-...]\n");
         EXPECT_EQ(h.out(), "");
@@ -238,22 +222,24 @@ TEST(ConsoleCommandLine, UsageAndNoDeviceAccessOnBadArguments) {
 
 TEST(ConsoleCommandLine, SerialIsPassedAsGivenAndTheLastWins) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{}, ""},
         {{"--imu-serial", "KVR-0042"}, "KVR-0042"},
         {{"--imu-serial", ""}, ""},
         {{"--imu-serial", "--imu-serial"}, "--imu-serial"},
         {{"--imu-serial", "A", "--imu-serial", "B"}, "B"},
     };
     for (const auto& [args, serial] : cases) {
-        ConsoleHarness h;
+        ConsoleHarness h(ConsoleHarness::Source::Fake);
         h.type("q");
         EXPECT_EQ(h.run(args), 0);
         ASSERT_EQ(h.reader_log().serials.size(), 1u);
         EXPECT_EQ(h.reader_log().serials[0], serial);
+        EXPECT_TRUE(h.reader_log().stopped_before_destruction);
     }
 }
 
 TEST(ConsoleStartUp, NoModuleExitsOneWithTheReadersMessageOnly) {
-    ConsoleHarness h;
+    ConsoleHarness h(ConsoleHarness::Source::Fake);
     h.reader_options.start_ok = false;
     EXPECT_EQ(h.run(), 1);
     EXPECT_EQ(h.out(), "");
@@ -262,7 +248,7 @@ TEST(ConsoleStartUp, NoModuleExitsOneWithTheReadersMessageOnly) {
 }
 
 TEST(ConsoleStartUp, SilentStreamGivesUpAfterFiftyPolls) {
-    ConsoleHarness h;
+    ConsoleHarness h(ConsoleHarness::Source::Fake);
     h.stream_alive = false;
     EXPECT_EQ(h.run(), 1);
     EXPECT_EQ(h.err(), "no IMU samples after 5 s\n");
@@ -273,7 +259,7 @@ TEST(ConsoleStartUp, SilentStreamGivesUpAfterFiftyPolls) {
 }
 
 TEST(ConsoleStartUp, FirstSampleEndsThePollingAtOnce) {
-    ConsoleHarness h;
+    ConsoleHarness h(ConsoleHarness::Source::Fake);
     h.type("q");
     EXPECT_EQ(h.run(), 0);
     // One poll found nothing, its sleep brought the first sample.

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <variant>
 #include <vector>
@@ -131,6 +132,10 @@ struct Malformed {
     const char* text;
     const char* error;  // the whole message after "bad.toml:"
 };
+
+// A case prints as the message it expects (GoogleTest would print the
+// pointers' bytes).
+void PrintTo(const Malformed& m, std::ostream* os) { *os << m.error; }
 
 class SimScenarioErrors : public ::testing::TestWithParam<Malformed> {};
 

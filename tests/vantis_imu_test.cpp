@@ -1,5 +1,6 @@
-// The live stream reader on a simulated bus, in virtual time: silence and
-// failed reads, quiet rediscovery, reconnection, and stop at every point.
+// The live stream reader on a simulated bus, in virtual time: reports at
+// their times, silence and failed reads, quiet rediscovery, reconnection,
+// and stop at every point; and once on the bus in real time.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,11 +10,9 @@
 #include <thread>
 
 #include "imu/vantis_imu.h"
-#include "platform/sim/sim_bus.h"
-#include "simulator/session/sim_topology.h"
-#include "simulator/session/sim_reader.h"
-#include "support/captured_stream.h"
+#include "support/paired_bus.h"
 #include "support/report_bytes.h"
+#include "support/steady_report_source.h"
 
 namespace vesko {
 namespace {
@@ -22,7 +21,6 @@ using namespace std::chrono_literals;
 using platform::sim::BusEvent;
 using platform::sim::ReadStep;
 
-const std::u16string kHubA = u"PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(1)#USB(2)";
 const std::u16string kHubB = u"PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(3)#USB(4)";
 constexpr std::int64_t kMs = 1'000'000;
 
@@ -34,31 +32,16 @@ const std::string kNoMatch =
 std::atomic<std::int64_t> g_host_ns{0};
 std::int64_t fake_now() { return g_host_ns.load(); }
 
-// One module paired with an MCU on hub A, the reader over it, and what the
-// reader printed and delivered.
-struct Rig {
-    platform::sim::SimBus bus;
-    // The test's thread takes part in the bus clock as the reader's owner.
-    platform::sim::SimBus::Participation owner{bus, "test", platform::sim::kConsoleRank};
-    simulator::SimModule module;
-    test::CapturedStream out;
-    test::CapturedStream err;
+// One module paired with an MCU, the reader over it, and what the reader
+// delivered.
+struct Rig : test::PairedBus {
     std::mutex mutex;
     std::vector<ImuSample> samples;
-    VantisImuOptions options;
+    VantisImuOptions options = reader_options();
     std::unique_ptr<VantisImu> imu;
 
-    explicit Rig(bool with_module = true) {
-        if (with_module) module = add(u"KVR-0001", kHubA + u"#USB(1)");
-        simulator::add_mcu(bus, std::nullopt, kHubA + u"#USB(4)");
-        options = simulator::reader_options_on(bus, {out.get(), err.get()});
+    explicit Rig(std::optional<std::u16string> serial = u"KVR-0001") : PairedBus(std::move(serial)) {
         options.now = &fake_now;
-    }
-    simulator::SimModule add(std::u16string serial, std::u16string location) {
-        simulator::SimModuleConfig config;
-        config.serial = std::move(serial);
-        config.location = std::move(location);
-        return simulator::add_module(bus, config);
     }
     VantisImu& reader() {
         if (!imu) {
@@ -71,8 +54,6 @@ struct Rig {
         }
         return *imu;
     }
-    // Lets the reader do all it can at this instant.
-    void yield() { bus.sleep_until(bus.now_ns()); }
     void start_streaming() {
         ASSERT_TRUE(reader().start(""));
         yield();
@@ -109,7 +90,7 @@ TEST(VantisImuStart, UsingLineNameAndStartWhileRunning) {
 }
 
 TEST(VantisImuStart, NoModuleFailsAndStaysStopped) {
-    Rig rig(false);
+    Rig rig(std::nullopt);
     EXPECT_FALSE(rig.reader().start(""));
     EXPECT_EQ(rig.out.text(), "VantisImu: 0 Gantrell device(s), 0 MCU-paired\n");
     EXPECT_EQ(rig.err.text(), kNoMatch);
@@ -213,6 +194,30 @@ TEST(VantisImuReadLoop, ThreeTimeOutsCloseAndRediscoverEveryTwoSeconds) {
     EXPECT_EQ(rig.bus.bad_close_count(), 0u);
 }
 
+TEST(VantisImuReadLoop, ReportsArriveAtTheirTimes) {
+    Rig rig;
+    rig.bus.attach_source(rig.module.hid_interface, std::make_shared<test::SteadyReportSource>());
+    rig.start_streaming();
+    rig.bus.sleep_ms(30);  // reports at 3, 6, ... 30 ms
+    const auto seqs = rig.seqs();
+    ASSERT_EQ(seqs.size(), 30u);
+    for (std::size_t i = 0; i < seqs.size(); ++i) EXPECT_EQ(seqs[i], i);
+    EXPECT_EQ(rig.err.text(), "");
+}
+
+TEST(VantisImuReadLoop, RealTimeBusStreamsAndStops) {
+    test::PairedBus b(u"KVR-0001", platform::sim::TimeMode::Real);
+    b.bus.attach_source(b.module.hid_interface, std::make_shared<test::SteadyReportSource>());
+    VantisImu imu({}, b.bus, b.reader_options());
+    ASSERT_TRUE(imu.start("KVR-0001"));
+    ImuSample s;
+    for (int i = 0; i < 400 && !imu.last_sample(s, nullptr); ++i) std::this_thread::sleep_for(5ms);
+    EXPECT_TRUE(imu.last_sample(s, nullptr));
+    imu.stop();
+    EXPECT_EQ(b.bus.open_handle_count(), 0u);
+    EXPECT_EQ(b.err.text(), "");
+}
+
 TEST(VantisImuReadLoop, ABadReportBetweenTimeOutsEndsTheSilence) {
     Rig rig;
     std::vector<std::uint8_t> short_report = test::imu_report(1);
@@ -261,7 +266,7 @@ TEST(VantisImuReadLoop, FailedReadsDeclareTheModuleGone) {
 
 TEST(VantisImuReadLoop, ReconnectionMayOpenAnotherModuleWithAFreshFilter) {
     Rig rig;
-    const auto other = rig.add(u"KVR-0002", kHubB + u"#USB(1)");  // not paired yet
+    const auto other = rig.add_module(u"KVR-0002", kHubB + u"#USB(1)");  // not paired yet
     rig.bus.queue_reads(rig.module.hid_interface, {ReadStep::completed(test::imu_report(100))});
     // Far behind 102 for a filter that was not reset.
     rig.bus.queue_reads(other.hid_interface, {ReadStep::completed(test::imu_report(250))});

@@ -19,6 +19,7 @@
 #include "imu/vantis_imu.h"
 #include "platform/linux/linux_platform.h"
 #include "pty_node.h"
+#include "support/captured_stream.h"
 #include "support/report_bytes.h"
 
 namespace vesko::platform::linux_hid {
@@ -27,31 +28,15 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-std::string contents(std::FILE* file) {
-    std::fflush(file);
-    std::string text;
-    std::rewind(file);
-    for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) {
-        text.push_back(static_cast<char>(c));
-    }
-    return text;
-}
-
 class ReaderOnHidrawTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!node.ok()) {
             GTEST_SKIP() << "no pseudo-terminal available to stand in for a hidraw node";
         }
-        ASSERT_NE(out, nullptr);
-        ASSERT_NE(err, nullptr);
         testing::FakeSystem::write(bench.fake.sys() / "class/hidraw/hidraw0/dev", node.dev_numbers() + "\n");
     }
-    void TearDown() override {
-        imu.stop();
-        std::fclose(out);
-        std::fclose(err);
-    }
+    void TearDown() override { imu.stop(); }
 
     bool first_sample_within(milliseconds limit) {
         ImuSample sample;
@@ -68,10 +53,10 @@ protected:
     testing::BenchTree bench;
     testing::PtyNode node{bench.fake.dev() / "hidraw0"};
     LinuxPlatform platform{bench.fake.sys(), bench.fake.dev()};
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
+    test::CapturedStream out;
+    test::CapturedStream err;
     std::atomic<int> samples{0};
-    VantisImu imu{[this](const ImuSample&) { ++samples; }, platform, VantisImuOptions{OutputStreams{out, err}}};
+    VantisImu imu{[this](const ImuSample&) { ++samples; }, platform, VantisImuOptions{OutputStreams{out.get(), err.get()}}};
 };
 
 TEST_F(ReaderOnHidrawTest, SamplesFlowAndStopReturnsAtOnce) {
@@ -85,8 +70,8 @@ TEST_F(ReaderOnHidrawTest, SamplesFlowAndStopReturnsAtOnce) {
     imu.stop();
     EXPECT_LT(Clock::now() - start, milliseconds(500));
     EXPECT_EQ(samples.load(), 3);
-    EXPECT_EQ(contents(out), "VantisImu: 2 Gantrell device(s), 1 MCU-paired\nVantisImu: using KVR-A1\n");
-    EXPECT_EQ(contents(err), "");
+    EXPECT_EQ(out.text(), "VantisImu: 2 Gantrell device(s), 1 MCU-paired\nVantisImu: using KVR-A1\n");
+    EXPECT_EQ(err.text(), "");
 }
 
 // With the module gone the reader pauses two seconds between rediscoveries;
@@ -95,10 +80,10 @@ TEST_F(ReaderOnHidrawTest, StopEndsThePauseBetweenRediscoveriesAtOnce) {
     ASSERT_TRUE(imu.start(""));
     node.unplug();
     const auto gone_by = Clock::now() + milliseconds(2000);
-    while (contents(err).find("device gone") == std::string::npos && Clock::now() < gone_by) {
+    while (err.text().find("device gone") == std::string::npos && Clock::now() < gone_by) {
         std::this_thread::sleep_for(milliseconds(5));
     }
-    ASSERT_NE(contents(err).find("device gone, waiting for reconnect"), std::string::npos) << contents(err);
+    ASSERT_NE(err.text().find("device gone, waiting for reconnect"), std::string::npos) << err.text();
     std::this_thread::sleep_for(milliseconds(20));  // the reader is in its pause
     const auto start = Clock::now();
     imu.stop();
@@ -121,23 +106,21 @@ TEST(PermissionOnHidraw, AModuleTheSystemWillNotOpenIsNamedAndTheProgramEndsWith
                                }
                                return ::open(path, flags);
                            }};
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
-    ConsoleIo io{[] { return EOF; }, OutputStreams{out, err}, [](std::chrono::milliseconds) {}};
+    test::CapturedStream out;
+    test::CapturedStream err;
+    ConsoleIo io{[] { return EOF; }, OutputStreams{out.get(), err.get()}, [](std::chrono::milliseconds) {}};
     const char* argv[] = {"rotabench"};
     const int code = run_program(1, argv, [&](SampleCallback callback) -> std::unique_ptr<ImuReader> {
         return std::make_unique<VantisImu>(std::move(callback), platform, VantisImuOptions{io.streams});
     }, io).exit_code;
     EXPECT_EQ(code, 1);
-    EXPECT_EQ(contents(out), "VantisImu: 1 Gantrell device(s), 0 MCU-paired\n");
-    EXPECT_EQ(contents(err),
+    EXPECT_EQ(out.text(), "VantisImu: 1 Gantrell device(s), 0 MCU-paired\n");
+    EXPECT_EQ(err.text(),
               "VantisImu: cannot pick among 1 Gantrell device(s) (0 MCU-paired) \xE2\x80\x94 is the Telvar "
               "attached? Or pass its KVR serial:\n  " + bench.long_serial.substr(0, kSerialNumberUnits) +
                   "\nVantisImu: no permission to open " + denied +
                   " (module KVR-A1) \xE2\x80\x94 install the udev rule 70-rotabench.rules, see docs/linux.md\n"
                   "VantisImu: no matching 28DE:2300 MI_00 device (Telvar unplugged? wrong --imu-serial?)\n");
-    std::fclose(out);
-    std::fclose(err);
 }
 
 }  // namespace

@@ -1,11 +1,14 @@
 #include "support/console_harness.h"
 
+#include <algorithm>
 #include <cstdio>
+
+#include "imu/input_report.h"
 
 namespace vesko::test {
 
 ConsoleHarness::ConsoleHarness(Source source) : source_(source) {
-    if (source_ == Source::SimBus) feed_ = std::make_unique<SimBusFeed>(u"KVR-TEST01");
+    bench_.bus.attach_source(bench_.module.hid_interface, reports_);
 }
 
 std::string ConsoleHarness::start_banner() const {
@@ -31,11 +34,24 @@ std::vector<ImuSample> ConsoleHarness::samples(std::size_t n, std::array<int, 3>
 }
 
 void ConsoleHarness::deliver(const std::vector<ImuSample>& batch) {
-    if (feed_) {
-        feed_->deliver(batch);
-    } else if (reader_) {
-        reader_->deliver(batch);
+    if (source_ == Source::Fake) {
+        if (reader_) reader_->deliver(batch);
+        return;
     }
+    if (batch.empty()) return;
+    for (std::size_t i = 0; i < batch.size(); i += kSamplesPerReport) {
+        std::vector<std::uint8_t> report(kImuReportReadLength, 0);
+        report[0] = kImuReportId;
+        for (std::size_t k = 0; k < kSamplesPerReport; ++k) {
+            const ImuSample& s = batch[std::min(i + k, batch.size() - 1)];
+            encode_sample_slot(s, report.data() + 1 + kSampleSlotSize * k);
+        }
+        reports_->push(std::move(report));
+    }
+    // The waiting read is told to look again; the reader then runs at this
+    // same instant until it waits: every report taken, its samples delivered.
+    bench_.bus.notify_source_changed();
+    bench_.yield();
 }
 
 int ConsoleHarness::read_char() {
@@ -73,17 +89,18 @@ int ConsoleHarness::run(std::vector<std::string> args) {
 
     ConsoleIo io;
     io.read_char = [this] { return read_char(); };
-    io.streams = OutputStreams{out_.get(), err_.get()};
+    io.streams = OutputStreams{bench_.out.get(), bench_.err.get()};
     io.sleep = [this](std::chrono::milliseconds d) { sleep(d); };
     reader_options.streams = io.streams;
     reader_options.log = &log_;
 
     ReaderFactory factory = [this](SampleCallback cb) -> std::unique_ptr<ImuReader> {
+        if (source_ == Source::SimBus)
+            return std::make_unique<VantisImu>(std::move(cb), bench_.bus, bench_.reader_options());
         auto reader = std::make_unique<FakeReader>(std::move(cb), reader_options);
         reader_ = reader.get();
         return reader;
     };
-    if (feed_) factory = feed_->reader_factory(io.streams);
     const int code = run_program(static_cast<int>(args.size()), argv.data(), factory, io).exit_code;
     reader_ = nullptr;
     return code;

@@ -5,21 +5,21 @@
 #include <array>
 #include <chrono>
 #include <deque>
-#include <memory>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "console/program.h"
-#include "support/captured_stream.h"
 #include "support/fake_reader.h"
-#include "support/sim_bus_feed.h"
+#include "support/paired_bus.h"
+#include "support/queued_reports.h"
 
 namespace vesko::test {
 
-// Runs the program entry against a FakeReader and a scripted operator, and
-// keeps the transcript. Samples are generated with a running device clock
-// and sequence counter, as the module would stamp them.
+// Runs the program entry with a scripted operator at the keyboard and keeps
+// the transcript. Samples are generated with a running device clock and
+// sequence counter, as the module would stamp them.
 class ConsoleHarness {
 public:
     struct Line {
@@ -33,11 +33,13 @@ public:
     std::size_t bias_samples = 2000;   // delivered during the 2 s bias sleep
     std::array<std::int16_t, 3> still_gyro{12, -7, 3};
 
-    // Where the samples come from: a fake that keeps the reader contract, or
-    // the real VantisImu reading a module on the simulated bus.
-    enum class Source { Fake, SimBus };
+    // Where the samples come from: the real stream reader reading a module on
+    // a simulated bus whose clock stands still, the samples handed over
+    // three to an input report; or a fake that keeps the reader contract and
+    // tells what it was asked.
+    enum class Source { SimBus, Fake };
 
-    explicit ConsoleHarness(Source source = Source::Fake);
+    explicit ConsoleHarness(Source source = Source::SimBus);
 
     // What the reader prints on the way up before the dialogue starts.
     std::string start_banner() const;
@@ -46,12 +48,16 @@ public:
 
     // Samples at `dt_ticks` apart with gyro = still_gyro + rate (LSB).
     std::vector<ImuSample> samples(std::size_t n, std::array<int, 3> rate, std::uint32_t dt_ticks = 48000);
+    // Returns once every sample has gone through the console's callback;
+    // nothing is delivered unless the reader runs. On the bus, a batch not a
+    // multiple of three is padded with repeats of its last sample, which the
+    // reader drops.
     void deliver(const std::vector<ImuSample>& batch);
 
     int run(std::vector<std::string> args = {});
 
-    std::string out() const { return out_.text(); }
-    std::string err() const { return err_.text(); }
+    std::string out() const { return bench_.out.text(); }
+    std::string err() const { return bench_.err.text(); }
     const FakeReader::Log& reader_log() const { return log_; }
     std::vector<std::chrono::milliseconds> sleeps() const { return sleeps_; }
     int reads_at_eof() const { return reads_at_eof_; }
@@ -64,9 +70,8 @@ private:
     void sleep(std::chrono::milliseconds d);
 
     Source source_;
-    std::unique_ptr<SimBusFeed> feed_;
-    CapturedStream out_;
-    CapturedStream err_;
+    PairedBus bench_;
+    std::shared_ptr<QueuedReports> reports_ = std::make_shared<QueuedReports>();
     std::deque<Line> script_;
     std::string pending_;
     FakeReader* reader_ = nullptr;  // valid only during run()

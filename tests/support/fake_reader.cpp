@@ -13,7 +13,6 @@ FakeReader::~FakeReader() {
     if (options_.log) {
         options_.log->serials = serials_;
         options_.log->stopped_before_destruction = stopped;
-        options_.log->callback_on_owner_thread = callback_on_owner_thread_;
     }
 }
 
@@ -76,7 +75,6 @@ void FakeReader::loop() {
         queue_.pop_front();
         lock.unlock();
         for (const ImuSample& s : batch) {
-            if (std::this_thread::get_id() == owner_) callback_on_owner_thread_ = true;
             if (callback_) callback_(s);
             std::lock_guard<std::mutex> relock(mutex_);
             latest_ = s;

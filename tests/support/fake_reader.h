@@ -22,7 +22,6 @@ public:
     struct Log {
         std::vector<std::string> serials;  // every start() argument
         bool stopped_before_destruction = false;
-        bool callback_on_owner_thread = false;
     };
 
     struct Options {
@@ -44,13 +43,11 @@ public:
     // gone through the callback. Nothing is delivered unless Running.
     void deliver(const std::vector<ImuSample>& batch);
 
-
 private:
     void loop();
 
     SampleCallback callback_;
     Options options_;
-    std::thread::id owner_ = std::this_thread::get_id();
     mutable std::mutex mutex_;
     std::condition_variable cv_;
     std::deque<std::vector<ImuSample>> queue_;
@@ -61,7 +58,6 @@ private:
     ImuSample latest_{};
     std::vector<std::string> serials_;
     int stop_calls_ = 0;
-    bool callback_on_owner_thread_ = false;
     std::thread thread_;
 };
 
