@@ -47,7 +47,6 @@ void SimBus::set_interface_present(std::size_t iface, bool present) {
             finish_locked(*h.read, false, 0, platform::kErrorDeviceNotConnected);
         }
     }
-    log_locked(present ? BusEvent::Kind::Replug : BusEvent::Kind::Unplug, 0, i.config.path);
     changed_locked();
 }
 
@@ -215,7 +214,6 @@ Handle SimBus::open_device(std::u16string_view path) {
         log_locked(BusEvent::Kind::Open, handle, std::u16string(path));
         return handle;
     }
-    log_locked(BusEvent::Kind::OpenFailed, platform::kInvalidHandle, std::u16string(path));
     return platform::kInvalidHandle;
 }
 

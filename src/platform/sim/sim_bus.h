@@ -84,7 +84,7 @@ struct SimHidInterface {
 
 // What the bus saw, with the bus time, for tests that check order and timing.
 struct BusEvent {
-    enum class Kind { Enumerate, Open, OpenFailed, Close, CancelAll, Unplug, Replug };
+    enum class Kind { Enumerate, Open, Close, CancelAll };
     Kind kind = Kind::Enumerate;
     std::int64_t time_ns = 0;
     platform::Handle handle = 0;

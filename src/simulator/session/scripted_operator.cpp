@@ -18,7 +18,6 @@ bool ScriptedOperator::begin_line() {
             line_ = line->text;
             pos_ = 0;
             typing_ = true;
-            ++lines_typed_;
             echo_.print("%s\n", line_.c_str());
             echo_.flush();
             return true;

@@ -29,9 +29,6 @@ public:
 
     int read_char();
 
-    // Lines typed so far (what the console was given).
-    std::size_t lines_typed() const { return lines_typed_; }
-
 private:
     bool begin_line();
 
@@ -44,7 +41,6 @@ private:
     std::string line_;
     std::size_t pos_ = 0;
     bool typing_ = false;
-    std::size_t lines_typed_ = 0;
 };
 
 }  // namespace vesko::simulator
