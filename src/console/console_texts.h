@@ -49,21 +49,22 @@ inline constexpr char kPressEnterToClose[] = "press Enter to close";
 // its first `skip` conversions, without line ends (and without trailing
 // blanks when `trim` says so). For reading a log back.
 constexpr std::string_view fixed_text(std::string_view format, int skip = 0, bool trim = false) {
+    // Plain index loops: the sanitizers' checks make the library's find()
+    // unusable in a constant expression.
     std::size_t at = 0;
     for (int k = 0; k < skip; ++k) {
-        at = format.find('%', at);
-        while (at != std::string_view::npos && at + 1 < format.size() && format[at + 1] == '%') {
-            at = format.find('%', at + 2);
-        }
-        if (at == std::string_view::npos) return {};
-        at = format.find_first_of("cdfgsu", at + 1) + 1;
+        while (at < format.size() && (format[at] != '%' || (at + 1 < format.size() && format[at + 1] == '%')))
+            at += format[at] == '%' ? 2 : 1;
+        const auto letter = [](char c) { return c == 'c' || c == 'd' || c == 'f' || c == 'g' || c == 's' || c == 'u'; };
+        while (at < format.size() && !letter(format[at])) ++at;  // to the conversion's letter
+        ++at;
     }
-    std::size_t end = format.find('%', at);
-    if (end == std::string_view::npos) end = format.size();
-    std::string_view piece = format.substr(at, end - at);
-    while (!piece.empty() && piece.front() == '\n') piece.remove_prefix(1);
-    while (!piece.empty() && (piece.back() == '\n' || (trim && piece.back() == ' '))) piece.remove_suffix(1);
-    return piece;
+    std::size_t end = at;
+    while (end < format.size() && format[end] != '%') ++end;
+    std::size_t first = at;
+    while (first < end && format[first] == '\n') ++first;
+    while (end > first && (format[end - 1] == '\n' || (trim && format[end - 1] == ' '))) --end;
+    return first < format.size() ? format.substr(first, end - first) : std::string_view{};
 }
 
 }  // namespace vesko::texts
