@@ -4,7 +4,10 @@
 // checked by the test that plays them all, with expect_report_reproduces_summary).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -97,17 +100,51 @@ TEST(Report, DroppingAWrongTurnRestoresTheAxisMean) {
     EXPECT_EQ(axis_mean(dropped.out, 'Y'), axis_mean(all.out, 'Y'));
     EXPECT_NE(dropped.out.find("\n    2  X+             90        0.000488"), std::string::npos) << dropped.out;
     EXPECT_NE(dropped.out.find("==== summary (6 runs) ====\nX: 2 runs"), std::string::npos);
+    // The wrong turn is flagged, and fails the gate until it is dropped.
+    EXPECT_NE(all.out.find("\n    2  X+             90        0.000488477     0.3%  suspect: scale -50.0% from the "
+                           "axis's other runs: a wrong turn, or a wrong angle typed? (--drop 2 leaves it out)\n"),
+              std::string::npos)
+        << all.out;
+    EXPECT_EQ(all.code, kExitFail);
+    EXPECT_NE(all.out.find("\ngate: FAIL, largest difference 18.12% of the mean, between Y and X (limit 2.00%)\n"),
+              std::string::npos);
+    EXPECT_EQ(dropped.code, kExitPass);
+    EXPECT_NE(dropped.out.find("\ngate: PASS, largest difference 0.77% of the mean (limit 2.00%)\n"), std::string::npos);
+    const Reported strict = report(session.transcript, {"--drop", "2", "--gate", "0.5"});
+    EXPECT_EQ(strict.code, kExitFail);
+    // A crooked mount: a run with 6% of its turn on another axis.
+    std::string crooked = session.transcript;
+    const auto at = crooked.find("off-axis leakage 0.3%");
+    crooked.replace(at, 21, "off-axis leakage 6.0%");
+    EXPECT_NE(report(crooked, {}).out.find("\n    1  X+            180        0.000977026     6.0%  suspect: leakage "
+                                           "6.0% is over 5%: a crooked mount? (--drop 1 leaves it out)\n"),
+              std::string::npos);
 }
 
-TEST(Report, RefusesWhatIsNotOneSession) {
+// A run's scale line with `scale` where the console prints its figure, the rest as it printed it.
+std::string scale_line(const std::string& scale) {
+    return "  dominant axis Z (sign -)  off-axis leakage 0.5%\n  scale = " + scale +
+           " rad/s/LSB   vs 1/1024: -0.26%   vs 0.001: -2.60%\n";
+}
+
+std::string utf16le(const std::string& ascii) {
+    std::string out = "\xFF\xFE";
+    for (char c : ascii) out += std::string{c, '\0'};
+    return out;
+}
+
+TEST(Report, TrustsOnlyWhatTheConsolePrintedAsItStands) {
     const std::string streaming = "IMU streaming from KVR-1\n\n";
-    const std::string run =
-        "  dominant axis Z (sign -)  off-axis leakage 0.5%\n  scale = 0.000973977 rad/s/LSB   vs 1/1024: -0.26%\n";
+    const std::string run = "  dominant axis Z (sign -)  off-axis leakage 0.5%\n"
+                            "  scale = 0.000973977 rad/s/LSB   vs 1/1024: -0.26%   vs 0.001: -2.60%\n";
+    const std::string incomplete =
+        "rotabench-report: -: incomplete: no summary at its end (cut short, or still running); its runs are "
+        "reported as they are\n";
     struct Case {
         std::string log;
         std::vector<const char*> args;
         int code;
-        const char* err;
+        std::string err;
     };
     for (const Case& c : std::vector<Case>{
              {"hello\n", {}, 2, "rotabench-report: -: not a rotabench session: none of the console's lines is in it\n"},
@@ -116,14 +153,67 @@ TEST(Report, RefusesWhatIsNotOneSession) {
               "session per log\n"},
              {streaming, {}, 1, "rotabench-report: -: no accepted runs in this session\n"},
              {streaming + run, {"--drop", "2"}, 2, "rotabench-report: --drop 2: the session has runs 1 to 1\n"},
-             {streaming + run, {"--drop", "1"}, 1, "rotabench-report: -: no runs left after --drop\n"},
-             {streaming + run, {"--drop", "1,x"}, 2, kReportUsage},
-             {streaming + run, {"--csv", "--json"}, 2, kReportUsage},
+             {streaming + run, {"--drop", "1"}, 1, incomplete + "rotabench-report: -: no runs left after --drop\n"},
+             {streaming + run, {"--drop", "1,x"}, 2, std::string("rotabench-report: cannot take --drop 1,x\n") + kReportUsage},
+             {streaming + run, {"--csv", "--json"}, 2, std::string("rotabench-report: cannot take --json\n") + kReportUsage},
+             {streaming + run, {"--gate", "nan"}, 2, std::string("rotabench-report: cannot take --gate nan\n") + kReportUsage},
+             // A figure edited, or no longer a number: never a zero, never a run that vanishes.
+             {streaming + scale_line("nan"), {}, 2, "rotabench-report: -:4: a scale line not as the console prints it\n"},
+             {streaming + scale_line("1e300"), {}, 2, "rotabench-report: -:4: a scale line not as the console prints it\n"},
+             {streaming + scale_line("0.00x488477"), {}, 2, "rotabench-report: -:4: a scale line not as the console prints it\n"},
+             {streaming + run + scale_line("abc"), {}, 2, "rotabench-report: -:6: a scale line not as the console prints it\n"},
+             {streaming + scale_line("0.000488477"), {}, 2,
+              "rotabench-report: -:4: a scale line whose deviations do not follow from its scale\n"},
+             {streaming + run.substr(run.find("  scale")), {}, 2,
+              "rotabench-report: -:3: a scale line without the dominant-axis line before it\n"},
+             {streaming + "  dominant axis W (sign -)  off-axis leakage 0.5%\n", {}, 2,
+              "rotabench-report: -:3: a dominant-axis line not as the console prints it\n"},
+             {streaming + "  integral [1600.0 16.0 -8.0] LSB*s  (1000 samples, max dt inf s)\n", {}, 2,
+              "rotabench-report: -:3: an integral line not as the console prints it\n"},
+             // Cut before the summary, or saved as UTF-16 with its byte-order mark: read, and said to be incomplete.
+             {streaming + run, {}, 4, incomplete},
+             {utf16le(streaming + run), {}, 4, incomplete},
          }) {
         const Reported r = report(c.log, c.args);
         EXPECT_EQ(r.code, c.code) << c.log;
         EXPECT_EQ(r.err, c.err);
     }
+}
+
+TEST(Report, SeveralLogsMakeOneTableAndTheWorstExitCode) {
+    const auto dir = std::filesystem::temp_directory_path() / ("rotabench-report-test-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    std::filesystem::create_directories(dir);
+    const std::string good = (dir / "good.log").string(), wrong = (dir / "wrong.log").string();
+    for (const auto& [file, scenario] : {std::pair{good, "/default.toml"}, std::pair{wrong, "/wrong-turn.toml"}}) {
+        std::FILE* f = std::fopen(file.c_str(), "wb");
+        const std::string text = play(std::string(ROTABENCH_SCENARIO_DIR) + scenario).transcript;
+        std::fwrite(text.data(), 1, text.size(), f);
+        std::fclose(f);
+    }
+    test::CapturedStream in, out, err;
+    const char* csv[] = {"rotabench-report", "--csv", good.c_str(), wrong.c_str()};
+    EXPECT_EQ(report_main(4, csv, in.get(), out.get(), err.get()), kExitFail);
+    const std::string table = out.text();
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, end; (end = table.find('\n', at)) != std::string::npos; at = end + 1)
+        lines.push_back(table.substr(at, end - at));
+    ASSERT_EQ(lines.size(), 1u + (6 + 4) + (7 + 4));  // the header, then per log its runs, axes and gate
+    for (const std::string& line : lines) {  // 29 fields: the commas outside quoted fields
+        int commas = 0;
+        bool quoted = false;
+        for (char c : line) quoted ^= c == '"', commas += !quoted && c == ',';
+        EXPECT_EQ(commas, 28) << line;
+    }
+    EXPECT_EQ(lines[10].substr(0, good.size()), good);
+    EXPECT_NE(lines[10].find(",gate,"), std::string::npos);
+    EXPECT_EQ(lines[10].substr(lines[10].size() - 5), ",PASS");
+    EXPECT_EQ(lines[21].substr(lines[21].size() - 5), ",FAIL");
+    test::CapturedStream json;
+    const char* as_json[] = {"rotabench-report", "--json", wrong.c_str(), good.c_str()};
+    EXPECT_EQ(report_main(4, as_json, in.get(), json.get(), err.get()), kExitFail);
+    const std::string objects = json.text();
+    EXPECT_EQ(std::count(objects.begin(), objects.end(), '\n'), 2);
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace
@@ -139,7 +229,17 @@ bool expect_report_reproduces_summary(const std::string& source, const std::stri
     const bool has_runs = t.find("  scale = ") != std::string::npos;
     for (const std::string& log : {t, as_tee_keeps_it(t), as_script_keeps_it(t, diagnostics)}) {
         const Reported r = report::report(log, {});
-        EXPECT_EQ(r.code, has_runs ? 0 : 1) << source << "\n" << r.err;
+        // The exit code is the verdict the report prints.
+        const char* const verdicts[] = {"\ngate: PASS, ", "", "", "\ngate: FAIL, ", "\ngate: NOT DECIDED, "};
+        if (has_runs) {
+            const bool verdict = r.code == 0 || r.code == 3 || r.code == 4;
+            EXPECT_TRUE(verdict) << source << "\n" << r.err;
+            if (verdict) {
+                EXPECT_NE(r.out.find(verdicts[r.code]), std::string::npos) << source << "\n" << r.out;
+            }
+        } else {
+            EXPECT_EQ(r.code, 1) << source << "\n" << r.err;
+        }
         EXPECT_EQ(summary_block(r.out), want) << source;
         if (has_runs) {
             EXPECT_EQ(r.err, "") << source;

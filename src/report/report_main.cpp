@@ -4,11 +4,17 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
+#include "console/run_summary.h"
 #include "report/report_output.h"
 #include "report/scale_fit.h"
 #include "report/session_log.h"
+
+#ifndef ROTABENCH_VERSION
+#define ROTABENCH_VERSION "unknown"
+#endif
 
 namespace vesko::report {
 namespace {
@@ -21,8 +27,23 @@ enum class Form { Text, Csv, Json };
 struct Options {
     Form form = Form::Text;
     std::vector<int> drop;
-    std::string log;
+    double gate_limit_pct = kGateLimitPct;
+    std::vector<std::string> logs;
+    bool help = false, version = false;
 };
+
+constexpr const char* kHelp =
+    "Reads the logs of rotabench sessions (their standard output, as tee, script or rotabench-sim\n"
+    "kept it; UTF-8 or UTF-16) and prints each one's runs, numbered as the console accepted them,\n"
+    "its summary recomputed, the statistics per axis, and the gate's verdict.\n"
+    "  --gate PCT      the gate's limit on the largest difference between axis means, in percent\n"
+    "                  of their mean (default 2)\n"
+    "  --drop N,...    leave runs out (one log only)\n"
+    "  --csv           one CSV table for all the logs\n"
+    "  --json          one JSON object per log, a line each\n"
+    "  --version, --help\n"
+    "Exit codes: 0 every gate passed, 1 a log without runs, 2 a bad command line or log,\n"
+    "3 a gate failed, 4 not decided (an axis with fewer than two runs).\n";
 
 std::optional<std::vector<int>> run_numbers(std::string_view list) {
     std::vector<int> out;
@@ -38,27 +59,45 @@ std::optional<std::vector<int>> run_numbers(std::string_view list) {
     }
 }
 
-std::optional<Options> parse_args(int argc, const char* const* argv) {
+std::optional<double> percent(std::string_view text) {
+    double v = 0;
+    const auto [stop, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (ec != std::errc{} || stop != text.data() + text.size() || !(v >= 0) || v > 100) return std::nullopt;
+    return v;
+}
+
+// The options, or the argument that could not be taken.
+std::variant<Options, std::string> parse_args(int argc, const char* const* argv) {
     Options o;
-    bool have_log = false, have_form = false;
+    bool have_form = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view a = argv[i];
-        if (a == "--csv" || a == "--json") {
-            if (have_form) return std::nullopt;
+        const bool has_value = i + 1 < argc;
+        if (a == "--help" || a == "-h") {
+            o.help = true;
+        } else if (a == "--version") {
+            o.version = true;
+        } else if (a == "--csv" || a == "--json") {
+            if (have_form) return std::string(a);
             have_form = true;
             o.form = a == "--csv" ? Form::Csv : Form::Json;
-        } else if (a == "--drop" && i + 1 < argc) {
+        } else if (a == "--drop" && has_value) {
             const auto numbers = run_numbers(argv[++i]);
-            if (!numbers) return std::nullopt;
+            if (!numbers) return "--drop " + std::string(argv[i]);
             o.drop.insert(o.drop.end(), numbers->begin(), numbers->end());
-        } else if ((a == "-" || a.empty() || a[0] != '-') && !have_log) {
-            have_log = true;
-            o.log = std::string(a);
+        } else if (a == "--gate" && has_value) {
+            const auto limit = percent(argv[++i]);
+            if (!limit) return "--gate " + std::string(argv[i]);
+            o.gate_limit_pct = *limit;
+        } else if (a == "-" || (!a.empty() && a[0] != '-')) {
+            o.logs.emplace_back(a);
         } else {
-            return std::nullopt;
+            return std::string(a);
         }
     }
-    if (!have_log || o.log.empty()) return std::nullopt;
+    if (o.help || o.version) return o;
+    if (o.logs.empty()) return std::string("(no LOG)");
+    if (!o.drop.empty() && o.logs.size() > 1) return std::string("--drop with more than one LOG");
     return o;
 }
 
@@ -71,15 +110,8 @@ std::optional<std::string> read_all(std::FILE* f) {
     return text;
 }
 
-}  // namespace
-
-int report_main(int argc, const char* const* argv, std::FILE* in, std::FILE* out, std::FILE* err) {
-    const auto options = parse_args(argc, argv);
-    if (!options) {
-        std::fputs(kReportUsage, err);
-        return 2;
-    }
-    const std::string& name = options->log;
+// Reads one log and writes its report; returns its exit code.
+int report_one(const std::string& name, const Options& options, std::FILE* in, std::FILE* out, std::FILE* err) {
     std::optional<std::string> text;
     if (name == "-") {
         text = read_all(in);
@@ -89,52 +121,107 @@ int report_main(int argc, const char* const* argv, std::FILE* in, std::FILE* out
     }
     if (!text) {
         std::fprintf(err, "rotabench-report: %s: cannot read it (or it is over 64 MiB)\n", name.c_str());
-        return 2;
+        return kExitError;
     }
 
     SessionLog log = read_session_log(*text);
+    if (log.bad_line != 0) {
+        std::fprintf(err, "rotabench-report: %s:%zu: %s\n", name.c_str(), log.bad_line, log.bad_what.c_str());
+        return kExitError;
+    }
     if (!log.is_session) {
         std::fprintf(err, "rotabench-report: %s: not a rotabench session: none of the console's lines is in it\n",
                      name.c_str());
-        return 2;
+        return kExitError;
     }
     if (log.second_session_line != 0) {
         std::fprintf(err,
                      "rotabench-report: %s: more than one session: a second \"IMU streaming from\" at line %zu; "
                      "keep one session per log\n",
                      name.c_str(), log.second_session_line);
-        return 2;
+        return kExitError;
     }
     if (log.runs.empty()) {
         std::fprintf(err, "rotabench-report: %s: no accepted runs in this session\n", name.c_str());
-        return 1;
+        return kExitNoRuns;
     }
     std::vector<bool> dropped(log.runs.size(), false);
-    for (int n : options->drop) {
+    for (int n : options.drop) {
         if (static_cast<std::size_t>(n) > log.runs.size()) {
             std::fprintf(err, "rotabench-report: --drop %d: the session has runs 1 to %zu\n", n, log.runs.size());
-            return 2;
+            return kExitError;
         }
         dropped[static_cast<std::size_t>(n - 1)] = true;
     }
-    if (log.summary && !fit_scales_to_summary(log.runs, *log.summary)) {
+    if (!log.summary) {
         std::fprintf(err,
-                     "rotabench-report: note: the console's summary in %s does not follow from the runs found in it "
-                     "(lines lost?); the figures here are from the runs as printed\n",
+                     "rotabench-report: %s: incomplete: no summary at its end (cut short, or still running); "
+                     "its runs are reported as they are\n",
                      name.c_str());
+    } else if (!fit_scales_to_summary(log.runs, *log.summary)) {
+        std::fprintf(err,
+                     "rotabench-report: %s: the console's summary does not follow from the runs in the log "
+                     "(lines lost or edited?)\n",
+                     name.c_str());
+        return kExitError;
     }
 
-    ReportInput input{name, &log, dropped, work_out(log.runs, dropped)};
+    ReportInput input{name, &log, dropped, work_out(log.runs, dropped, options.gate_limit_pct)};
     if (input.figures.kept.empty()) {
         std::fprintf(err, "rotabench-report: %s: no runs left after --drop\n", name.c_str());
-        return 1;
+        return kExitNoRuns;
     }
-    switch (options->form) {
+    switch (options.form) {
         case Form::Text: write_text(input, out); break;
         case Form::Csv: write_csv(input, out); break;
         case Form::Json: write_json(input, out); break;
     }
-    return 0;
+    switch (input.figures.verdict) {
+        case Verdict::Pass: return kExitPass;
+        case Verdict::Fail: return kExitFail;
+        case Verdict::NotDecided: return kExitNotDecided;
+    }
+    return kExitNotDecided;
+}
+
+// How bad an exit code is, to report the worst of several logs.
+int severity(int code) {
+    switch (code) {
+        case kExitError: return 4;
+        case kExitFail: return 3;
+        case kExitNoRuns: return 2;
+        case kExitNotDecided: return 1;
+        default: return 0;
+    }
+}
+
+}  // namespace
+
+int report_main(int argc, const char* const* argv, std::FILE* in, std::FILE* out, std::FILE* err) {
+    const auto parsed = parse_args(argc, argv);
+    if (const auto* bad = std::get_if<std::string>(&parsed)) {
+        std::fprintf(err, "rotabench-report: cannot take %s\n", bad->c_str());
+        std::fputs(kReportUsage, err);
+        return kExitError;
+    }
+    const Options& options = std::get<Options>(parsed);
+    if (options.help) {
+        std::fputs(kReportUsage, out);
+        std::fputs(kHelp, out);
+        return kExitPass;
+    }
+    if (options.version) {
+        std::fputs("rotabench-report " ROTABENCH_VERSION "\n", out);
+        return kExitPass;
+    }
+    if (options.form == Form::Csv) write_csv_header(out);
+    int worst = kExitPass;
+    for (std::size_t i = 0; i < options.logs.size(); ++i) {
+        if (i > 0 && options.form == Form::Text) std::fputs("\n", out);
+        const int code = report_one(options.logs[i], options, in, out, err);
+        if (severity(code) > severity(worst)) worst = code;
+    }
+    return worst;
 }
 
 }  // namespace vesko::report

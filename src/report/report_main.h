@@ -1,16 +1,25 @@
 #pragma once
 
-// rotabench-report: a calibration session's log read back, checked and summarised again.
+// rotabench-report: calibration sessions' logs read back, checked, summarised
+// again and judged against the gate.
 
 #include <cstdio>
 
 namespace vesko::report {
 
 inline constexpr const char* kReportUsage =
-    "usage: rotabench-report [--drop N[,N...]] [--csv | --json] LOG   (LOG - reads standard input)\n";
+    "usage: rotabench-report [--gate PCT] [--drop N[,N...]] [--csv | --json] LOG...   (LOG - reads standard "
+    "input)\n";
 
-// Exit codes: 0 report written, 1 no runs to summarise, 2 bad command line or
-// a log that cannot be read or is not one rotabench session.
+// Exit codes, for one log or the worst of several:
+//   0 every log's gate passed
+//   1 a log has no runs to summarise
+//   2 a bad command line, or a log that cannot be read, is not one rotabench
+//     session, or has a line the console did not print as it stands
+//   3 a log's gate failed
+//   4 not decided: an axis has fewer than two runs
+inline constexpr int kExitPass = 0, kExitNoRuns = 1, kExitError = 2, kExitFail = 3, kExitNotDecided = 4;
+
 int report_main(int argc, const char* const* argv, std::FILE* in, std::FILE* out, std::FILE* err);
 
 }  // namespace vesko::report

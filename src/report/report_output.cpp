@@ -3,8 +3,12 @@
 #include <cmath>
 #include <cstddef>
 
-#include "platform/printf_text.h"
 #include "console/run_summary.h"
+#include "platform/printf_text.h"
+
+#ifndef ROTABENCH_VERSION
+#define ROTABENCH_VERSION "unknown"
+#endif
 
 namespace vesko::report {
 namespace {
@@ -14,10 +18,12 @@ std::string angle_text(double deg) { return printf_text("%g", deg); }
 std::string scale_text(double scale) { return printf_text("%.9f", scale); }
 std::string pct2(double pct) { return printf_text("%.2f", pct); }
 std::string leakage_text(double fraction) { return printf_text("%.1f", fraction * 100.0); }
+// A figure the report works out, without rounding; empty when there is none.
+std::string exact(const std::optional<double>& v) {
+    return v && std::isfinite(*v) ? printf_text("%.17g", *v) : std::string();
+}
 
-// JSON has no NaN: a log of scales of 0 would make one.
-std::string json_number(double v, const std::string& text) { return std::isfinite(v) ? text : "null"; }
-
+// RFC 4180: a field with a comma, a quote or a line end is quoted, its quotes doubled.
 std::string csv_field(const std::string& s) {
     if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
     std::string q = "\"";
@@ -25,45 +31,84 @@ std::string csv_field(const std::string& s) {
     return q + "\"";
 }
 
+// The length of the well-formed UTF-8 sequence at s[i], or 0.
+std::size_t utf8_length(const std::string& s, std::size_t i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    const std::size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (n == 0 || i + n > s.size()) return 0;
+    for (std::size_t k = 1; k < n; ++k)
+        if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return 0;
+    return n;
+}
+
+// A JSON string; bytes that are not UTF-8 (a file name, a serial) become U+FFFD.
 std::string json_string(const std::string& s) {
     std::string q = "\"";
-    for (unsigned char c : s) {
-        if (c == '"' || c == '\\') {
+    for (std::size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        const std::size_t n = utf8_length(s, i);
+        if (n == 0) {
+            q += "\\ufffd";
+            ++i;
+        } else if (c == '"' || c == '\\') {
             q += '\\';
             q += static_cast<char>(c);
-        } else if (c < 0x20) {
+            ++i;
+        } else if (c < 0x20 || c == 0x7F) {
             q += printf_text("\\u%04x", c);
+            ++i;
         } else {
-            q += static_cast<char>(c);
+            q.append(s, i, n);
+            i += n;
         }
     }
     return q + "\"";
 }
 
+std::string json_number(const std::optional<double>& v) {
+    const std::string text = exact(v);
+    return text.empty() ? "null" : text;
+}
+
+std::string json_text_or_null(const std::string& s) { return s.empty() ? "null" : json_string(s); }
+
 }  // namespace
+
+const char* verdict_name(Verdict v) {
+    switch (v) {
+        case Verdict::Pass: return "PASS";
+        case Verdict::Fail: return "FAIL";
+        case Verdict::NotDecided: return "NOT DECIDED";
+    }
+    return "NOT DECIDED";
+}
 
 void write_text(const ReportInput& in, std::FILE* out) {
     const auto& runs = in.log->runs;
-    std::fprintf(out, "module %s: %zu accepted run%s in %s\n",
+    const ReportFigures& f = in.figures;
+    std::fprintf(out, "module %s: %zu accepted run%s in %s%s%s%s\n",
                  in.log->serial.empty() ? "(no streaming line)" : in.log->serial.c_str(), runs.size(),
-                 runs.size() == 1 ? "" : "s", in.log_name.c_str());
+                 runs.size() == 1 ? "" : "s", in.log_name.c_str(), in.log->started.empty() ? "" : " (recorded ",
+                 in.log->started.c_str(), in.log->started.empty() ? "" : ")");
     std::fprintf(out, "  run  axis  angle (deg)  scale (rad/s/LSB)  leakage\n");
     for (std::size_t i = 0; i < runs.size(); ++i) {
         const LoggedRun& r = runs[i];
-        std::fprintf(out, "  %3d  %c%c    %11s  %17s  %6s%%%s\n", r.number, axis_letter(r.result.axis), r.sign,
+        std::fprintf(out, "  %3d  %c%c    %11s  %17s  %6s%%%s", r.number, axis_letter(r.result.axis), r.sign,
                      angle_text(r.result.angle_deg).c_str(), scale_text(r.result.scale).c_str(),
                      leakage_text(r.result.leakage).c_str(), in.dropped[i] ? "  dropped" : "");
+        if (!f.suspect[i].empty() && !in.dropped[i])
+            std::fprintf(out, "  suspect: %s (--drop %d leaves it out)", f.suspect[i].c_str(), r.number);
+        std::fprintf(out, "\n");
     }
-    print_summary(in.figures.kept, out);
-    const ReportFigures& f = in.figures;
+    print_summary(f.kept, out);
     std::fprintf(out, "\n");
-    if (f.gate) {
-        std::fprintf(out,
-                     "gate figure: %s%% (largest per-axis mean %c minus smallest %c, in percent of the three "
-                     "means' average)\n",
-                     pct2(f.gate->pct).c_str(), axis_letter(f.gate->largest_axis), axis_letter(f.gate->smallest_axis));
-    } else {
-        std::fprintf(out, "gate figure: none: an axis has no runs\n");
+    for (int a = 0; a < 3; ++a) {
+        const AxisStatistics& st = f.statistics[static_cast<std::size_t>(a)];
+        if (!st.sem) continue;
+        std::fprintf(out, "%c: sd %.9f  standard error %.9f  95%% interval %.9f to %.9f", axis_letter(a), *st.sd,
+                     *st.sem, *st.ci_low, *st.ci_high);
+        if (st.asymmetry_pct) std::fprintf(out, "  + minus - turns %+.3f%%", *st.asymmetry_pct);
+        std::fprintf(out, "\n");
     }
     std::string counts;
     std::string short_axes;
@@ -79,63 +124,138 @@ void write_text(const ReportInput& in, std::FILE* out) {
         std::fprintf(out, "runs per axis: %s: fewer than two on %s, whose spread says nothing yet\n",
                      counts.c_str(), short_axes.c_str());
     }
+    switch (f.verdict) {
+        case Verdict::Pass:
+            std::fprintf(out, "gate: PASS, largest difference %s%% of the mean (limit %s%%)\n",
+                         pct2(f.gate->pct).c_str(), pct2(f.gate_limit_pct).c_str());
+            break;
+        case Verdict::Fail:
+            std::fprintf(out, "gate: FAIL, largest difference %s%% of the mean, between %c and %c (limit %s%%)\n",
+                         pct2(f.gate->pct).c_str(), axis_letter(f.gate->largest_axis),
+                         axis_letter(f.gate->smallest_axis), pct2(f.gate_limit_pct).c_str());
+            break;
+        case Verdict::NotDecided:
+            std::fprintf(out, "gate: NOT DECIDED, fewer than two runs on %s (limit %s%%)\n", short_axes.c_str(),
+                         pct2(f.gate_limit_pct).c_str());
+            break;
+    }
+}
+
+namespace {
+
+// The CSV's columns, in order.
+constexpr const char* kColumns[] = {
+    "log",        "report_version", "started",   "complete", "record",        "serial",      "run",
+    "axis",       "sign",           "angle_deg", "samples",  "max_dt",        "scale",       "leakage_pct",
+    "dropped",    "suspect",        "runs",      "mean",     "spread_pct",    "sd",          "sem",
+    "ci95_low",   "ci95_high",      "asymmetry_pct", "vs_1024_pct", "vs_0001_pct", "gate_pct", "gate_limit_pct",
+    "gate"};
+constexpr std::size_t kColumnCount = sizeof kColumns / sizeof kColumns[0];
+
+// One record: its fields by column name, the others empty.
+class CsvRecord {
+public:
+    CsvRecord& set(std::string_view column, const std::string& value) {
+        for (std::size_t i = 0; i < kColumnCount; ++i)
+            if (column == kColumns[i]) fields_[i] = csv_field(value);
+        return *this;
+    }
+    void write(std::FILE* out) const {
+        for (std::size_t i = 0; i < kColumnCount; ++i) std::fprintf(out, "%s%s", i ? "," : "", fields_[i].c_str());
+        std::fputs("\n", out);
+    }
+
+private:
+    std::string fields_[kColumnCount];
+};
+
+}  // namespace
+
+void write_csv_header(std::FILE* out) {
+    for (std::size_t i = 0; i < kColumnCount; ++i) std::fprintf(out, "%s%s", i ? "," : "", kColumns[i]);
+    std::fputs("\n", out);
 }
 
 void write_csv(const ReportInput& in, std::FILE* out) {
-    const std::string serial = csv_field(in.log->serial);
-    std::fprintf(out, "record,serial,run,axis,sign,angle_deg,scale,leakage_pct,dropped,runs,mean,spread_pct,"
-                      "vs_1024_pct,vs_0001_pct,gate_pct,two_runs_every_axis\n");
+    const ReportFigures& f = in.figures;
+    const auto record = [&](const char* kind) {
+        CsvRecord r;
+        r.set("log", in.log_name).set("report_version", ROTABENCH_VERSION).set("started", in.log->started);
+        r.set("complete", in.log->summary ? "1" : "0").set("record", kind).set("serial", in.log->serial);
+        return r;
+    };
     for (std::size_t i = 0; i < in.log->runs.size(); ++i) {
         const LoggedRun& r = in.log->runs[i];
-        std::fprintf(out, "run,%s,%d,%c,%c,%s,%s,%s,%d,,,,,,,\n", serial.c_str(), r.number, axis_letter(r.result.axis),
-                     r.sign, angle_text(r.result.angle_deg).c_str(), scale_text(r.result.scale).c_str(),
-                     leakage_text(r.result.leakage).c_str(), in.dropped[i] ? 1 : 0);
+        record("run")
+            .set("run", std::to_string(r.number))
+            .set("axis", std::string(1, axis_letter(r.result.axis)))
+            .set("sign", std::string(1, r.sign))
+            .set("angle_deg", angle_text(r.result.angle_deg))
+            .set("samples", std::to_string(r.samples))
+            .set("max_dt", printf_text("%.4f", r.max_dt))
+            .set("scale", scale_text(r.result.scale))
+            .set("leakage_pct", leakage_text(r.result.leakage))
+            .set("dropped", in.dropped[i] ? "1" : "0")
+            .set("suspect", f.suspect[i])
+            .write(out);
     }
-    const ReportFigures& f = in.figures;
     for (int a = 0; a < 3; ++a) {
         const auto& s = f.axes[static_cast<std::size_t>(a)];
+        const AxisStatistics& st = f.statistics[static_cast<std::size_t>(a)];
+        CsvRecord r = record("axis");
+        r.set("axis", std::string(1, axis_letter(a))).set("runs", std::to_string(s ? s->runs : 0));
         if (s) {
-            std::fprintf(out, "axis,%s,,%c,,,,,,%d,%s,%s,%s,%s,,\n", serial.c_str(), axis_letter(a), s->runs,
-                         scale_text(s->mean).c_str(), pct2(s->spread_pct).c_str(), pct2(s->vs_1024_pct).c_str(),
-                         pct2(s->vs_0001_pct).c_str());
-        } else {
-            std::fprintf(out, "axis,%s,,%c,,,,,,0,,,,,,\n", serial.c_str(), axis_letter(a));
+            r.set("mean", exact(s->mean)).set("spread_pct", exact(s->spread_pct)).set("sd", exact(st.sd));
+            r.set("sem", exact(st.sem)).set("ci95_low", exact(st.ci_low)).set("ci95_high", exact(st.ci_high));
+            r.set("asymmetry_pct", exact(st.asymmetry_pct)).set("vs_1024_pct", exact(s->vs_1024_pct));
+            r.set("vs_0001_pct", exact(s->vs_0001_pct));
         }
+        r.write(out);
     }
-    std::fprintf(out, "gate,%s,,,,,,,,%zu,,,,,%s,%d\n", serial.c_str(), f.kept.size(),
-                 f.gate ? pct2(f.gate->pct).c_str() : "", f.two_runs_every_axis ? 1 : 0);
+    record("gate")
+        .set("runs", std::to_string(f.kept.size()))
+        .set("gate_pct", f.gate ? exact(f.gate->pct) : std::string())
+        .set("gate_limit_pct", exact(f.gate_limit_pct))
+        .set("gate", verdict_name(f.verdict))
+        .write(out);
 }
 
 void write_json(const ReportInput& in, std::FILE* out) {
     const ReportFigures& f = in.figures;
-    std::fprintf(out, "{\n  \"log\": %s,\n  \"serial\": %s,\n  \"runs\": [", json_string(in.log_name).c_str(),
-                 in.log->serial.empty() ? "null" : json_string(in.log->serial).c_str());
+    std::string j = "{\"log\": " + json_string(in.log_name) + ", \"report_version\": \"" ROTABENCH_VERSION "\"" +
+                    ", \"started\": " + json_text_or_null(in.log->started) +
+                    ", \"complete\": " + (in.log->summary ? "true" : "false") +
+                    ", \"serial\": " + json_text_or_null(in.log->serial) + ", \"runs\": [";
     for (std::size_t i = 0; i < in.log->runs.size(); ++i) {
         const LoggedRun& r = in.log->runs[i];
-        std::fprintf(out,
-                     "%s\n    {\"run\": %d, \"axis\": \"%c\", \"sign\": \"%c\", \"angle_deg\": %s, \"scale\": %s, "
-                     "\"leakage_pct\": %s, \"dropped\": %s}",
-                     i ? "," : "", r.number, axis_letter(r.result.axis), r.sign, angle_text(r.result.angle_deg).c_str(),
-                     scale_text(r.result.scale).c_str(), leakage_text(r.result.leakage).c_str(),
-                     in.dropped[i] ? "true" : "false");
+        j += printf_text("%s{\"run\": %d, \"axis\": \"%c\", \"sign\": \"%c\", \"angle_deg\": %s, \"samples\": %llu, "
+                         "\"max_dt\": %s, \"scale\": %s, \"leakage_pct\": %s, \"dropped\": %s, \"suspect\": %s}",
+                         i ? ", " : "", r.number, axis_letter(r.result.axis), r.sign,
+                         angle_text(r.result.angle_deg).c_str(), r.samples, printf_text("%.4f", r.max_dt).c_str(),
+                         scale_text(r.result.scale).c_str(), leakage_text(r.result.leakage).c_str(),
+                         in.dropped[i] ? "true" : "false", json_text_or_null(f.suspect[i]).c_str());
     }
-    std::fprintf(out, "\n  ],\n  \"summary\": {\n    \"runs\": %zu", f.kept.size());
+    j += printf_text("], \"summary\": {\"runs\": %zu", f.kept.size());
     for (int a = 0; a < 3; ++a) {
         const auto& s = f.axes[static_cast<std::size_t>(a)];
+        const AxisStatistics& st = f.statistics[static_cast<std::size_t>(a)];
         if (!s) {
-            std::fprintf(out, ",\n    \"%c\": null", axis_letter(a));
+            j += printf_text(", \"%c\": null", axis_letter(a));
             continue;
         }
-        std::fprintf(out,
-                     ",\n    \"%c\": {\"runs\": %d, \"mean\": %s, \"spread_pct\": %s, \"vs_1024_pct\": %s, "
-                     "\"vs_0001_pct\": %s}",
-                     axis_letter(a), s->runs, json_number(s->mean, scale_text(s->mean)).c_str(),
-                     json_number(s->spread_pct, pct2(s->spread_pct)).c_str(),
-                     json_number(s->vs_1024_pct, pct2(s->vs_1024_pct)).c_str(),
-                     json_number(s->vs_0001_pct, pct2(s->vs_0001_pct)).c_str());
+        j += printf_text(", \"%c\": {\"runs\": %d, \"mean\": %s, \"spread_pct\": %s, \"sd\": %s, \"sem\": %s, "
+                         "\"ci95_low\": %s, \"ci95_high\": %s, \"asymmetry_pct\": %s, \"vs_1024_pct\": %s, "
+                         "\"vs_0001_pct\": %s}",
+                         axis_letter(a), s->runs, json_number(s->mean).c_str(), json_number(s->spread_pct).c_str(),
+                         json_number(st.sd).c_str(), json_number(st.sem).c_str(), json_number(st.ci_low).c_str(),
+                         json_number(st.ci_high).c_str(), json_number(st.asymmetry_pct).c_str(),
+                         json_number(s->vs_1024_pct).c_str(), json_number(s->vs_0001_pct).c_str());
     }
-    std::fprintf(out, "\n  },\n  \"gate\": {\"largest_difference_pct\": %s, \"two_runs_every_axis\": %s}\n}\n",
-                 f.gate ? json_number(f.gate->pct, pct2(f.gate->pct)).c_str() : "null", f.two_runs_every_axis ? "true" : "false");
+    j += printf_text("}, \"gate\": {\"gate_pct\": %s, \"gate_limit_pct\": %s, \"verdict\": \"%s\", "
+                     "\"two_runs_every_axis\": %s}}\n",
+                     f.gate ? json_number(f.gate->pct).c_str() : "null", json_number(f.gate_limit_pct).c_str(),
+                     verdict_name(f.verdict), f.two_runs_every_axis ? "true" : "false");
+    std::fputs(j.c_str(), out);
 }
 
 }  // namespace vesko::report

@@ -1,7 +1,7 @@
 #pragma once
 
 // The report in the three forms it is written in: text for the operator,
-// CSV and JSON for a factory's records.
+// CSV and JSON lines for a factory's records.
 
 #include <cstdio>
 #include <string>
@@ -19,13 +19,19 @@ struct ReportInput {
     ReportFigures figures;
 };
 
-// The runs numbered, the dropped ones marked, the console's summary block
-// recomputed from the kept runs, then the gate figure.
+// The verdict as the records name it: PASS, FAIL or NOT DECIDED.
+const char* verdict_name(Verdict v);
+
+// The runs numbered, the dropped and suspect ones marked, the console's
+// summary block recomputed from the kept runs, the statistics, the verdict.
 void write_text(const ReportInput& in, std::FILE* out);
 
-// One record per run (dropped ones included, marked), one per axis, one for the gate.
+// The CSV's header line, then one record per run (dropped ones included,
+// marked), one per axis and one for the gate, each naming its log.
+void write_csv_header(std::FILE* out);
 void write_csv(const ReportInput& in, std::FILE* out);
 
+// One JSON object on one line.
 void write_json(const ReportInput& in, std::FILE* out);
 
 }  // namespace vesko::report

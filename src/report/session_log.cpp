@@ -1,9 +1,10 @@
 #include "report/session_log.h"
 
-#include <charconv>
 #include <string>
 
 #include "console/console_texts.h"
+#include "platform/printf_text.h"
+#include "report/printed_fields.h"
 
 namespace vesko::report {
 namespace {
@@ -13,30 +14,70 @@ constexpr std::string_view kStreaming = texts::fixed_text(texts::kStreaming);
 constexpr std::string_view kAngleQuestion = texts::fixed_text(texts::kAngleQuestion, 0, true);
 constexpr std::string_view kDiscovery = "VantisImu: ";
 constexpr std::string_view kArm = texts::fixed_text(texts::kArmQuestion);
+constexpr std::string_view kIntegral = texts::fixed_text(texts::kRunIntegral);
 constexpr std::string_view kDominant = texts::fixed_text(texts::kRunDominant);
-constexpr std::string_view kLeakage = texts::fixed_text(texts::kRunDominant, 2);
 constexpr std::string_view kScale = texts::fixed_text(texts::kRunScale);
-constexpr std::string_view kScaleUnit = texts::fixed_text(texts::kRunScale, 1);
 constexpr std::string_view kSummary = texts::fixed_text(texts::kSummaryHead);
+constexpr std::string_view kScriptStarted = "Script started on ";
 
-// The number that starts `text`, read as the console's own printf wrote it.
-std::optional<double> number_at(std::string_view text) {
-    double v = 0;
-    const auto [stop, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (ec != std::errc{}) return std::nullopt;
-    return v;
+// Why a line is not the console's.
+constexpr const char* kBadArm = "the rotation question's angle is not as the console prints it";
+constexpr const char* kBadIntegral = "an integral line not as the console prints it";
+constexpr const char* kBadDominant = "a dominant-axis line not as the console prints it";
+constexpr const char* kBadScale = "a scale line not as the console prints it";
+constexpr const char* kScaleDisagrees = "a scale line whose deviations do not follow from its scale";
+constexpr const char* kLoneScale = "a scale line without the dominant-axis line before it";
+constexpr const char* kBadSummary = "a summary line not as the console prints it";
+
+// A log saved as UTF-16 (PowerShell's Tee-Object) with its byte-order mark,
+// as UTF-8; a UTF-8 byte-order mark dropped.
+std::string as_utf8(std::string_view bytes) {
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") return std::string(bytes.substr(3));
+    const bool le = bytes.substr(0, 2) == "\xFF\xFE", be = bytes.substr(0, 2) == "\xFE\xFF";
+    if (!le && !be) return std::string(bytes);
+    std::string out;
+    const auto unit = [&](std::size_t i) {
+        const auto a = static_cast<unsigned char>(bytes[i]), b = static_cast<unsigned char>(bytes[i + 1]);
+        return static_cast<char32_t>(le ? a | (b << 8) : (a << 8) | b);
+    };
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        char32_t c = unit(i);
+        if (c >= 0xD800 && c < 0xDC00 && i + 3 < bytes.size() && unit(i + 2) >= 0xDC00 && unit(i + 2) < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
+            i += 2;
+        } else if (c >= 0xD800 && c < 0xE000) {
+            c = 0xFFFD;  // half a pair
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
 }
 
-std::string_view after(std::string_view line, std::string_view marker) {
+// The text of `line` from `marker` on; empty when the marker is not in it.
+std::string_view from(std::string_view line, std::string_view marker) {
     const auto at = line.find(marker);
-    return at == std::string_view::npos ? std::string_view{} : line.substr(at + marker.size());
+    return at == std::string_view::npos ? std::string_view{} : line.substr(at);
 }
 
 class Reader {
 public:
     SessionLog read(std::string_view text) {
         std::size_t start = 0;
-        while (start <= text.size()) {
+        while (start <= text.size() && log_.bad_line == 0) {
             auto end = text.find('\n', start);
             if (end == std::string_view::npos) end = text.size();
             std::string_view line = text.substr(start, end - start);
@@ -49,18 +90,29 @@ public:
     }
 
 private:
+    void bad(const char* what) {
+        if (log_.bad_line != 0) return;
+        log_.bad_line = line_no_;
+        log_.bad_what = what;
+    }
+
     void take(std::string_view line) {
         if (summary_lines_left_ > 0) {
             summary_line(line);
             return;
         }
+        if (line_no_ == 1 && line.rfind(kScriptStarted, 0) == 0) {
+            const auto rest = line.substr(kScriptStarted.size());
+            log_.started = std::string(rest.substr(0, rest.find(" [")));
+        }
         if (line.find(kAngleQuestion) != std::string_view::npos) log_.is_session = true;
         if (line.rfind(kDiscovery, 0) == 0) log_.is_session = true;
         if (const auto at = line.find(kStreaming); at != std::string_view::npos) streaming(line.substr(at + kStreaming.size()));
-        if (const auto rest = after(line, kArm); !rest.empty()) angle_ = number_at(rest);
-        if (const auto rest = after(line, kDominant); !rest.empty()) dominant(rest, line);
-        if (const auto rest = after(line, kScale); !rest.empty()) scale(rest);
-        if (const auto at = line.find(kSummary); at != std::string_view::npos) summary_head(line.substr(at + kSummary.size()));
+        if (const auto rest = from(line, kArm); !rest.empty()) arm(rest);
+        if (const auto rest = from(line, kIntegral); !rest.empty()) integral(rest);
+        if (const auto rest = from(line, kDominant); !rest.empty()) dominant(rest);
+        if (const auto rest = from(line, kScale); !rest.empty()) scale(rest);
+        if (const auto rest = from(line, kSummary); !rest.empty()) summary_head(rest);
     }
 
     void streaming(std::string_view rest) {
@@ -71,46 +123,80 @@ private:
         seen_streaming_ = true;
     }
 
-    // "dominant axis X (sign +)  off-axis leakage 0.3%"
-    void dominant(std::string_view rest, std::string_view line) {
+    // "  press Enter to ARM, rotate exactly 90 deg (...) Enter again to finish: " and, in a
+    // log kept by tee, whatever the console printed next.
+    void arm(std::string_view rest) {
+        const auto f = printed_fields(texts::kArmQuestion, rest, false);
+        angle_ = f ? field_number((*f)[0]) : std::nullopt;
+        if (!angle_ || !(*angle_ > 0)) bad(kBadArm);
         pending_ = std::nullopt;
-        if (rest.size() < 9 || rest[0] < 'X' || rest[0] > 'Z' || rest.substr(1, 7) != " (sign ") return;
-        const char sign = rest[8];
-        const auto leak = number_at(after(line, kLeakage));
-        if ((sign != '+' && sign != '-') || !leak) return;
-        pending_ = Pending{rest[0] - 'X', sign, *leak / 100.0};
+        integral_ = std::nullopt;
     }
 
-    // "  scale = 0.000977026 rad/s/LSB   vs 1/1024: ..." right after its dominant-axis line.
+    // "  integral [1600.0 16.0 -8.0] LSB*s  (1000 samples, max dt 0.0010 s)"
+    void integral(std::string_view rest) {
+        const auto f = printed_fields(texts::kRunIntegral, rest);
+        std::optional<double> samples, max_dt;
+        if (f) samples = field_number((*f)[3]), max_dt = field_number((*f)[4]);
+        if (!f || !samples || !max_dt || !field_number((*f)[0]) || !field_number((*f)[1]) || !field_number((*f)[2]))
+            return bad(kBadIntegral);
+        integral_ = Integral{static_cast<unsigned long long>(*samples), *max_dt};
+    }
+
+    // "  dominant axis X (sign +)  off-axis leakage 0.3%"
+    void dominant(std::string_view rest) {
+        pending_ = std::nullopt;
+        const auto f = printed_fields(texts::kRunDominant, rest);
+        const std::optional<double> leak = f ? field_number((*f)[2]) : std::nullopt;
+        if (!f || (*f)[0][0] < 'X' || (*f)[0][0] > 'Z' || ((*f)[1][0] != '+' && (*f)[1][0] != '-') || !leak ||
+            *leak < 0)
+            return bad(kBadDominant);
+        pending_ = Pending{(*f)[0][0] - 'X', (*f)[1][0], *leak / 100.0};
+    }
+
+    // "  scale = 0.000977026 rad/s/LSB   vs 1/1024: +0.05%   vs 0.001: -2.30%" after its dominant-axis line.
     void scale(std::string_view rest) {
-        const auto value = number_at(rest);
-        if (!pending_ || !value || rest.find(kScaleUnit) == std::string_view::npos) return;
+        const auto f = printed_fields(texts::kRunScale, rest);
+        const std::optional<double> value = f ? field_number((*f)[0]) : std::nullopt;
+        if (!f || !value || !(*value > 0) || !field_number((*f)[1]) || !field_number((*f)[2])) return bad(kBadScale);
+        // Its deviations are worked out from the scale as printed to nine
+        // decimals: an edited scale no longer gives them.
+        const auto near = [](std::string_view printed, double exact) {
+            const double diff = *field_number(printed) - exact;
+            return diff <= 0.006 && diff >= -0.006;
+        };
+        if (!near((*f)[1], vs_1024_pct(*value)) || !near((*f)[2], vs_0001_pct(*value))) return bad(kScaleDisagrees);
+        if (!pending_) return bad(kLoneScale);
         LoggedRun run;
         run.number = static_cast<int>(log_.runs.size()) + 1;
         run.line = line_no_;
         run.result = RunResult{pending_->axis, angle_.value_or(0), *value, pending_->leakage};
         run.sign = pending_->sign;
+        if (integral_) run.samples = integral_->samples, run.max_dt = integral_->max_dt;
         log_.runs.push_back(run);
         pending_ = std::nullopt;
+        integral_ = std::nullopt;
         angle_ = std::nullopt;
     }
 
     // "==== summary (6 runs) ====", then the three axis lines.
     void summary_head(std::string_view rest) {
-        const auto n = number_at(rest);
-        if (!n || *n < 0) return;
+        const auto f = printed_fields(texts::kSummaryHead, rest);
+        const std::optional<double> n = f ? field_number((*f)[0]) : std::nullopt;
+        if (!n) return bad(kBadSummary);
         log_.summary = LoggedSummary{static_cast<std::size_t>(*n), {}};
         summary_lines_left_ = 3;
     }
 
     void summary_line(std::string_view line) {
         const int axis = 3 - summary_lines_left_--;
-        if (line.size() < 3 || line[0] != 'X' + axis || line[1] != ':') {
-            log_.summary = std::nullopt;  // not the block the console prints: ignore it
-            summary_lines_left_ = 0;
-            take(line);
-            return;
-        }
+        const auto runs = printed_fields(texts::kSummaryAxis, line);
+        const auto none = printed_fields(texts::kSummaryNoRuns, line);
+        const auto& f = runs ? runs : none;
+        bool ok = f && (*f)[0].size() == 1 && (*f)[0][0] == 'X' + axis;
+        if (ok && runs)
+            for (std::size_t i = 1; i < runs->size(); ++i) ok = ok && field_number((*runs)[i]).has_value();
+        if (!ok) return bad(kBadSummary);
         log_.summary->axis_lines[static_cast<std::size_t>(axis)] = std::string(line);
     }
 
@@ -119,17 +205,22 @@ private:
         char sign;
         double leakage;
     };
+    struct Integral {
+        unsigned long long samples;
+        double max_dt;
+    };
 
     SessionLog log_;
     std::size_t line_no_ = 0;
     bool seen_streaming_ = false;
     std::optional<double> angle_;
+    std::optional<Integral> integral_;
     std::optional<Pending> pending_;
     int summary_lines_left_ = 0;
 };
 
 }  // namespace
 
-SessionLog read_session_log(std::string_view text) { return Reader().read(text); }
+SessionLog read_session_log(std::string_view text) { return Reader().read(as_utf8(text)); }
 
 }  // namespace vesko::report
