@@ -13,7 +13,9 @@
 
 #include "report/report_main.h"
 #include "simulator/scenario/scenario_load.h"
+#include "simulator/scenario/default_scenario.h"
 #include "simulator/session/session.h"
+#include "simulator/study/study.h"
 #include "support/captured_stream.h"
 #include "support/report_check.h"
 
@@ -173,11 +175,41 @@ TEST(Report, TrustsOnlyWhatTheConsolePrintedAsItStands) {
              // Cut before the summary, or saved as UTF-16 with its byte-order mark: read, and said to be incomplete.
              {streaming + run, {}, 4, incomplete},
              {utf16le(streaming + run), {}, 4, incomplete},
+             // The reader's message inside the summary block, as a terminal's record has it.
+             {streaming + run + "\n==== summary (1 runs) ====\nX: NO RUNS \xE2\x80\x94 gate requires all axes\n"
+                  "VantisImu: stream silent 3s \xE2\x80\x94 module unplugged?\nY: NO RUNS \xE2\x80\x94 gate requires all axes\n"
+                  "Z: 1 runs  mean 0.000973977  spread 0.00%  vs 1/1024 -0.26%  vs 0.001 -2.60%\n",
+              {}, 4, ""},
+             {streaming + run + "\n==== summary (1 runs) ====\nX: NO RUNS\n", {}, 2,
+              "rotabench-report: -:7: a summary line not as the console prints it\n"},
          }) {
         const Reported r = report(c.log, c.args);
         EXPECT_EQ(r.code, c.code) << c.log;
         EXPECT_EQ(r.err, c.err);
     }
+}
+
+TEST(Report, ReadsBackEachStudySessionWithTheGateOutcomeTheStudyCounts) {
+    // The Z axis 2% off the others and an operator whose turns scatter by a
+    // degree: about half of the sessions pass the gate.
+    const std::string text = std::string(simulator::default_scenario_text()) +
+                             "[operator]\nturn_error_sd = 1.0\n";
+    auto load = simulator::parse_scenario(text, "study.toml");
+    ASSERT_TRUE(load.scenario) << load.error;
+    load.scenario->modules[0].params.gyro_scale = {0.000977, 0.000977, 0.000997};
+    const auto study = simulator::run_study(*load.scenario, 16, 1, 2);
+    int passed = 0;
+    for (const simulator::StudySession& s : study) {
+        simulator::SessionOptions options;
+        options.time = platform::sim::TimeMode::Virtual;
+        options.out = options.err = nullptr;
+        const auto session = simulator::run_session(simulator::with_seed(*load.scenario, s.seed), options);
+        const Reported r = report(session.transcript, {});
+        EXPECT_EQ(r.code, s.gate_passed ? kExitPass : kExitFail) << "seed " << s.seed << "\n" << r.out;
+        passed += s.gate_passed;
+    }
+    EXPECT_GT(passed, 0);
+    EXPECT_LT(passed, 16);
 }
 
 TEST(Report, SeveralLogsMakeOneTableAndTheWorstExitCode) {

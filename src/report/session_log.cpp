@@ -189,6 +189,8 @@ private:
     }
 
     void summary_line(std::string_view line) {
+        // In a terminal's record the reader's messages can come between them.
+        if (line.rfind(kDiscovery, 0) == 0) return;
         const int axis = 3 - summary_lines_left_--;
         const auto runs = printed_fields(texts::kSummaryAxis, line);
         const auto none = printed_fields(texts::kSummaryNoRuns, line);
