@@ -1,5 +1,5 @@
-// rotabench-report LOG: the accepted runs of a calibration session's log, its
-// summary recomputed (with runs left out if asked), and the gate figure.
+// rotabench-report LOG...: the accepted runs of each calibration session's log, its
+// summary recomputed (with runs left out if asked), and the gate's verdict.
 #include <cstdio>
 
 #include "console/console_window.h"
