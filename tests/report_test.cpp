@@ -172,6 +172,8 @@ TEST(Report, TrustsOnlyWhatTheConsolePrintedAsItStands) {
               "rotabench-report: -:3: a dominant-axis line not as the console prints it\n"},
              {streaming + "  integral [1600.0 16.0 -8.0] LSB*s  (1000 samples, max dt inf s)\n", {}, 2,
               "rotabench-report: -:3: an integral line not as the console prints it\n"},
+             {streaming + "  integral [1600.0 16.0 -8.0] LSB*s  (122222222222222222222222 samples, max dt 0.0010 s)\n",
+              {}, 2, "rotabench-report: -:3: an integral line not as the console prints it\n"},
              // Cut before the summary, or saved as UTF-16 with its byte-order mark: read, and said to be incomplete.
              {streaming + run, {}, 4, incomplete},
              {utf16le(streaming + run), {}, 4, incomplete},

@@ -100,4 +100,11 @@ std::optional<double> field_number(std::string_view field) {
     return v;
 }
 
+std::optional<unsigned long long> field_count(std::string_view field) {
+    unsigned long long v = 0;
+    const auto [stop, ec] = std::from_chars(field.data(), field.data() + field.size(), v);
+    if (ec != std::errc{} || stop != field.data() + field.size()) return std::nullopt;
+    return v;
+}
+
 }  // namespace vesko::report

@@ -21,4 +21,8 @@ std::optional<std::vector<std::string_view>> printed_fields(std::string_view for
 // A field read as a finite number; nullopt when it is not one.
 std::optional<double> field_number(std::string_view field);
 
+// A field read as a count (%zu, %llu); nullopt when it is not one or is past
+// what the console's counter can hold.
+std::optional<unsigned long long> field_count(std::string_view field);
+
 }  // namespace vesko::report

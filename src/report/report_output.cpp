@@ -1,5 +1,6 @@
 #include "report/report_output.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 
@@ -23,9 +24,13 @@ std::string exact(const std::optional<double>& v) {
     return v && std::isfinite(*v) ? printf_text("%.17g", *v) : std::string();
 }
 
-// RFC 4180: a field with a comma, a quote or a line end is quoted, its quotes doubled.
+// RFC 4180: a field with a comma, a quote, a line end or any other control
+// character (a NUL from a damaged log) is quoted, its quotes doubled.
 std::string csv_field(const std::string& s) {
-    if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
+    const bool plain = std::none_of(s.begin(), s.end(), [](char c) {
+        return c == ',' || c == '"' || (static_cast<unsigned char>(c) < 0x20);
+    });
+    if (plain) return s;
     std::string q = "\"";
     for (char c : s) q += c == '"' ? std::string("\"\"") : std::string(1, c);
     return q + "\"";
@@ -161,7 +166,11 @@ public:
         return *this;
     }
     void write(std::FILE* out) const {
-        for (std::size_t i = 0; i < kColumnCount; ++i) std::fprintf(out, "%s%s", i ? "," : "", fields_[i].c_str());
+        // Written by length: a field may hold a NUL.
+        for (std::size_t i = 0; i < kColumnCount; ++i) {
+            if (i) std::fputc(',', out);
+            std::fwrite(fields_[i].data(), 1, fields_[i].size(), out);
+        }
         std::fputs("\n", out);
     }
 

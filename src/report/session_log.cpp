@@ -1,5 +1,6 @@
 #include "report/session_log.h"
 
+#include <cstdint>
 #include <string>
 
 #include "console/console_texts.h"
@@ -136,11 +137,12 @@ private:
     // "  integral [1600.0 16.0 -8.0] LSB*s  (1000 samples, max dt 0.0010 s)"
     void integral(std::string_view rest) {
         const auto f = printed_fields(texts::kRunIntegral, rest);
-        std::optional<double> samples, max_dt;
-        if (f) samples = field_number((*f)[3]), max_dt = field_number((*f)[4]);
+        std::optional<unsigned long long> samples;
+        std::optional<double> max_dt;
+        if (f) samples = field_count((*f)[3]), max_dt = field_number((*f)[4]);
         if (!f || !samples || !max_dt || !field_number((*f)[0]) || !field_number((*f)[1]) || !field_number((*f)[2]))
             return bad(kBadIntegral);
-        integral_ = Integral{static_cast<unsigned long long>(*samples), *max_dt};
+        integral_ = Integral{*samples, *max_dt};
     }
 
     // "  dominant axis X (sign +)  off-axis leakage 0.3%"
@@ -182,8 +184,8 @@ private:
     // "==== summary (6 runs) ====", then the three axis lines.
     void summary_head(std::string_view rest) {
         const auto f = printed_fields(texts::kSummaryHead, rest);
-        const std::optional<double> n = f ? field_number((*f)[0]) : std::nullopt;
-        if (!n) return bad(kBadSummary);
+        const std::optional<unsigned long long> n = f ? field_count((*f)[0]) : std::nullopt;
+        if (!n || *n > SIZE_MAX) return bad(kBadSummary);
         log_.summary = LoggedSummary{static_cast<std::size_t>(*n), {}};
         summary_lines_left_ = 3;
     }
