@@ -16,9 +16,9 @@ std::size_t digits(std::string_view s) {
 }
 
 // The length of what a conversion printed at the start of `s`, or 0 when it
-// cannot have printed it. `spec` is the conversion without its '%'.
-std::size_t conversion_length(std::string_view spec, std::string_view s) {
-    const char kind = spec.back();
+// cannot have printed it. `conversion` is the conversion without its '%'.
+std::size_t conversion_length(std::string_view conversion, std::string_view s) {
+    const char kind = conversion.back();
     if (kind == 'c') return s.empty() ? 0 : 1;
     if (kind == 'd' || kind == 'u') {
         const std::size_t sign = kind == 'd' && !s.empty() && s[0] == '-' ? 1 : 0;
@@ -26,10 +26,10 @@ std::size_t conversion_length(std::string_view spec, std::string_view s) {
         return n == 0 ? 0 : sign + n;
     }
     if (kind == 'f') {  // [+].N: an optional forced sign, then exactly N decimals
-        const bool plus = spec[0] == '+';
-        const std::size_t dot = spec.find('.');
+        const bool plus = conversion[0] == '+';
+        const std::size_t dot = conversion.find('.');
         int decimals = 0;
-        std::from_chars(spec.data() + dot + 1, spec.data() + spec.size() - 1, decimals);
+        std::from_chars(conversion.data() + dot + 1, conversion.data() + conversion.size() - 1, decimals);
         std::size_t at = 0;
         if (plus) {
             if (s.empty() || (s[0] != '+' && s[0] != '-')) return 0;
@@ -75,13 +75,13 @@ std::optional<std::vector<std::string_view>> printed_fields(std::string_view for
         std::size_t end = f + 1;
         while (end < format.size() && std::string_view("cdufgs").find(format[end]) == std::string_view::npos) ++end;
         if (end == format.size()) return std::nullopt;
-        const std::string_view spec = format.substr(f + 1, end - f);
+        const std::string_view conversion = format.substr(f + 1, end - f);
         std::size_t n = 0;
-        if (spec.back() == 's') {  // up to the next fixed character, or the end
+        if (conversion.back() == 's') {  // up to the next fixed character, or the end
             const std::size_t stop = end + 1 < format.size() ? text.find(format[end + 1], t) : text.size();
             n = (stop == std::string_view::npos ? text.size() : stop) - t;
         } else {
-            n = conversion_length(spec, text.substr(t));
+            n = conversion_length(conversion, text.substr(t));
             if (n == 0) return std::nullopt;
         }
         fields.push_back(text.substr(t, n));

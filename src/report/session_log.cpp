@@ -4,6 +4,7 @@
 #include <string>
 
 #include "console/console_texts.h"
+#include "platform/device_text.h"
 #include "platform/printf_text.h"
 #include "report/printed_fields.h"
 
@@ -36,36 +37,12 @@ std::string as_utf8(std::string_view bytes) {
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") return std::string(bytes.substr(3));
     const bool le = bytes.substr(0, 2) == "\xFF\xFE", be = bytes.substr(0, 2) == "\xFE\xFF";
     if (!le && !be) return std::string(bytes);
-    std::string out;
-    const auto unit = [&](std::size_t i) {
-        const auto a = static_cast<unsigned char>(bytes[i]), b = static_cast<unsigned char>(bytes[i + 1]);
-        return static_cast<char32_t>(le ? a | (b << 8) : (a << 8) | b);
-    };
+    std::u16string units;
     for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
-        char32_t c = unit(i);
-        if (c >= 0xD800 && c < 0xDC00 && i + 3 < bytes.size() && unit(i + 2) >= 0xDC00 && unit(i + 2) < 0xE000) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
-            i += 2;
-        } else if (c >= 0xD800 && c < 0xE000) {
-            c = 0xFFFD;  // half a pair
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
+        const auto a = static_cast<unsigned char>(bytes[i]), b = static_cast<unsigned char>(bytes[i + 1]);
+        units.push_back(static_cast<char16_t>(le ? a | (b << 8) : (a << 8) | b));
     }
-    return out;
+    return platform::to_utf8(units);
 }
 
 // The text of `line` from `marker` on; empty when the marker is not in it.
