@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "simulator/session/scripted_operator.h"
-#include "simulator/session/transcript.h"
 #include "support/captured_stream.h"
 
 namespace vesko::simulator {
@@ -71,15 +70,15 @@ TEST(SimOperator, AnEmptyScriptIsAClosedInput) {
     EXPECT_EQ(echo.text(), "");
 }
 
-TEST(SimTranscript, PumpCopiesOnlyWhatIsNewAndKeepsTheWhole) {
+// A session's transcript reaches the terminal as it is written, a question
+// without its line end included, and is kept whole.
+TEST(SimTranscript, CopiesEachPieceAsWrittenAndKeepsTheWhole) {
     test::CapturedStream terminal;
-    Transcript t(terminal.get());
-    t.console_out().write("question: ");
-    t.pump();
+    TextBuffer t(terminal.get());
+    const TextSink console(t);
+    console.write("question: ");
     EXPECT_EQ(terminal.text(), "question: ");
-    t.console_out().write("answer\nmore");
-    t.pump();
-    t.pump();
+    console.print("%s\nmore", "answer");
     EXPECT_EQ(terminal.text(), "question: answer\nmore");
     EXPECT_EQ(t.text(), "question: answer\nmore");
 }

@@ -1,6 +1,5 @@
 #include "platform/streams.h"
 
-#include <algorithm>
 #include <cstdarg>
 
 #include "platform/printf_text.h"
@@ -10,6 +9,11 @@ namespace vesko {
 void TextBuffer::append(std::string_view text) {
     const std::lock_guard<std::mutex> lock(mutex_);
     text_.append(text);
+    if (copy_to_ != nullptr) {
+        const TextSink copy(copy_to_);
+        copy.write(text);
+        copy.flush();
+    }
 }
 
 std::string TextBuffer::text() const {
@@ -17,17 +21,11 @@ std::string TextBuffer::text() const {
     return text_;
 }
 
-std::string TextBuffer::read_on(std::size_t* position) const {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    const std::size_t from = std::min(*position, text_.size());
-    *position = text_.size();
-    return text_.substr(from);
-}
-
 void TextSink::write(std::string_view text) const {
     if (buffer_ != nullptr) {
         buffer_->append(text);
     } else if (file_ != nullptr) {
+        if (file_ == stderr) std::fflush(stdout);
         std::fwrite(text.data(), 1, text.size(), file_);
     }
 }
@@ -38,6 +36,7 @@ void TextSink::print(const char* format, ...) const {
     if (buffer_ != nullptr) {
         buffer_->append(vprintf_text(format, args));
     } else if (file_ != nullptr) {
+        if (file_ == stderr) std::fflush(stdout);
         std::vfprintf(file_, format, args);
     }
     va_end(args);

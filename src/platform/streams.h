@@ -3,7 +3,6 @@
 // TextSink and OutputStreams: where a component prints its dialogue and its
 // diagnostics, a C stream or a text kept in memory.
 
-#include <cstddef>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -13,22 +12,22 @@
 
 namespace vesko {
 
-// Text kept in memory, written from any thread. read_on() hands a reader what
-// was appended since it last looked.
+// Text kept in memory, written from any thread. With a stream to copy to,
+// each piece also goes there the moment it is appended, so that a terminal
+// shows both of a program's streams in the order they were written.
 class TextBuffer {
 public:
-    TextBuffer() = default;
+    explicit TextBuffer(std::FILE* copy_to = nullptr) : copy_to_(copy_to) {}
     TextBuffer(const TextBuffer&) = delete;
     TextBuffer& operator=(const TextBuffer&) = delete;
 
     void append(std::string_view text);
     std::string text() const;
-    // The text from `*position` on; moves `*position` to its end.
-    std::string read_on(std::size_t* position) const;
 
 private:
     mutable std::mutex mutex_;
     std::string text_;
+    std::FILE* const copy_to_;
 };
 
 // Where text goes: a C stream (standard output by default, or none at all:
@@ -39,6 +38,9 @@ public:
     TextSink(std::FILE* file = stdout) : file_(file) {}  // implicit: a stream is where text goes
     TextSink(TextBuffer& buffer) : buffer_(&buffer) {}    // and so is a buffer
 
+    // Standard output is flushed before anything goes to standard error: in a
+    // pipe the one is buffered and the other not, and `2>&1` would show an
+    // error before the lines written ahead of it.
     void write(std::string_view text) const;
     ROTABENCH_PRINTF(2, 3)
     void print(const char* format, ...) const;

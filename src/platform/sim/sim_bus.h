@@ -19,8 +19,8 @@
 // clock moves. So exactly one participant runs at a time, and a session is a
 // function of what its threads do, never of how the system schedules them.
 // Nothing in Virtual mode reads real time or times out. When no participant
-// can ever run again (all blocked, none with a deadline) the bus hands a
-// report of what each one waits on to its deadlock handler.
+// can ever run again (all blocked, none with a deadline) the bus reports
+// what each one waits on and ends the process.
 //
 // Threads: every operation may be called from any thread; one mutex guards
 // the whole bus. Report sources are asked under that mutex, so a source must
@@ -157,14 +157,6 @@ public:
     // participant, waits as a blocked one until that thread has left.
     void join_thread(std::thread& thread);
 
-    // Virtual mode: a session in which no participant can ever run again
-    // ends the process: the handler (under the bus lock, say to flush what
-    // the session printed) gets the report that names each participant's
-    // wait, then the report goes to standard error and the process exits with
-    // kDeadlockExitCode.
-    using DeadlockHandler = std::function<void(const std::string& report)>;
-    void set_deadlock_handler(DeadlockHandler handler);
-
     // --- the platform -------------------------------------------------------
     std::optional<std::vector<platform::DevNode>> nodes_under_enumerator(
         std::u16string_view enumerator) override;
@@ -285,7 +277,6 @@ private:
     std::uint64_t change_count_ = 0;
     std::list<Participant> participants_;  // Virtual mode
     std::uint64_t next_order_ = 0;
-    DeadlockHandler deadlock_handler_;
 
     std::vector<SimNode> nodes_;  // node N is nodes_[N - 1]
     std::vector<Interface> interfaces_;

@@ -111,7 +111,6 @@ void SimBus::schedule_locked() {
         if (next == nullptr) {
             if (!blocked) return;  // nobody takes part any more
             const std::string report = deadlock_report_locked();
-            if (deadlock_handler_) deadlock_handler_(report);
             std::fputs(report.c_str(), stderr);
             std::fflush(stderr);
             std::_Exit(kDeadlockExitCode);
@@ -154,11 +153,6 @@ std::string SimBus::deadlock_report_locked() const {
         report += "  " + p.name + ": " + what + "\n";
     }
     return report;
-}
-
-void SimBus::set_deadlock_handler(DeadlockHandler handler) {
-    Lock lock(mutex_);
-    deadlock_handler_ = std::move(handler);
 }
 
 SimBus::Participant& SimBus::add_participant_locked(std::string name, int rank, Participant::State state) {

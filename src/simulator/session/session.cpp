@@ -10,7 +10,6 @@
 #include "simulator/session/scripted_operator.h"
 #include "simulator/session/sim_bench.h"
 #include "simulator/session/sim_reader.h"
-#include "simulator/session/transcript.h"
 
 namespace vesko::simulator {
 
@@ -18,24 +17,16 @@ SessionOutcome run_session(const Scenario& scenario, const SessionOptions& optio
     platform::sim::SimBus bus(options.time);
     std::vector<PlacedModule> modules = build_bus(bus, scenario);
     SimBench bench(bus, modules, scenario.jig_module);
-    Transcript transcript(options.out);
-    Transcript diagnostics(options.err);
-    ScriptedOperator op(scenario.script, bench, transcript.console_out(), scenario.errors);
-    // Both streams at the same moments, the dialogue first: what the console
-    // printed on one before the other mostly comes out in that order.
-    const auto pump = [&] {
-        transcript.pump();
-        diagnostics.pump();
-    };
+    // The console's two streams as the session keeps them, each shown on the
+    // terminal the moment it is written, in the order of writing.
+    TextBuffer transcript(options.out);
+    TextBuffer diagnostics(options.err);
+    ScriptedOperator op(scenario.script, bench, transcript, scenario.errors);
 
     ConsoleIo io;
-    io.streams = OutputStreams{transcript.console_out(), diagnostics.console_out()};
-    io.read_char = [&] {
-        pump();
-        return op.read_char();
-    };
+    io.streams = OutputStreams{transcript, diagnostics};
+    io.read_char = [&] { return op.read_char(); };
     io.sleep = [&](std::chrono::milliseconds d) {
-        pump();
         bench.sleep_until(bus.now_ns() + std::chrono::duration_cast<std::chrono::nanoseconds>(d).count());
     };
     // In virtual time the console's thread and the reader's take part in the
@@ -43,12 +34,6 @@ SessionOutcome run_session(const Scenario& scenario, const SessionOptions& optio
     const ReaderFactory make_reader = [&](SampleCallback callback) -> std::unique_ptr<ImuReader> {
         return std::make_unique<VantisImu>(std::move(callback), bus, reader_options_on(bus, io.streams));
     };
-    // Should the session deadlock, what it printed so far comes out first.
-    bus.set_deadlock_handler([&](const std::string&) {
-        pump();
-        if (options.out != nullptr) std::fflush(options.out);
-    });
-
     std::vector<const char*> argv = {"rotabench-sim"};
     if (scenario.serial) {
         argv.push_back("--imu-serial");
@@ -62,7 +47,6 @@ SessionOutcome run_session(const Scenario& scenario, const SessionOptions& optio
         outcome.exit_code = program.exit_code;
         outcome.runs = program.runs;
     }
-    pump();
     outcome.transcript = transcript.text();
     outcome.diagnostics = diagnostics.text();
 
