@@ -3,6 +3,7 @@
 // against a fake reader that tells what it was asked.
 #include <gtest/gtest.h>
 
+#include "console/interrupt_rule.h"
 #include "support/console_harness.h"
 
 namespace vesko::test {
@@ -197,6 +198,41 @@ TEST(ConsoleDialogue, EndOfInputMidRunCountsAsEmptyLines) {
                            "  RUN INVALID: no rotation detected (0 samples, dominant integral 0.0 LSB*s)\n\n" +
                            kPrompt);
     EXPECT_EQ(h.reads_at_eof(), 4);  // the angle line, arming, finishing, then the quit
+}
+
+// Ctrl-C cuts the sleep it comes in short and stops the session as a quit
+// would: the summary of the runs accepted before it, nothing said about the
+// wait it broke off, and the interrupt's exit code.
+TEST(ConsoleDialogue, InterruptStopsTheSessionAsAQuitWould) {
+    ConsoleHarness during_bias;
+    script_run(during_bias, "90", 1000, {1608, 0, 0});
+    during_bias.type("180");
+    during_bias.interrupt_at_sleep = 3;  // the first poll, the first run's bias, then the second's
+    EXPECT_EQ(during_bias.run(), 130);
+    const std::string out = during_bias.out();
+    EXPECT_TRUE(out.ends_with(kPrompt + kHold + "\n==== summary (1 runs) ====\n" + "X: 1 runs  mean 0.000977841  spread 0.00%  vs 1/1024 +0.13%  vs 0.001 -2.22%\n"
+                              "Y: NO RUNS \xE2\x80\x94 gate requires all axes\nZ: NO RUNS \xE2\x80\x94 gate requires all axes\n"
+                              "gate: per-axis mean must sit within ~2% of one consistent value on all three axes\n"))
+        << out;
+    EXPECT_EQ(during_bias.err(), "");
+
+    ConsoleHarness before_samples(ConsoleHarness::Source::Fake);
+    before_samples.stream_alive = false;
+    before_samples.interrupt_at_sleep = 3;
+    EXPECT_EQ(before_samples.run(), 130);
+    EXPECT_EQ(before_samples.sleeps().size(), 3u);
+    EXPECT_EQ(before_samples.out() + before_samples.err(), "");  // not "no IMU samples"
+    EXPECT_TRUE(before_samples.reader_log().stopped_before_destruction);
+
+    // The rule behind it: the first interrupt stops the session, a closed
+    // window is held until the summary is out, a second one ends at once.
+    using platform::InterruptAction;
+    using platform::InterruptKind;
+    EXPECT_EQ(interrupt_action(InterruptKind::Interrupt, 0), InterruptAction::StopSession);
+    EXPECT_EQ(interrupt_action(InterruptKind::Terminate, 0), InterruptAction::StopSession);
+    EXPECT_EQ(interrupt_action(InterruptKind::CloseWindow, 0), InterruptAction::HoldUntilStopped);
+    EXPECT_EQ(interrupt_action(InterruptKind::Interrupt, 1), InterruptAction::EndNow);
+    EXPECT_EQ(interrupt_action(InterruptKind::CloseWindow, 1), InterruptAction::EndNow);
 }
 
 TEST(ConsoleDialogue, DeviceClockWrapInsideARun) {

@@ -33,6 +33,12 @@ public:
     void fault(const FaultStep& f) override {
         log.push_back("fault on '" + f.module + "' at " + std::to_string(now / kMs));
     }
+    void press_ctrl_c() override {
+        log.push_back("ctrl-c at " + std::to_string(now / kMs));
+        stopped = 130;
+    }
+    int interrupted() override { return stopped; }
+    int stopped = 0;
 };
 
 std::string read_line(ScriptedOperator& op) {

@@ -2,15 +2,18 @@
 #include <memory>
 
 #include "console/console_window.h"
+#include "console/interrupt_rule.h"
 #include "console/program.h"
 #include "imu/vantis_imu.h"
 #include "platform/console_host.h"
+#include "platform/interrupts.h"
 #include "platform/native_platform.h"
 
 int main(int argc, char** argv) {
     std::unique_ptr<vesko::platform::Platform> platform = vesko::platform::make_native_platform();
     const vesko::platform::ConsoleHost console = vesko::platform::native_console_host();
-    const vesko::ConsoleIo io = vesko::standard_console_io();
+    vesko::platform::InterruptWatch interrupts(vesko::interrupt_action);
+    const vesko::ConsoleIo io = vesko::standard_console_io(interrupts);
     return vesko::run_in_console_window(console, io, [&] {
         return vesko::run_program(
                    argc, argv,

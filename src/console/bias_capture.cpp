@@ -36,6 +36,7 @@ std::optional<std::array<double, 3>> capture_bias(CalAccumulator& acc, const Con
         acc.phase = Idle;
         f = bias_figures(acc.sum, acc.sum_sq, acc.bias_count);
     }
+    if (interrupted(io)) return std::nullopt;  // cut short: no figures to judge
     if (f.count < kMinBiasSamples) {
         out.print(texts::kBiasStarved, f.count);
         return std::nullopt;

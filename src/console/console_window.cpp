@@ -40,7 +40,8 @@ int run_in_console_window(const platform::ConsoleHost& host, const ConsoleIo& io
         const Utf8ConsoleOutput utf8(host);
         exit_code = program();
     }
-    hold_own_console_window(host, io);
+    // After Ctrl-C the operator wants the prompt back, and a closed window is gone.
+    if (interrupted(io) == 0) hold_own_console_window(host, io);
     return exit_code;
 }
 

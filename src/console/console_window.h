@@ -39,7 +39,7 @@ private:
 void hold_own_console_window(const platform::ConsoleHost& host, const ConsoleIo& io);
 
 // The program run in its console: UTF-8 output while `program` runs, then the
-// window held open if it is the program's own. Returns `program`'s exit code.
+// window held open if it is the program's own and no interrupt ended it. Returns `program`'s exit code.
 int run_in_console_window(const platform::ConsoleHost& host, const ConsoleIo& io,
                           const std::function<int()>& program);
 

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "console/angle_entry.h"
@@ -26,7 +25,7 @@ bool is_quit(const std::string& line) { return line == "q" || line == "Q"; }
 
 bool wait_for_first_sample(ImuReader& reader, const ConsoleIo& io) {
     ImuSample scratch;
-    for (int poll = 0; poll < kFirstSamplePolls; ++poll) {
+    for (int poll = 0; poll < kFirstSamplePolls && !interrupted(io); ++poll) {
         if (reader.last_sample(scratch, nullptr)) break;
         io.sleep(kFirstSamplePollInterval);
     }
@@ -40,15 +39,17 @@ void dialogue(CalAccumulator& acc, std::vector<RunResult>& runs, const ConsoleIo
         out.write(texts::kAngleQuestion);
         out.flush();
         // A closed input ends the dialogue as a quit would.
-        if (!read_line(line, io.read_char) || is_quit(line)) return;
+        if (!read_line(line, io.read_char) || is_quit(line) || interrupted(io)) return;
         const auto angle = accepted_angle(line);
         if (!angle) {
             out.write(texts::kBadAngle);
             continue;
         }
         const auto bias = capture_bias(acc, io);
+        if (interrupted(io)) return;
         if (!bias) continue;
         run_rotation(acc, *angle, *bias, runs, io);
+        if (interrupted(io)) return;
     }
 }
 
@@ -74,6 +75,11 @@ ProgramOutcome run_program(int argc, const char* const* argv, const ReaderFactor
         return outcome;
     }
     if (!wait_for_first_sample(*reader, io)) {
+        if (interrupted(io)) {
+            reader->stop();
+            outcome.exit_code = interrupted(io);
+            return outcome;
+        }
         io.streams.err.write(texts::kNoSamples);
         reader->stop();
         outcome.exit_code = 1;
@@ -82,17 +88,21 @@ ProgramOutcome run_program(int argc, const char* const* argv, const ReaderFactor
     io.streams.out.print(texts::kStreaming, reader->device_name().c_str());
 
     dialogue(acc, outcome.runs, io);
+    // An interrupt ends the session as a quit does: the runs accepted so far
+    // are summed up, and the run it broke off is not one of them.
     if (!outcome.runs.empty()) print_summary(outcome.runs, io.streams.out);
     io.streams.out.flush();
     reader->stop();
+    outcome.exit_code = interrupted(io);
     return outcome;
 }
 
-ConsoleIo standard_console_io() {
+ConsoleIo standard_console_io(platform::InterruptWatch& watch) {
     ConsoleIo io;
-    io.read_char = [] { return std::getchar(); };
+    io.read_char = [&watch] { return watch.read_char(); };
     io.streams = OutputStreams{stdout, stderr};
-    io.sleep = [](std::chrono::milliseconds d) { std::this_thread::sleep_for(d); };
+    io.sleep = [&watch](std::chrono::milliseconds d) { watch.sleep(d); };
+    io.interrupted = [&watch] { return watch.exit_code(); };
     return io;
 }
 

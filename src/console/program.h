@@ -9,6 +9,7 @@
 
 #include "console/run_result.h"
 #include "imu/imu_reader.h"
+#include "platform/interrupts.h"
 #include "platform/streams.h"
 
 namespace vesko {
@@ -20,13 +21,21 @@ struct ConsoleIo {
     std::function<int()> read_char;
     OutputStreams streams;
     std::function<void(std::chrono::milliseconds)> sleep;
+    // 0 while the operator has not interrupted the session (Ctrl-C, a closed
+    // window); then the exit code the program ends with. Empty: never.
+    // An interrupt also ends read_char's line (EOF) and cuts sleep short.
+    std::function<int()> interrupted;
 };
+
+// The exit code of the interrupt that stopped the session, 0 while none did.
+inline int interrupted(const ConsoleIo& io) { return io.interrupted ? io.interrupted() : 0; }
 
 // Builds the stream reader around the sample callback.
 using ReaderFactory = std::function<std::unique_ptr<ImuReader>(SampleCallback)>;
 
 // What the program ends with: its exit code (0 quit, 1 no module or no
-// samples, 2 bad command line) and the runs the console accepted, in order,
+// samples, 2 bad command line, or the interrupt's: the session stops with its
+// summary as on a quit) and the runs the console accepted, in order,
 // as it measured them; the summary's figures are summarize_axis() of them.
 struct ProgramOutcome {
     int exit_code = 0;
@@ -39,7 +48,7 @@ ProgramOutcome run_program(int argc, const char* const* argv, const ReaderFactor
                            const ConsoleIo& io);
 
 // The console as a real terminal sees it: standard input, output and error,
-// and a real sleep.
-ConsoleIo standard_console_io();
+// and a real sleep, each giving way to the interrupts `watch` sees.
+ConsoleIo standard_console_io(platform::InterruptWatch& watch);
 
 }  // namespace vesko

@@ -49,6 +49,7 @@ void run_rotation(CalAccumulator& acc, double angle_deg, const std::array<double
     out.print(texts::kArmQuestion, angle_deg);
     out.flush();
     read_line(line, io.read_char);
+    if (interrupted(io)) return;
     {
         std::lock_guard<std::mutex> lock(acc.mutex);
         for (int i = 0; i < 3; ++i) {
@@ -74,6 +75,7 @@ void run_rotation(CalAccumulator& acc, double angle_deg, const std::array<double
         run.max_dt = acc.max_dt;
         run.gap = acc.gap;
     }
+    if (interrupted(io)) return;  // a run broken off is not measured
 
     RunResult result;
     if (evaluate_run(run, angle_deg, out, result)) runs.push_back(result);

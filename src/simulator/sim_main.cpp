@@ -5,6 +5,8 @@
 #include <functional>
 #include <thread>
 
+#include "console/interrupt_rule.h"
+#include "platform/interrupts.h"
 #include "platform/terminal.h"
 #include "simulator/scenario/default_scenario.h"
 #include "simulator/scenario/expectations.h"
@@ -73,12 +75,19 @@ int sim_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err) 
     }
 
     if (!scenario.title.empty()) std::fprintf(out, "# %s\n\n", scenario.title.c_str());
+    // Ctrl-C stops the session with its summary, as it stops rotabench.
+    platform::InterruptWatch interrupts(interrupt_action);
     SessionOptions options;
+    options.interrupts = &interrupts;
     options.time = line->fast ? platform::sim::TimeMode::Virtual : platform::sim::TimeMode::Real;
     options.out = out;
     options.err = err;
     const SessionOutcome outcome = run_session(scenario, options);
-    if (scenario.expect) {
+    // A Ctrl-C that is not the script's own cut the session short of what it expects.
+    const bool scripted_ctrl_c = std::any_of(scenario.script.begin(), scenario.script.end(), [](const OperatorStep& s) {
+        return std::holds_alternative<PressCtrlC>(s);
+    });
+    if (scenario.expect && (interrupts.exit_code() == 0 || scripted_ctrl_c)) {
         if (const auto unmet = first_unmet(*scenario.expect, line->fast, outcome.exit_code, outcome.transcript,
                                               outcome.diagnostics)) {
             std::fprintf(err, "rotabench-sim: expectation not met: %s\n", unmet->c_str());

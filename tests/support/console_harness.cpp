@@ -77,6 +77,10 @@ int ConsoleHarness::read_char() {
 
 void ConsoleHarness::sleep(std::chrono::milliseconds d) {
     sleeps_.push_back(d);
+    if (sleeps_.size() == interrupt_at_sleep) {
+        interrupted_ = 130;
+        return;
+    }
     if (d == std::chrono::milliseconds(100) && stream_alive) deliver(samples(1, {0, 0, 0}));
     if (d == std::chrono::milliseconds(2000)) deliver(samples(bias_samples, {0, 0, 0}, 48000));
 }
@@ -91,6 +95,7 @@ int ConsoleHarness::run(std::vector<std::string> args) {
     io.read_char = [this] { return read_char(); };
     io.streams = OutputStreams{bench_.out.get(), bench_.err.get()};
     io.sleep = [this](std::chrono::milliseconds d) { sleep(d); };
+    io.interrupted = [this] { return interrupted_; };
     reader_options.streams = io.streams;
     reader_options.log = &log_;
 

@@ -32,6 +32,9 @@ public:
     bool stream_alive = true;          // the first poll's sleep brings a sample
     std::size_t bias_samples = 2000;   // delivered during the 2 s bias sleep
     std::array<std::int16_t, 3> still_gyro{12, -7, 3};
+    // Ctrl-C during the console's sleep of this number (from 1), which it
+    // cuts short; 0: never.
+    std::size_t interrupt_at_sleep = 0;
 
     // Where the samples come from: the real stream reader reading a module on
     // a simulated bus whose clock stands still, the samples handed over
@@ -78,6 +81,7 @@ private:
     FakeReader::Log log_;
     std::vector<std::chrono::milliseconds> sleeps_;
     int reads_at_eof_ = 0;
+    int interrupted_ = 0;
 };
 
 }  // namespace vesko::test

@@ -94,6 +94,7 @@ struct BusEvent {
 class SimBus final : public platform::Platform {
 public:
     explicit SimBus(TimeMode mode = TimeMode::Virtual);
+    TimeMode time_mode() const { return mode_; }
     ~SimBus() override;
 
     // --- building and changing the bus ------------------------------------

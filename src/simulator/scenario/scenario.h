@@ -68,7 +68,10 @@ struct FaultStep {
     std::variant<StreamFault, Unplug> what;
 };
 
-using OperatorStep = std::variant<TypeLine, Wait, TurnJig, FaultStep>;
+// Ctrl-C at the console; the operator does nothing after it.
+struct PressCtrlC {};
+
+using OperatorStep = std::variant<TypeLine, Wait, TurnJig, FaultStep, PressCtrlC>;
 
 // The operator's own errors, drawn per session from `seed`; all zero (the
 // default) draws nothing, and the script plays as written.

@@ -5,6 +5,7 @@
 #include <limits>
 #include <regex>
 
+#include "platform/interrupts.h"
 #include "simulator/scenario/scenario_load.h"
 #include "simulator/scenario/script_steps.h"
 
@@ -189,7 +190,14 @@ bool expectation(FieldReader& r, const toml::table& root, std::optional<Expectat
     if (!r.only_keys(*t, "expect", {"exit", "stdout", "stderr", "fast_stdout", "fast_stderr"})) return false;
     Expectation e;
     std::int64_t code = -1;
-    if (!r.integer_in(*t, "exit", "expect", code, 0, 255)) return false;
+    // "interrupted": the code this system gives a program stopped by Ctrl-C.
+    if (const toml::node* exit = t->get("exit"); exit != nullptr && exit->is_string()) {
+        if (exit->as_string()->get() != "interrupted")
+            return r.fail(*exit, "expect.exit", "must be an exit code or \"interrupted\"");
+        e.exit_code = platform::interrupted_exit_code();
+    } else if (!r.integer_in(*t, "exit", "expect", code, 0, 255)) {
+        return false;
+    }
     if (code >= 0) e.exit_code = static_cast<int>(code);
     for (const auto& [name, lines] : {std::pair<const char*, std::vector<std::string>*>{"stdout", &e.out_lines},
                                       {"stderr", &e.err_lines},

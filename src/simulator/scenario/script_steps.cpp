@@ -140,7 +140,7 @@ bool run_step(FieldReader& r, const toml::table& t, const std::string& key, std:
 
 bool step(FieldReader& r, const toml::table& t, const std::string& key, const Scenario& s,
           std::vector<OperatorStep>& out) {
-    constexpr std::string_view kinds[] = {"run", "type", "wait", "turn", "fault", "quit"};
+    constexpr std::string_view kinds[] = {"run", "type", "wait", "turn", "fault", "quit", "interrupt"};
     std::string_view kind;
     for (std::string_view k : kinds) {
         if (k == "turn" && t.get("run") != nullptr) continue;  // a run's own turn
@@ -150,7 +150,7 @@ bool step(FieldReader& r, const toml::table& t, const std::string& key, const Sc
                           "a step does one thing; this one already has \"" + std::string(kind) + "\"");
         kind = k;
     }
-    if (kind.empty()) return r.fail(t, key, "a step needs one of run, type, wait, turn, fault, quit");
+    if (kind.empty()) return r.fail(t, key, "a step needs one of run, type, wait, turn, fault, quit, interrupt");
 
     if (kind == "run") return run_step(r, t, key, out);
     if (kind == "type") {
@@ -184,12 +184,17 @@ bool step(FieldReader& r, const toml::table& t, const std::string& key, const Sc
         out.push_back(f);
         return true;
     }
-    // quit
-    if (!r.only_keys(t, key, {"quit"})) return false;
-    const auto* q = t.get("quit")->as_boolean();
-    if (q == nullptr || !q->get())
-        return r.fail(*t.get("quit"), key + ".quit", "must be true (the script just ending closes the input)");
-    out.push_back(TypeLine{"q"});
+    // quit or interrupt
+    const std::string name(kind);
+    if (!r.only_keys(t, key, {name})) return false;
+    const auto* yes = t.get(name)->as_boolean();
+    if (yes == nullptr || !yes->get())
+        return r.fail(*t.get(name), key + "." + name, "must be true (the script just ending closes the input)");
+    if (kind == "quit") {
+        out.push_back(TypeLine{"q"});
+    } else {
+        out.push_back(PressCtrlC{});
+    }
     return true;
 }
 
@@ -199,8 +204,11 @@ bool read_script(FieldReader& r, const toml::array& steps, Scenario& s) {
     for (std::size_t i = 0; i < steps.size(); ++i) {
         const toml::table& t = *steps.get(i)->as_table();
         const std::string key = "script[" + std::to_string(i) + "]";
-        if (i > 0 && steps.get(i - 1)->as_table()->get("quit") != nullptr)
-            return r.fail(t, key, "comes after a quit, and would never be carried out");
+        for (const char* last : {"quit", "interrupt"}) {
+            if (i > 0 && steps.get(i - 1)->as_table()->get(last) != nullptr)
+                return r.fail(t, key, std::string("comes after ") + (last[0] == 'q' ? "a quit" : "an interrupt") +
+                                          ", and would never be carried out");
+        }
         if (!step(r, t, key, s, s.script)) return false;
     }
     return true;

@@ -25,6 +25,11 @@ public:
     // Starts a turn of the jig; returns the bus time when the jig is still again.
     virtual std::int64_t turn_jig(const TurnJig& turn) = 0;
     virtual void fault(const FaultStep& fault) = 0;
+    // Ctrl-C at the console's keyboard.
+    virtual void press_ctrl_c() = 0;
+    // The exit code of the interrupt that stopped the session, 0 while none
+    // did: once it is set, the operator does nothing more.
+    virtual int interrupted() = 0;
 };
 
 }  // namespace vesko::simulator

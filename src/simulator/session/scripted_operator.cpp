@@ -12,7 +12,7 @@ ScriptedOperator::ScriptedOperator(std::vector<OperatorStep> script, Bench& benc
     : script_(std::move(script)), errors_(errors), draws_(errors.seed), bench_(bench), echo_(echo) {}
 
 bool ScriptedOperator::begin_line() {
-    while (next_step_ < script_.size()) {
+    while (next_step_ < script_.size() && bench_.interrupted() == 0) {
         const OperatorStep& step = script_[next_step_++];
         if (const auto* line = std::get_if<TypeLine>(&step)) {
             line_ = line->text;
@@ -54,6 +54,10 @@ bool ScriptedOperator::begin_line() {
                     bench_.sleep_until(still_at);
                 } else if constexpr (std::is_same_v<S, FaultStep>) {
                     bench_.fault(s);
+                } else if constexpr (std::is_same_v<S, PressCtrlC>) {
+                    echo_.write("^C");  // as a terminal shows it
+                    echo_.flush();
+                    bench_.press_ctrl_c();
                 }
             },
             step);

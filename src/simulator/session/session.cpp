@@ -16,7 +16,7 @@ namespace vesko::simulator {
 SessionOutcome run_session(const Scenario& scenario, const SessionOptions& options) {
     platform::sim::SimBus bus(options.time);
     std::vector<PlacedModule> modules = build_bus(bus, scenario);
-    SimBench bench(bus, modules, scenario.jig_module);
+    SimBench bench(bus, modules, scenario.jig_module, options.interrupts);
     // The console's two streams as the session keeps them, each shown on the
     // terminal the moment it is written, in the order of writing.
     TextBuffer transcript(options.out);
@@ -29,6 +29,7 @@ SessionOutcome run_session(const Scenario& scenario, const SessionOptions& optio
     io.sleep = [&](std::chrono::milliseconds d) {
         bench.sleep_until(bus.now_ns() + std::chrono::duration_cast<std::chrono::nanoseconds>(d).count());
     };
+    io.interrupted = [&] { return bench.interrupted(); };
     // In virtual time the console's thread and the reader's take part in the
     // bus clock, one running at a time.
     const ReaderFactory make_reader = [&](SampleCallback callback) -> std::unique_ptr<ImuReader> {

@@ -9,6 +9,7 @@
 
 #include "console/run_result.h"
 
+#include "platform/interrupts.h"
 #include "platform/sim/sim_bus.h"
 #include "simulator/scenario/scenario.h"
 #include "simulator/session/truth_report.h"
@@ -25,6 +26,9 @@ struct SessionOptions {
     std::FILE* out = stdout;  // the console's transcript, then the truth
     std::FILE* err = stderr;  // the console's and the reader's diagnostics
     bool print_truth = true;
+    // The program's watch for Ctrl-C, which the operator's Ctrl-C goes
+    // through too; null: the operator's Ctrl-C stops this session alone.
+    platform::InterruptWatch* interrupts = nullptr;
 };
 
 struct SessionOutcome {

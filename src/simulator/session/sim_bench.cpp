@@ -6,8 +6,9 @@
 
 namespace vesko::simulator {
 
-SimBench::SimBench(platform::sim::SimBus& bus, std::vector<PlacedModule>& modules, const std::string& jig_module)
-    : bus_(bus), modules_(modules), jig_(module_named(jig_module)) {}
+SimBench::SimBench(platform::sim::SimBus& bus, std::vector<PlacedModule>& modules, const std::string& jig_module,
+                   platform::InterruptWatch* interrupts)
+    : bus_(bus), modules_(modules), jig_(module_named(jig_module)), interrupts_(interrupts) {}
 
 PlacedModule* SimBench::module_named(const std::string& serial) {
     for (PlacedModule& m : modules_)
@@ -26,15 +27,29 @@ void SimBench::run_due() {
 }
 
 void SimBench::sleep_until(std::int64_t t_ns) {
+    // Only a person's Ctrl-C comes in the middle of a wait, and only in real time.
+    constexpr std::int64_t kInterruptCheckNs = 100'000'000;
     for (;;) {
         run_due();
         const std::int64_t now = bus_.now_ns();
-        if (now >= t_ns) return;
+        if (now >= t_ns || interrupted() != 0) return;
         std::int64_t until = t_ns;
         if (!scheduled_.empty()) until = std::min(until, scheduled_.front().at_ns);
+        if (interrupts_ != nullptr && bus_.time_mode() == platform::sim::TimeMode::Real)
+            until = std::min(until, now + kInterruptCheckNs);
         bus_.sleep_until(until);
     }
 }
+
+void SimBench::press_ctrl_c() {
+    if (interrupts_ != nullptr) {
+        interrupts_->raise_interrupt();
+    } else {
+        stopped_ = platform::interrupted_exit_code();
+    }
+}
+
+int SimBench::interrupted() { return interrupts_ != nullptr ? interrupts_->exit_code() : stopped_; }
 
 std::int64_t SimBench::turn_jig(const TurnJig& turn) {
     const std::int64_t now = bus_.now_ns();

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/interrupts.h"
 #include "platform/sim/sim_bus.h"
 #include "simulator/session/bench.h"
 #include "simulator/session/bus_layout.h"
@@ -17,15 +18,21 @@ namespace vesko::simulator {
 // faults reach a module's model, or its place on the bus for an unplug.
 // Unplugs and replugs happen at their moments while the operator or the
 // console waits in sleep_until, which is where the console's thread spends
-// its time. One thread only: the console's.
+// its time. Ctrl-C goes to `interrupts`, the program's own watch, when there
+// is one, and stops the session alone when there is none (a study's). In real
+// time a wait gives way to an interrupt within a tenth of a second. One
+// thread only: the console's.
 class SimBench final : public Bench {
 public:
-    SimBench(platform::sim::SimBus& bus, std::vector<PlacedModule>& modules, const std::string& jig_module);
+    SimBench(platform::sim::SimBus& bus, std::vector<PlacedModule>& modules, const std::string& jig_module,
+             platform::InterruptWatch* interrupts = nullptr);
 
     std::int64_t now_ns() override;
     void sleep_until(std::int64_t t_ns) override;
     std::int64_t turn_jig(const TurnJig& turn) override;
     void fault(const FaultStep& fault) override;
+    void press_ctrl_c() override;
+    int interrupted() override;
 
 private:
     struct Scheduled {
@@ -41,6 +48,8 @@ private:
     std::vector<PlacedModule>& modules_;
     PlacedModule* jig_ = nullptr;
     std::vector<Scheduled> scheduled_;  // in order of time
+    platform::InterruptWatch* const interrupts_;
+    int stopped_ = 0;  // without a watch: the code of the Ctrl-C pressed
 };
 
 }  // namespace vesko::simulator
