@@ -1,6 +1,7 @@
 #include "simulator/study/svg_labels.h"
 
 #include <algorithm>
+#include <cmath>
 #include <numeric>
 
 namespace vesko::simulator {
