@@ -156,9 +156,19 @@ TEST(Report, TrustsOnlyWhatTheConsolePrintedAsItStands) {
              {streaming, {}, 1, "rotabench-report: -: no accepted runs in this session\n"},
              {streaming + run, {"--drop", "2"}, 2, "rotabench-report: --drop 2: the session has runs 1 to 1\n"},
              {streaming + run, {"--drop", "1"}, 1, incomplete + "rotabench-report: -: no runs left after --drop\n"},
-             {streaming + run, {"--drop", "1,x"}, 2, std::string("rotabench-report: cannot take --drop 1,x\n") + kReportUsage},
-             {streaming + run, {"--csv", "--json"}, 2, std::string("rotabench-report: cannot take --json\n") + kReportUsage},
-             {streaming + run, {"--gate", "nan"}, 2, std::string("rotabench-report: cannot take --gate nan\n") + kReportUsage},
+             {streaming + run, {"--drop", "1,x"}, 2,
+              std::string("rotabench-report: cannot take --drop 1,x: must be run numbers from 1, separated by commas\n") +
+                  kReportUsage},
+             {streaming + run, {"--csv", "--json"}, 2,
+              std::string("rotabench-report: cannot take --json: one form only, and --csv is given\n") + kReportUsage},
+             {streaming + run, {"--gate", "nan"}, 2,
+              std::string("rotabench-report: cannot take --gate nan: must be a percentage from 0 to 100\n") + kReportUsage},
+             {streaming + run, {"--help"}, 0, ""},
+             {streaming + run, {"--version"}, 0, ""},
+             {streaming + run, {"-x"}, 2, std::string("rotabench-report: cannot take -x: not an option\n") + kReportUsage},
+             {streaming + run, {"--drop", "1", "a.log"}, 2,
+              std::string("rotabench-report: cannot take --drop: numbers the runs of one LOG, and 2 are given\n") +
+                  kReportUsage},
              // A figure edited, or no longer a number: never a zero, never a run that vanishes.
              {streaming + scale_line("nan"), {}, 2, "rotabench-report: -:4: a scale line not as the console prints it\n"},
              {streaming + scale_line("1e300"), {}, 2, "rotabench-report: -:4: a scale line not as the console prints it\n"},

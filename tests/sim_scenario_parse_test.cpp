@@ -265,18 +265,53 @@ TEST(SimCommandLine, BadScenarioOrArgumentsExitTwoWithTheReason) {
     EXPECT_EQ(err2.text(), "rotabench-sim: " + path + ":3: key \"script[0].axis\": must be \"x\", \"y\" or \"z\"\n");
     std::remove(path.c_str());
 
-    // Command lines not of the usage line's form: the usage line, exit 2.
-    const std::vector<std::vector<const char*>> not_usage = {
-        {"rotabench-sim", "a.toml", "b.toml"},
-        {"rotabench-sim", "--help"},
-        {"rotabench-sim", "--jobs", "2"},
-        {"rotabench-sim", "--study", "5", "--jobs", "0"},
-        {"rotabench-sim", "--study", "5", "--jobs"},
+    // Command lines and what they give: help and version on standard output,
+    // each argument that cannot be taken named with the reason, then the usage line.
+    const std::string no_folder = (std::filesystem::temp_directory_path() / "rotabench-no-such-folder").string();
+    const std::string folder = std::filesystem::temp_directory_path().string();
+    const std::string in_no_folder = no_folder + "/x.svg";
+    struct Case {
+        std::vector<const char*> args;
+        int code;
+        std::string err;        // before the usage line, if the code is 2
+        std::string out_start;  // what standard output begins with
     };
-    for (const auto& argv : not_usage) {
+    const std::string no_mcu = std::string(ROTABENCH_SCENARIO_DIR) + "/no-mcu.toml";
+    for (const Case& c : std::vector<Case>{
+             {{"a.toml", "b.toml"}, 2, "cannot take b.toml: a second scenario (a.toml is the first)", ""},
+             {{"--help"}, 0, "", std::string(kSimUsageLine) + "Runs the calibration console"},
+             {{"--version"}, 0, "", "rotabench-sim " ROTABENCH_VERSION "\n"},
+             {{"--jobs", "2"}, 2, "cannot take --jobs: only with --study", ""},
+             {{"--study", "5", "--svg-range", "1"}, 2, "cannot take --svg-range: only with --svg", ""},
+             {{"--study", "5", "--fast"}, 2, "cannot take --fast: a study always runs in virtual time", ""},
+             {{"--study", "5", "--jobs", "0"}, 2, "cannot take --jobs 0: must be 1 or more", ""},
+             {{"--study", "5", "--jobs"}, 2, "cannot take --jobs: needs a value after it", ""},
+             {{"--study", "0"}, 2, "cannot take --study 0: must be 1 or more", ""},
+             {{"--study", "x5"}, 2, "cannot take --study x5: must be a whole number from 1 to 1000000", ""},
+             {{"--study", "5", "--seed"}, 2, "cannot take --seed: needs a value after it", ""},
+             {{"--study", "5", "--svg", "a.svg", "--svg-range", "0"}, 2,
+              "cannot take --svg-range 0: must be a percentage above 0 and at most 100", ""},
+             {{"--bogus"}, 2, "cannot take --bogus: not an option", ""},
+             // Checked before the first session runs: nothing on standard output.
+             {{"--study", "1", "--svg", folder.c_str()}, 2, "cannot take --svg " + folder + ": is a folder", ""},
+             {{"--study", "1", "--svg", in_no_folder.c_str()}, 2,
+              "cannot take --svg " + in_no_folder + ": no folder " + no_folder, ""},
+             // No session with a mean: said so, not a table of zeros.
+             {{"--study", "2", no_mcu.c_str()}, kExitStudyWithoutSummary,
+              "rotabench-sim: no session of the 2 printed a mean for any axis: nothing to summarise (--csv gives "
+              "each session's exit code)\n",
+              "study: 2 sessions of " + no_mcu + ", noise seeds 1 to 2\n"},
+         }) {
+        std::vector<const char*> argv = c.args;
+        argv.insert(argv.begin(), "rotabench-sim");
+        test::CapturedStream out3;
         test::CapturedStream err3;
-        EXPECT_EQ(sim_main(static_cast<int>(argv.size()), argv.data(), out.get(), err3.get()), 2) << argv[1];
-        EXPECT_EQ(err3.text(), kSimUsageLine) << argv[1];
+        EXPECT_EQ(sim_main(static_cast<int>(argv.size()), argv.data(), out3.get(), err3.get()), c.code) << argv[1];
+        EXPECT_EQ(err3.text(), c.code == 2 ? "rotabench-sim: " + c.err + "\n" + kSimUsageLine : c.err) << argv[1];
+        EXPECT_EQ(out3.text().substr(0, c.out_start.size()), c.out_start) << argv[1];
+        if (c.out_start.empty()) {
+            EXPECT_EQ(out3.text(), "") << argv[1];
+        }
     }
     EXPECT_EQ(out.text(), "");
 }

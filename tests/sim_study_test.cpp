@@ -4,10 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
+#include <vector>
 
 #include "simulator/scenario/scenario_load.h"
 #include "simulator/study/study.h"
 #include "simulator/study/study_svg.h"
+#include "simulator/study/svg_axis.h"
+#include "simulator/study/svg_labels.h"
 
 namespace vesko::simulator {
 namespace {
@@ -51,6 +55,10 @@ TEST(SimStudy, KnownErrorsGiveTheirStatisticsAndTheGate) {
     EXPECT_EQ(dots, 9u);
     EXPECT_NE(svg.find(">+0.1%<"), std::string::npos);
     EXPECT_NE(svg.find("the 2% gate lies beyond"), std::string::npos);
+    EXPECT_NE(svg.find(">mean -0.277"), std::string::npos) << svg;
+    // On a scale fixed narrower than the errors, every dot is at the edge and counted.
+    EXPECT_NE(study_svg(all_axes, "narrow", 0.1).find(">3 off the scale, at its edge<"), std::string::npos);
+    EXPECT_NE(study_svg({}, "none").find(">nothing to draw: no session printed a mean<"), std::string::npos);
 
     // Only X turned: Y and Z end without a mean, and the gate cannot pass.
     const auto x_only = run_study(scenario("[[script]]\nrun = 360\naxis = \"x\"\n"), 2, 1, 2);
@@ -60,6 +68,48 @@ TEST(SimStudy, KnownErrorsGiveTheirStatisticsAndTheGate) {
     EXPECT_EQ(axes[1].without_summary, 2);
     EXPECT_EQ(axes[2].without_summary, 2);
     EXPECT_FALSE(x_only[0].gate_passed);
+}
+
+TEST(SimStudy, TheDrawingsScaleHoldsEveryDotWithTicksAtRoundSteps) {
+    struct Case {
+        double largest_pct;  // the largest |error|; or, with `fixed`, the range asked for
+        bool fixed;
+        double span, step;
+        int decimals;
+    };
+    for (const Case& c : std::vector<Case>{
+             {0.0, false, 0.1, 0.05, 2},       // nothing drawn: the 0.1% lines still on it
+             {0.0063, false, 0.008, 0.002, 3},  // an exact jig
+             {0.573, false, 0.6, 0.2, 1},       // a hand-turned jig, runs of 90 degrees
+             {16.7, false, 20, 5, 0},           // a wrong turn
+             {0.5, true, 0.5, 0.2, 1},
+         }) {
+        const ErrorScale s = c.fixed ? fixed_error_scale(c.largest_pct, 9) : error_scale(c.largest_pct, 9);
+        EXPECT_NEAR(s.span_pct, c.span, 1e-12) << c.largest_pct;
+        EXPECT_NEAR(s.step_pct, c.step, 1e-12) << c.largest_pct;
+        EXPECT_EQ(s.decimals, c.decimals) << c.largest_pct;
+        EXPECT_LE(s.ticks_pct.size(), 9u);
+        EXPECT_NEAR(s.ticks_pct.back(), -s.ticks_pct.front(), 1e-12);
+        EXPECT_GE(s.ticks_pct.back() + s.step_pct, s.span_pct - 1e-12);
+    }
+    EXPECT_EQ(percent_label(-0.2, 1), "-0.2%");
+    EXPECT_EQ(percent_label(1e-17, 3), "0");
+
+    // The gate's labels 50 px apart, a tick's on top of one, and one past the edge.
+    const std::vector<AxisLabel> labels = {{265, "gate -2%", 1, AxisLabel::Align::End},
+                                           {315, "gate +2%", 1, AxisLabel::Align::Start},
+                                           {265, "-2%", 0},
+                                           {40, "-20%", 0}};
+    const auto placed = place_labels(labels, 40, 560, 6.4, 6);
+    ASSERT_EQ(placed.size(), 3u);
+    EXPECT_EQ(placed[0].text, "gate -2%");
+    EXPECT_EQ(placed[1].text, "gate +2%");
+    EXPECT_EQ(placed[2].text, "-20%");
+    EXPECT_NEAR(placed[2].centre, 40 + text_width("-20%", 6.4) / 2, 1e-9);
+    for (std::size_t i = 0; i < placed.size(); ++i)
+        for (std::size_t j = i + 1; j < placed.size(); ++j)
+            EXPECT_GE(std::fabs(placed[i].centre - placed[j].centre),
+                      (text_width(placed[i].text, 6.4) + text_width(placed[j].text, 6.4)) / 2 + 6);
 }
 
 }  // namespace

@@ -66,38 +66,46 @@ std::optional<double> percent(std::string_view text) {
     return v;
 }
 
+// An argument that could not be taken, and why.
+struct UsageError {
+    std::string argument;
+    std::string reason;
+};
+
 // The options, or the argument that could not be taken.
-std::variant<Options, std::string> parse_args(int argc, const char* const* argv) {
+std::variant<Options, UsageError> parse_args(int argc, const char* const* argv) {
     Options o;
-    bool have_form = false;
+    const char* form = nullptr;
     for (int i = 1; i < argc; ++i) {
-        const std::string_view a = argv[i];
-        const bool has_value = i + 1 < argc;
+        const std::string a = argv[i];
+        const bool takes_value = a == "--drop" || a == "--gate";
+        if (takes_value && i + 1 >= argc) return UsageError{a, "needs a value after it"};
         if (a == "--help" || a == "-h") {
             o.help = true;
         } else if (a == "--version") {
             o.version = true;
         } else if (a == "--csv" || a == "--json") {
-            if (have_form) return std::string(a);
-            have_form = true;
+            if (form != nullptr) return UsageError{a, std::string("one form only, and ") + form + " is given"};
+            form = argv[i];
             o.form = a == "--csv" ? Form::Csv : Form::Json;
-        } else if (a == "--drop" && has_value) {
+        } else if (a == "--drop") {
             const auto numbers = run_numbers(argv[++i]);
-            if (!numbers) return "--drop " + std::string(argv[i]);
+            if (!numbers) return UsageError{a + " " + argv[i], "must be run numbers from 1, separated by commas"};
             o.drop.insert(o.drop.end(), numbers->begin(), numbers->end());
-        } else if (a == "--gate" && has_value) {
+        } else if (a == "--gate") {
             const auto limit = percent(argv[++i]);
-            if (!limit) return "--gate " + std::string(argv[i]);
+            if (!limit) return UsageError{a + " " + argv[i], "must be a percentage from 0 to 100"};
             o.gate_limit_pct = *limit;
         } else if (a == "-" || (!a.empty() && a[0] != '-')) {
             o.logs.emplace_back(a);
         } else {
-            return std::string(a);
+            return UsageError{a, "not an option"};
         }
     }
     if (o.help || o.version) return o;
-    if (o.logs.empty()) return std::string("(no LOG)");
-    if (!o.drop.empty() && o.logs.size() > 1) return std::string("--drop with more than one LOG");
+    if (o.logs.empty()) return UsageError{"(no LOG)", "name one or more logs, or - for standard input"};
+    if (!o.drop.empty() && o.logs.size() > 1)
+        return UsageError{"--drop", "numbers the runs of one LOG, and " + std::to_string(o.logs.size()) + " are given"};
     return o;
 }
 
@@ -199,8 +207,8 @@ int severity(int code) {
 
 int report_main(int argc, const char* const* argv, std::FILE* in, std::FILE* out, std::FILE* err) {
     const auto parsed = parse_args(argc, argv);
-    if (const auto* bad = std::get_if<std::string>(&parsed)) {
-        std::fprintf(err, "rotabench-report: cannot take %s\n", bad->c_str());
+    if (const auto* bad = std::get_if<UsageError>(&parsed)) {
+        std::fprintf(err, "rotabench-report: cannot take %s: %s\n", bad->argument.c_str(), bad->reason.c_str());
         std::fputs(kReportUsage, err);
         return kExitError;
     }

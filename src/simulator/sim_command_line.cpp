@@ -3,61 +3,116 @@
 #include <charconv>
 #include <cstring>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 
 namespace vesko::simulator {
+
+const char* const kSimHelp =
+    "Runs the calibration console of rotabench on a simulated bus with a scripted operator: the\n"
+    "scenario file, or the built-in session, in real time.\n"
+    "  --fast            virtual time: the same session in a fraction of a second, the same bytes\n"
+    "                    on every run\n"
+    "  --study N         N sessions in virtual time, each with its own noise seed, and the error\n"
+    "                    of the console's per-axis means against the module's true scales\n"
+    "  --seed S          the first session's noise seed (default 1)\n"
+    "  --jobs J          J sessions at a time (default one per processor)\n"
+    "  --csv             one row per session instead of the table\n"
+    "  --svg FILE        the errors drawn, one dot per session and axis\n"
+    "  --svg-range PCT   the drawing's scale fixed to +/-PCT percent (default: the data's extent)\n"
+    "  --version, --help\n"
+    "Exit codes: the console's (0 a session ended with a summary, 1 it could not start),\n"
+    "2 a bad command line, a scenario that cannot be read or is invalid, or a file that cannot\n"
+    "be written, 3 an expectation of the scenario not met, 4 the simulator stalled,\n"
+    "5 a study in which no session printed a mean.\n";
+
 namespace {
 
 // A study runs at most this many sessions at a time; more is a typing error.
 constexpr std::uint64_t kMostJobs = 1024;
+constexpr std::uint64_t kMostSessions = 1'000'000;
+constexpr std::uint64_t kMostSeed = ~std::uint64_t{0} / 2;
 
-std::optional<std::uint64_t> whole_number(const char* text, std::uint64_t most) {
-    if (text == nullptr) return std::nullopt;
-    const char* end = text + std::strlen(text);
+// The whole number in `text`, from `least` to `most`, or why it is not one.
+std::variant<std::uint64_t, std::string> whole_number(std::string_view text, std::uint64_t least,
+                                                      std::uint64_t most) {
     std::uint64_t value = 0;
-    const auto [stop, ec] = std::from_chars(text, end, value);
-    if (ec != std::errc{} || stop != end || value > most) return std::nullopt;
-    return value;
+    const auto [stop, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec == std::errc{} && stop == text.data() + text.size()) {
+        if (value < least) return "must be " + std::to_string(least) + " or more";
+        if (value > most) return "must be at most " + std::to_string(most);
+        return value;
+    }
+    if (ec == std::errc::result_out_of_range) return "must be at most " + std::to_string(most);
+    return "must be a whole number from " + std::to_string(least) + " to " + std::to_string(most);
 }
 
 }  // namespace
 
-std::optional<SimCommandLine> parse_sim_command_line(int argc, const char* const* argv) {
+std::variant<SimCommandLine, SimUsageError> parse_sim_command_line(int argc, const char* const* argv) {
     SimCommandLine line;
     for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        if (arg == "--fast") {
+        const std::string arg = argv[i];
+        const bool takes_value =
+            arg == "--study" || arg == "--jobs" || arg == "--seed" || arg == "--svg" || arg == "--svg-range";
+        if (takes_value && i + 1 >= argc) return SimUsageError{arg, "needs a value after it"};
+        const std::string value = takes_value ? argv[++i] : "";
+        const std::string both = arg + " " + value;
+        // A whole number for `arg`, or the error that names it.
+        const auto number = [&](std::uint64_t least, std::uint64_t most, auto& into) -> std::optional<SimUsageError> {
+            const auto n = whole_number(value, least, most);
+            if (const auto* why = std::get_if<std::string>(&n)) return SimUsageError{both, *why};
+            into = static_cast<std::remove_reference_t<decltype(into)>>(std::get<std::uint64_t>(n));
+            return std::nullopt;
+        };
+        std::optional<SimUsageError> bad;
+        if (arg == "--help" || arg == "-h") {
+            line.help = true;
+        } else if (arg == "--version") {
+            line.version = true;
+        } else if (arg == "--fast") {
             line.fast = true;
         } else if (arg == "--csv") {
             line.csv = true;
         } else if (arg == "--study") {
-            const auto n = whole_number(value, 1'000'000);
-            if (!n || *n == 0) return std::nullopt;
-            line.study_sessions = static_cast<int>(*n);
-            ++i;
+            bad = number(1, kMostSessions, line.study_sessions);
         } else if (arg == "--jobs") {
-            const auto j = whole_number(value, kMostJobs);
-            if (!j || *j == 0) return std::nullopt;
-            line.jobs = static_cast<unsigned>(*j);
-            ++i;
-        } else if (arg == "--svg") {
-            if (value == nullptr || *value == '\0') return std::nullopt;
-            line.svg_file = std::string(value);
-            ++i;
+            unsigned jobs = 0;
+            bad = number(1, kMostJobs, jobs);
+            line.jobs = jobs;
         } else if (arg == "--seed") {
-            const auto s = whole_number(value, ~std::uint64_t{0} / 2);
-            if (!s) return std::nullopt;
-            line.seed = *s;
-            ++i;
-        } else if (!arg.empty() && arg[0] != '-' && !line.scenario_file) {
-            line.scenario_file = std::string(arg);
+            std::uint64_t seed = 0;
+            bad = number(0, kMostSeed, seed);
+            line.seed = seed;
+        } else if (arg == "--svg") {
+            if (value.empty()) return SimUsageError{arg, "needs a file name"};
+            line.svg_file = value;
+        } else if (arg == "--svg-range") {
+            double pct = 0;
+            const auto [stop, ec] = std::from_chars(value.data(), value.data() + value.size(), pct);
+            if (ec != std::errc{} || stop != value.data() + value.size() || !(pct > 0) || pct > 100)
+                return SimUsageError{both, "must be a percentage above 0 and at most 100"};
+            line.svg_range_pct = pct;
+        } else if (!arg.empty() && arg[0] == '-') {
+            return SimUsageError{arg, "not an option"};
+        } else if (line.scenario_file) {
+            return SimUsageError{arg, "a second scenario (" + *line.scenario_file + " is the first)"};
         } else {
-            return std::nullopt;
+            line.scenario_file = arg;
         }
+        if (bad) return *bad;
     }
+    if (line.help || line.version) return line;
     const bool study = line.study_sessions > 0;
-    if ((line.csv || line.seed || line.svg_file || line.jobs) && !study) return std::nullopt;
-    if (study && line.fast) return std::nullopt;  // a study is always in virtual time
+    const std::pair<bool, const char*> study_only[] = {{line.csv, "--csv"},
+                                                       {line.seed.has_value(), "--seed"},
+                                                       {line.jobs.has_value(), "--jobs"},
+                                                       {line.svg_file.has_value(), "--svg"},
+                                                       {line.svg_range_pct.has_value(), "--svg-range"}};
+    for (const auto& [given, name] : study_only)
+        if (given && !study) return SimUsageError{name, "only with --study"};
+    if (line.svg_range_pct && !line.svg_file) return SimUsageError{"--svg-range", "only with --svg"};
+    if (study && line.fast) return SimUsageError{"--fast", "a study always runs in virtual time"};
     return line;
 }
 

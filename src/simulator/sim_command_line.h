@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <variant>
 
 namespace vesko::simulator {
 
@@ -16,13 +17,27 @@ struct SimCommandLine {
     std::optional<std::uint64_t> seed;         // the first session's noise seed
     bool csv = false;                          // a study's sessions, one row each
     std::optional<std::string> svg_file;       // a study drawn, into this file
+    std::optional<double> svg_range_pct;       // the drawing's scale fixed to +/- this (percent)
     std::optional<unsigned> jobs;              // a study's sessions at a time (none: one per processor)
+    bool help = false;
+    bool version = false;
 };
 
 inline constexpr const char* kSimUsageLine =
     "usage: rotabench-sim [--fast | --study N [--seed S] [--jobs J] [--csv] [--svg FILE]] [SCENARIO.toml]\n";
 
-// nullopt for a command line that is not of that form.
-std::optional<SimCommandLine> parse_sim_command_line(int argc, const char* const* argv);
+// What --help prints after the usage line.
+extern const char* const kSimHelp;
+
+// A study in which no session printed a mean for any axis.
+inline constexpr int kExitStudyWithoutSummary = 5;
+
+// An argument the command line cannot take, and why ("must be 1 or more").
+struct SimUsageError {
+    std::string argument;
+    std::string reason;
+};
+
+std::variant<SimCommandLine, SimUsageError> parse_sim_command_line(int argc, const char* const* argv);
 
 }  // namespace vesko::simulator

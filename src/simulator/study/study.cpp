@@ -110,14 +110,18 @@ void print_study(std::FILE* out, const std::vector<StudySession>& sessions, doub
                  sessions.size(), seconds, jobs, cores, per_core);
 }
 
+void print_study_csv_header(std::FILE* out) {
+    std::fprintf(out, "session,seed,exit,gate,x_runs,x_mean,x_error_pct,y_runs,y_mean,y_error_pct,z_runs,z_mean,"
+                      "z_error_pct\n");
+}
+
 void print_study_csv(std::FILE* out, const std::vector<StudySession>& sessions) {
-    std::fprintf(out, "session,seed,exit,gate,x_runs,x_mean,x_error,y_runs,y_mean,y_error,z_runs,z_mean,z_error\n");
     for (const StudySession& s : sessions) {
         std::fprintf(out, "%d,%llu,%d,%d", s.index, static_cast<unsigned long long>(s.seed), s.exit_code,
                      s.gate_passed ? 1 : 0);
         for (const AxisTruth& a : s.truth) {
             if (a.runs > 0) {
-                std::fprintf(out, ",%d,%.9f,%.6e", a.runs, a.estimated, a.error);
+                std::fprintf(out, ",%d,%.9f,%.6e", a.runs, a.estimated, 100 * a.error);
             } else {
                 std::fprintf(out, ",0,,");
             }

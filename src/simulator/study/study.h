@@ -51,7 +51,11 @@ std::array<AxisStudy, 3> summarize_study(const std::vector<StudySession>& sessio
 void print_study(std::FILE* out, const std::vector<StudySession>& sessions, double seconds, unsigned jobs,
                  unsigned cores);
 
-// One row per session.
+// The CSV's header: per axis the runs, the mean scale (rad/s/LSB) and its
+// error against the true scale in percent, as in the table.
+void print_study_csv_header(std::FILE* out);
+
+// One row per session, under that header.
 void print_study_csv(std::FILE* out, const std::vector<StudySession>& sessions);
 
 }  // namespace vesko::simulator

@@ -1,0 +1,93 @@
+#include "simulator/study/study_command.h"
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "platform/terminal.h"
+#include "simulator/output_file.h"
+#include "simulator/study/study.h"
+#include "simulator/study/study_svg.h"
+
+namespace vesko::simulator {
+
+int print_sim_usage_error(const SimUsageError& bad, std::FILE* err) {
+    std::fprintf(err, "rotabench-sim: cannot take %s: %s\n", bad.argument.c_str(), bad.reason.c_str());
+    std::fputs(kSimUsageLine, err);
+    return 2;
+}
+
+int run_study_command(const SimCommandLine& line, const Scenario& scenario, const std::string& name,
+                      std::FILE* out, std::FILE* err) {
+    // The drawing's file is opened first: a name it cannot be written to is a
+    // mistake on the command line, found before a single session runs.
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> svg(nullptr, &std::fclose);
+    if (line.svg_file) {
+        auto opened = open_for_writing(*line.svg_file);
+        if (const auto* why = std::get_if<std::string>(&opened))
+            return print_sim_usage_error({"--svg " + *line.svg_file, *why}, err);
+        svg.reset(std::get<std::FILE*>(opened));
+    }
+    // So is standard output: its first line goes out before the study.
+    const std::uint64_t first_seed = line.seed.value_or(1);
+    if (line.csv) {
+        print_study_csv_header(out);
+    } else {
+        std::fprintf(out, "study: %d sessions of %s, noise seeds %llu to %llu\n", line.study_sessions, name.c_str(),
+                     static_cast<unsigned long long>(first_seed),
+                     static_cast<unsigned long long>(first_seed + static_cast<std::uint64_t>(line.study_sessions) - 1));
+    }
+    if (std::fflush(out) != 0 || std::ferror(out)) {
+        std::fputs("rotabench-sim: cannot write standard output\n", err);
+        return 2;
+    }
+
+    // A session in virtual time keeps one processor busy: by default one
+    // session at a time per processor.
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const unsigned jobs = std::min(line.jobs.value_or(cores), static_cast<unsigned>(line.study_sessions));
+    const auto start = std::chrono::steady_clock::now();
+    // On a terminal, a line that counts the sessions as they end.
+    std::function<void(int)> progress;
+    if (platform::is_terminal(err)) {
+        progress = [&](int done) {
+            std::fprintf(err, "\rstudy: %d of %d sessions", done, line.study_sessions);
+            if (done == line.study_sessions) std::fputc('\n', err);
+            std::fflush(err);
+        };
+    }
+    const auto sessions = run_study(scenario, line.study_sessions, first_seed, jobs, progress);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+    const auto axes = summarize_study(sessions);
+    const bool any_mean = std::any_of(axes.begin(), axes.end(), [](const AxisStudy& a) { return a.with_summary > 0; });
+    int code = 0;
+    // Each row keeps its session's exit code, worth having even when no
+    // session printed a mean; the table would be all zeros.
+    if (line.csv) {
+        print_study_csv(out, sessions);
+    } else if (any_mean) {
+        print_study(out, sessions, seconds, jobs, cores);
+    }
+    if (!any_mean) {
+        std::fprintf(err,
+                     "rotabench-sim: no session of the %d printed a mean for any axis: nothing to summarise "
+                     "(--csv gives each session's exit code)\n",
+                     line.study_sessions);
+        code = kExitStudyWithoutSummary;
+    }
+    if (svg) {
+        const std::string drawing = study_svg(
+            sessions, "rotabench-sim --study " + std::to_string(line.study_sessions) + " " + name, line.svg_range_pct);
+        const auto written = write_and_close(svg.release(), drawing);
+        if (const auto* why = std::get_if<std::string>(&written)) {
+            std::fprintf(err, "rotabench-sim: cannot write %s: %s\n", line.svg_file->c_str(), why->c_str());
+            code = 2;
+        }
+    }
+    return code;
+}
+
+}  // namespace vesko::simulator
