@@ -21,7 +21,8 @@ const char* const kSimHelp =
     "  --svg FILE        the errors drawn, one dot per session and axis\n"
     "  --svg-range PCT   the drawing's scale fixed to +/-PCT percent (default: the data's extent)\n"
     "  --version, --help\n"
-    "Exit codes: the console's (0 a session ended with a summary, 1 it could not start),\n"
+    "Exit codes: the console's (0 a session ended with a summary, 1 it could not start,\n"
+    "130 on Linux when Ctrl-C stopped it, with the summary of the runs so far),\n"
     "2 a bad command line, a scenario that cannot be read or is invalid, or a file that cannot\n"
     "be written, 3 an expectation of the scenario not met, 4 the simulator stalled,\n"
     "5 a study in which no session printed a mean.\n";
