@@ -4,6 +4,11 @@
 
 include(GNUInstallDirs)
 
+# Who answers for the packages: the Maintainer of the Debian package and the
+# signature of its changelog. A site that builds its own packages sets its own.
+set(ROTABENCH_MAINTAINER "rotabench team <rotabench@rotabench.example>" CACHE STRING
+    "the packages' maintainer, as \"name <address>\"")
+
 if(WIN32)
   set(program_dir .)  # the archive's top folder
 else()
@@ -22,19 +27,34 @@ if(WIN32)
   install(DIRECTORY scenarios/ DESTINATION scenarios)
 else()
   install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
-  install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR} PATTERN man EXCLUDE)
   install(DIRECTORY scenarios/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/scenarios)
-  # udev reads its rules from /etc/udev/rules.d whatever the prefix.
-  set(ROTABENCH_UDEV_RULES_DIR /etc/udev/rules.d CACHE PATH "where the udev rule is installed")
+  install(FILES packaging/linux/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  # A package's udev rules go where udev reads the system's own, whatever the
+  # prefix; /etc/udev/rules.d is the administrator's, to override them.
+  set(ROTABENCH_UDEV_RULES_DIR /usr/lib/udev/rules.d CACHE PATH "where the udev rule is installed")
   install(FILES packaging/linux/70-rotabench.rules DESTINATION ${ROTABENCH_UDEV_RULES_DIR})
+
+  # The manual pages and the changelog, with the version filled in and
+  # compressed as Debian wants them: gzip -9, no name or time stamp inside.
+  set(packed ${CMAKE_BINARY_DIR}/packaging/gz)
+  function(rotabench_gzip source name destination)
+    configure_file(${source} ${packed}/${name} @ONLY)
+    execute_process(COMMAND gzip -9n -c ${packed}/${name} OUTPUT_FILE ${packed}/${name}.gz COMMAND_ERROR_IS_FATAL ANY)
+    install(FILES ${packed}/${name}.gz DESTINATION ${destination})
+  endfunction()
+  set(VERSION ${PROJECT_VERSION})
+  foreach(program rotabench rotabench-sim rotabench-report)
+    rotabench_gzip(docs/man/${program}.1 ${program}.1 ${CMAKE_INSTALL_MANDIR}/man1)
+  endforeach()
+  rotabench_gzip(packaging/linux/changelog.in changelog ${CMAKE_INSTALL_DOCDIR})
 endif()
 
 set(CPACK_PACKAGE_NAME rotabench)
 set(CPACK_PACKAGE_VENDOR "rotabench")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-    "Measures the scale factor of the gyroscope in a USB tracking module on a rotation jig")
-set(CPACK_PACKAGE_CONTACT "rotabench team <rotabench@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "gyroscope scale calibration of a USB tracking module on a jig")
+set(CPACK_PACKAGE_CONTACT ${ROTABENCH_MAINTAINER})
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
 
@@ -48,21 +68,21 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SECTION science)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)   # libc6, libstdc++6, ... as the programs need them
   # Below the synopsis (CPACK_PACKAGE_DESCRIPTION_SUMMARY).
-  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "rotabench leads the operator through rotation runs on a jig and prints the
-scale in rad/s/LSB per run and a per-axis summary. rotabench-sim runs the
-same console on a simulated bus; rotabench-report reads a session's log back,
-recomputes its summary with runs left out and writes CSV or JSON. A udev rule gives the user at the seat
-access to the module's hidraw nodes.")
-  # The rule is the administrator's to edit, and udev reads it at once.
+  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "rotabench leads the operator through rotation runs on a jig and prints
+the scale in rad/s/LSB per run and a per-axis summary. rotabench-sim runs
+the same console on a simulated bus; rotabench-report reads a session's log
+back, recomputes its summary with runs left out, decides the gate and
+writes CSV or JSON. A udev rule gives the user at the seat access to the
+module's hidraw nodes.")
+  # udev reads the rule at once.
   set(deb_control ${CMAKE_BINARY_DIR}/packaging/deb)
-  file(WRITE ${deb_control}/conffiles "${ROTABENCH_UDEV_RULES_DIR}/70-rotabench.rules\n")
   file(WRITE ${deb_control}/postinst
        "#!/bin/sh\nset -e\nif [ \"$1\" = configure ] && command -v udevadm >/dev/null 2>&1; then\n"
        "  udevadm control --reload-rules 2>/dev/null || true\n"
        "  udevadm trigger --subsystem-match=hidraw 2>/dev/null || true\nfi\n")
   file(CHMOD ${deb_control}/postinst PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
        WORLD_READ WORLD_EXECUTE)
-  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${deb_control}/conffiles ${deb_control}/postinst)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${deb_control}/postinst)
 endif()
 
 include(CPack)
