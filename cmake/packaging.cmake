@@ -21,9 +21,30 @@ foreach(program rotabench rotabench-sim rotabench-report)
 endforeach()
 
 if(WIN32)
-  # Everything in the archive's top folder: the programs, the guides, the
-  # scenario examples rotabench-sim runs.
-  install(FILES README.md docs/windows.md docs/operator.md DESTINATION .)
+  # Each program carries its version information (Explorer's Details tab) and
+  # its manifest, compiled by the toolchain's windres.
+  enable_language(RC)
+  set(descriptions
+    "rotabench=gyroscope scale calibration on a rotation jig"
+    "rotabench-sim=the rotabench console on a simulated bus"
+    "rotabench-report=reads rotabench sessions back and decides their gate")
+  configure_file(packaging/windows/program.manifest ${CMAKE_BINARY_DIR}/packaging/program.manifest @ONLY)
+  set(ROTABENCH_MANIFEST ${CMAKE_BINARY_DIR}/packaging/program.manifest)
+  foreach(entry IN LISTS descriptions)
+    string(REGEX REPLACE "=.*" "" ROTABENCH_PROGRAM "${entry}")
+    string(REGEX REPLACE "^[^=]*=" "" ROTABENCH_PROGRAM_DESCRIPTION "${entry}")
+    if(TARGET ${ROTABENCH_PROGRAM})
+      configure_file(packaging/windows/program.rc.in ${CMAKE_BINARY_DIR}/packaging/${ROTABENCH_PROGRAM}.rc @ONLY)
+      target_sources(${ROTABENCH_PROGRAM} PRIVATE ${CMAKE_BINARY_DIR}/packaging/${ROTABENCH_PROGRAM}.rc)
+    endif()
+  endforeach()
+
+  # The archive's top folder holds the programs, the README and the license;
+  # the guides keep their docs/ folder so that the README's links lead to
+  # them, and the scenario examples rotabench-sim runs are in scenarios/.
+  install(FILES README.md DESTINATION .)
+  install(FILES LICENSE DESTINATION . RENAME LICENSE.txt)
+  install(DIRECTORY docs/ DESTINATION docs PATTERN man EXCLUDE)
   install(DIRECTORY scenarios/ DESTINATION scenarios)
 else()
   install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
