@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdarg>
 
+#include "platform/console_text.h"
 #include "platform/printf_text.h"
 
 namespace vesko {
@@ -28,18 +29,14 @@ void TextSink::write(std::string_view text) const {
     if (buffer_ != nullptr) {
         buffer_->append(text);
     } else if (file_ != nullptr) {
-        std::fwrite(text.data(), 1, text.size(), file_);
+        platform::write_text(file_, text);
     }
 }
 
 void TextSink::print(const char* format, ...) const {
     va_list args;
     va_start(args, format);
-    if (buffer_ != nullptr) {
-        buffer_->append(vprintf_text(format, args));
-    } else if (file_ != nullptr) {
-        std::vfprintf(file_, format, args);
-    }
+    write(vprintf_text(format, args));  // formatted first: a console takes whole characters
     va_end(args);
 }
 

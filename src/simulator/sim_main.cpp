@@ -5,6 +5,7 @@
 #include <functional>
 #include <thread>
 
+#include "platform/streams.h"
 #include "platform/terminal.h"
 #include "simulator/scenario/default_scenario.h"
 #include "simulator/scenario/expectations.h"
@@ -19,14 +20,14 @@ namespace vesko::simulator {
 int sim_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     const auto line = parse_sim_command_line(argc, argv);
     if (!line) {
-        std::fputs(kSimUsageLine, err);
+        TextSink(err).write(kSimUsageLine);
         return 2;
     }
     // The scenario as the messages name it.
     const std::string name = line->scenario_file.value_or("default.toml (built in)");
     const ScenarioLoad load = line->scenario_file ? load_scenario_file(name) : parse_scenario(default_scenario_text(), name);
     if (!load.scenario) {
-        std::fprintf(err, "rotabench-sim: %s\n", load.error.c_str());
+        TextSink(err).print("rotabench-sim: %s\n", load.error.c_str());
         return 2;
     }
     const Scenario& scenario = *load.scenario;
@@ -43,8 +44,8 @@ int sim_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err) 
         std::function<void(int)> progress;
         if (platform::is_terminal(err)) {
             progress = [&](int done) {
-                std::fprintf(err, "\rstudy: %d of %d sessions", done, line->study_sessions);
-                if (done == line->study_sessions) std::fputc('\n', err);
+                TextSink(err).print("\rstudy: %d of %d sessions", done, line->study_sessions);
+                if (done == line->study_sessions) TextSink(err).write("\n");
                 std::fflush(err);
             };
         }
@@ -53,7 +54,7 @@ int sim_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err) 
         if (line->svg_file) {
             std::FILE* svg = std::fopen(line->svg_file->c_str(), "wb");
             if (svg == nullptr) {
-                std::fprintf(err, "rotabench-sim: cannot write %s\n", line->svg_file->c_str());
+                TextSink(err).print("rotabench-sim: cannot write %s\n", line->svg_file->c_str());
                 return 2;
             }
             const std::string drawing =
@@ -64,15 +65,15 @@ int sim_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err) 
         if (line->csv) {
             print_study_csv(out, sessions);
         } else {
-            std::fprintf(out, "study: %d sessions of %s, noise seeds %llu to %llu\n", line->study_sessions,
-                         name.c_str(), static_cast<unsigned long long>(first_seed),
-                         static_cast<unsigned long long>(first_seed + static_cast<std::uint64_t>(line->study_sessions) - 1));
+            TextSink(out).print("study: %d sessions of %s, noise seeds %llu to %llu\n", line->study_sessions,
+                                name.c_str(), static_cast<unsigned long long>(first_seed),
+                                static_cast<unsigned long long>(first_seed + static_cast<std::uint64_t>(line->study_sessions) - 1));
             print_study(out, sessions, seconds, jobs, cores);
         }
         return 0;
     }
 
-    if (!scenario.title.empty()) std::fprintf(out, "# %s\n\n", scenario.title.c_str());
+    if (!scenario.title.empty()) TextSink(out).print("# %s\n\n", scenario.title.c_str());
     SessionOptions options;
     options.time = line->fast ? platform::sim::TimeMode::Virtual : platform::sim::TimeMode::Real;
     options.out = out;
@@ -81,7 +82,7 @@ int sim_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err) 
     if (scenario.expect) {
         if (const auto unmet = first_unmet(*scenario.expect, line->fast, outcome.exit_code, outcome.transcript,
                                               outcome.diagnostics)) {
-            std::fprintf(err, "rotabench-sim: expectation not met: %s\n", unmet->c_str());
+            TextSink(err).print("rotabench-sim: expectation not met: %s\n", unmet->c_str());
             return 3;
         }
     }
