@@ -1,5 +1,6 @@
 // The console the program runs in: the window of its own held open at the
-// end, and the UTF-8 pieces that reach a console window as characters.
+// end when someone can answer there, and the UTF-8 pieces that reach a
+// console window as characters.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -16,10 +17,12 @@ namespace {
 
 // A console whose state the test sets.
 struct FakeConsole {
+    bool input_is_console = false;
     std::uint32_t processes = 0;
 
     platform::ConsoleHost host() {
         platform::ConsoleHost h;
+        h.input_is_console = [this] { return input_is_console; };
         h.attached_process_count = [this] { return processes; };
         return h;
     }
@@ -28,6 +31,7 @@ struct FakeConsole {
 struct Case {
     const char* name;
     std::uint32_t processes;
+    bool input_is_console;
     int exit_code;
     std::string input;  // what the operator types after the program's own dialogue
     // Expected:
@@ -38,18 +42,22 @@ struct Case {
 const std::string kClose = "press Enter to close";
 
 const Case kCases[] = {
-    {"terminal, exit 0", 2, 0, "x\n", "", "x\n"},
-    {"terminal, exit 1", 2, 1, "x\n", "", "x\n"},
-    {"terminal, exit 2", 2, 2, "x\n", "", "x\n"},
-    {"redirected, no console", 0, 1, "x\n", "", "x\n"},
-    {"own window, Enter", 1, 1, "\nrest\n", kClose, "rest\n"},
-    {"own window, input ended", 1, 0, "", kClose, ""},
+    {"terminal, exit 0", 2, true, 0, "x\n", "", "x\n"},
+    {"terminal, exit 1", 2, true, 1, "x\n", "", "x\n"},
+    {"terminal, exit 2", 2, true, 2, "x\n", "", "x\n"},
+    {"terminal, input redirected", 2, false, 0, "x\n", "", "x\n"},
+    {"redirected, no console", 0, false, 1, "x\n", "", "x\n"},
+    {"own window, Enter", 1, true, 1, "\nrest\n", kClose, "rest\n"},
+    {"own window, input ended", 1, true, 0, "", kClose, ""},
+    // Nobody can press Enter in the window: the program would wait on a file or a pipe.
+    {"own window, input redirected", 1, false, 0, "x\n", "", "x\n"},
 };
 
-TEST(ConsoleWindow, ClosingPromptOnlyInAWindowOfItsOwn) {
+TEST(ConsoleWindow, ClosingPromptOnlyWhereSomeoneCanAnswerIt) {
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.name);
         FakeConsole console;
+        console.input_is_console = c.input_is_console;
         console.processes = c.processes;
         const platform::ConsoleHost host = console.host();
 

@@ -8,7 +8,9 @@
 namespace vesko {
 
 void hold_own_console_window(const platform::ConsoleHost& host, const ConsoleIo& io) {
-    if (host.attached_process_count() != 1) return;
+    // A window shared with a shell stays open anyway; input from a file or a
+    // pipe has nobody to press Enter, and the program would wait for nothing.
+    if (host.attached_process_count() != 1 || !host.input_is_console()) return;
     io.streams.err.write(texts::kPressEnterToClose);
     io.streams.err.flush();
     std::string line;

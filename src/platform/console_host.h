@@ -10,6 +10,8 @@
 namespace vesko::platform {
 
 struct ConsoleHost {
+    // Standard input is a console's keyboard, not a file or a pipe.
+    std::function<bool()> input_is_console;
     // How many processes share the console; 0 when there is none.
     std::function<std::uint32_t()> attached_process_count;
 };

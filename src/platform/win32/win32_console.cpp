@@ -1,4 +1,5 @@
-// The console window on Windows: the list of attached processes.
+// The console window on Windows: the standard input handle and the list of
+// attached processes.
 
 #include "platform/console_host.h"
 
@@ -6,6 +7,12 @@
 
 namespace vesko::platform {
 namespace {
+
+bool input_is_console() {
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    return input != nullptr && input != INVALID_HANDLE_VALUE && GetConsoleMode(input, &mode) != 0;
+}
 
 std::uint32_t attached_process_count() {
     DWORD ids[2] = {};
@@ -16,6 +23,7 @@ std::uint32_t attached_process_count() {
 
 ConsoleHost native_console_host() {
     ConsoleHost host;
+    host.input_is_console = input_is_console;
     host.attached_process_count = attached_process_count;
     return host;
 }
