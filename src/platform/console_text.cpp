@@ -22,17 +22,21 @@ std::u16string whole_characters(std::string_view bytes, std::size_t* used) {
             ++i;
             continue;
         }
-        std::size_t length = 0;
-        std::uint32_t cp = 0;
-        std::uint32_t least = 0;  // smaller values in this length are overlong
+        // The character's length in bytes, the value bits of its first byte,
+        // and the least value that needs that many bytes (less is overlong).
+        std::size_t length = 4;
+        std::uint32_t cp = lead & 0x07u;
+        std::uint32_t least = 0x10000;
         if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2, cp = lead & 0x1Fu, least = 0x80;
+            length = 2;
+            cp = lead & 0x1Fu;
+            least = 0x80;
         } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3, cp = lead & 0x0Fu, least = 0x800;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4, cp = lead & 0x07u, least = 0x10000;
-        } else {
-            out.push_back(kReplacement);
+            length = 3;
+            cp = lead & 0x0Fu;
+            least = 0x800;
+        } else if (lead < 0xF0 || lead > 0xF4) {
+            out.push_back(kReplacement);  // a continuation byte, or one no character begins with
             ++i;
             continue;
         }
