@@ -1,5 +1,6 @@
-// The console the program runs in: UTF-8 output while it runs, the code page
-// put back on every way out, the window of its own held open at the end.
+// The console the program runs in: the window of its own held open at the
+// end when someone can answer there, and the UTF-8 pieces that reach a
+// console window as characters.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -8,33 +9,20 @@
 #include <vector>
 
 #include "console/console_window.h"
+#include "platform/console_text.h"
 #include "support/captured_stream.h"
 
 namespace vesko::test {
 namespace {
 
-// A console whose state the test sets and reads back.
+// A console whose state the test sets.
 struct FakeConsole {
-    bool is_console = false;
-    std::uint32_t code_page = 0;
+    bool input_is_console = false;
     std::uint32_t processes = 0;
-    std::uint32_t on_interrupt = 0;
-    std::vector<std::uint32_t> code_pages_set;
-    int code_page_calls = 0;
 
     platform::ConsoleHost host() {
         platform::ConsoleHost h;
-        h.output_is_console = [this] { return is_console; };
-        h.output_code_page = [this] {
-            ++code_page_calls;
-            return code_page;
-        };
-        h.set_output_code_page = [this](std::uint32_t cp) {
-            ++code_page_calls;
-            code_pages_set.push_back(cp);
-            code_page = cp;
-        };
-        h.restore_code_page_on_interrupt = [this](std::uint32_t cp) { on_interrupt = cp; };
+        h.input_is_console = [this] { return input_is_console; };
         h.attached_process_count = [this] { return processes; };
         return h;
     }
@@ -42,16 +30,11 @@ struct FakeConsole {
 
 struct Case {
     const char* name;
-    bool is_console;
-    std::uint32_t code_page;  // before the program starts
     std::uint32_t processes;
+    bool input_is_console;
     int exit_code;
     std::string input;  // what the operator types after the program's own dialogue
     // Expected:
-    std::uint32_t code_page_while_running;
-    std::uint32_t on_interrupt_while_running;
-    std::vector<std::uint32_t> code_pages_set;
-    bool code_page_touched;
     std::string err;
     std::string input_left;
 };
@@ -59,22 +42,22 @@ struct Case {
 const std::string kClose = "press Enter to close";
 
 const Case kCases[] = {
-    {"terminal, exit 0", true, 850, 2, 0, "x\n", 65001, 850, {65001, 850}, true, "", "x\n"},
-    {"terminal, exit 1", true, 850, 2, 1, "x\n", 65001, 850, {65001, 850}, true, "", "x\n"},
-    {"terminal, exit 2", true, 437, 2, 2, "x\n", 65001, 437, {65001, 437}, true, "", "x\n"},
-    {"terminal already in UTF-8", true, 65001, 2, 0, "x\n", 65001, 0, {}, true, "", "x\n"},
-    {"console that cannot tell its code page", true, 0, 2, 0, "x\n", 0, 0, {}, true, "", "x\n"},
-    {"redirected, no console", false, 850, 0, 1, "x\n", 850, 0, {}, false, "", "x\n"},
-    {"own window, Enter", true, 850, 1, 1, "\nrest\n", 65001, 850, {65001, 850}, true, kClose, "rest\n"},
-    {"own window, input ended", true, 1252, 1, 0, "", 65001, 1252, {65001, 1252}, true, kClose, ""},
+    {"terminal, exit 0", 2, true, 0, "x\n", "", "x\n"},
+    {"terminal, exit 1", 2, true, 1, "x\n", "", "x\n"},
+    {"terminal, exit 2", 2, true, 2, "x\n", "", "x\n"},
+    {"terminal, input redirected", 2, false, 0, "x\n", "", "x\n"},
+    {"redirected, no console", 0, false, 1, "x\n", "", "x\n"},
+    {"own window, Enter", 1, true, 1, "\nrest\n", kClose, "rest\n"},
+    {"own window, input ended", 1, true, 0, "", kClose, ""},
+    // Nobody can press Enter in the window: the program would wait on a file or a pipe.
+    {"own window, input redirected", 1, false, 0, "x\n", "", "x\n"},
 };
 
-TEST(ConsoleWindow, CodePageAndClosingPromptOnEveryWayOut) {
+TEST(ConsoleWindow, ClosingPromptOnlyWhereSomeoneCanAnswerIt) {
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.name);
         FakeConsole console;
-        console.is_console = c.is_console;
-        console.code_page = c.code_page;
+        console.input_is_console = c.input_is_console;
         console.processes = c.processes;
         const platform::ConsoleHost host = console.host();
 
@@ -85,25 +68,55 @@ TEST(ConsoleWindow, CodePageAndClosingPromptOnEveryWayOut) {
         io.streams = OutputStreams{out.get(), err.get()};
         io.read_char = [&] { return next < c.input.size() ? static_cast<unsigned char>(c.input[next++]) : EOF; };
 
-        std::uint32_t code_page_while_running = 0;
-        std::uint32_t on_interrupt_while_running = 0;
-        const int exit_code = run_in_console_window(host, io, [&] {
-            code_page_while_running = console.code_page;
-            on_interrupt_while_running = console.on_interrupt;
-            return c.exit_code;
-        });
+        const int exit_code = run_in_console_window(host, io, [&] { return c.exit_code; });
 
         EXPECT_EQ(exit_code, c.exit_code);
-        EXPECT_EQ(code_page_while_running, c.code_page_while_running);
-        EXPECT_EQ(on_interrupt_while_running, c.on_interrupt_while_running);
-        EXPECT_EQ(console.code_page, c.code_page);
-        EXPECT_EQ(console.on_interrupt, 0u);
-        EXPECT_EQ(console.code_pages_set, c.code_pages_set);
-        EXPECT_EQ(console.code_page_calls > 0, c.code_page_touched);
         EXPECT_EQ(out.text(), "");
         EXPECT_EQ(err.text(), c.err);
         EXPECT_EQ(c.input.substr(next), c.input_left);
     }
+}
+
+// UTF-8 written in pieces, as a console window gets it: each piece's
+// characters, a character split between pieces with the piece that ends it.
+struct PiecesCase {
+    const char* name;
+    std::vector<std::string> pieces;
+    std::vector<std::u16string> expected;  // one per piece
+};
+
+const PiecesCase kPiecesCases[] = {
+    {"ASCII", {"q\n"}, {u"q\n"}},
+    {"em dash whole", {"a \xE2\x80\x94 b"}, {u"a \u2014 b"}},
+    {"em dash split after its first byte", {"a \xE2", "\x80\x94 b"}, {u"a ", u"\u2014 b"}},
+    {"em dash split byte by byte", {"\xE2", "\x80", "\x94", "\n"}, {u"", u"", u"\u2014", u"\n"}},
+    {"two-byte and four-byte characters", {"\xC3\xA9 \xF0\x9F", "\x98\x80"}, {u"\u00E9 ", u"\U0001F600"}},
+    {"a stray continuation byte", {"a\x94z"}, {u"a\uFFFDz"}},
+    {"a character cut short by ASCII", {"\xE2\x80z"}, {u"\uFFFDz"}},
+    {"a character cut short across pieces", {"\xE2\x80", "z"}, {u"", u"\uFFFDz"}},
+    {"a byte that never begins a character", {"\xFF\xC0\x80"}, {u"\uFFFD\uFFFD\uFFFD"}},
+    {"an encoded surrogate", {"\xED\xA0\x80."}, {u"\uFFFD."}},
+    {"overlong em dash", {"\xF0\x82\x80\x94"}, {u"\uFFFD"}},
+};
+
+TEST(ConsoleText, Utf8PiecesBecomeWholeCharacters) {
+    for (const PiecesCase& c : kPiecesCases) {
+        SCOPED_TRACE(c.name);
+        platform::Utf16Pieces pieces;
+        ASSERT_EQ(c.pieces.size(), c.expected.size());
+        for (std::size_t i = 0; i < c.pieces.size(); ++i) {
+            EXPECT_EQ(pieces.convert(c.pieces[i]), c.expected[i]) << "piece " << i;
+        }
+    }
+}
+
+// A file or a pipe gets the bytes as they are, a split character too.
+TEST(ConsoleText, AFileGetsTheBytesAsTheyAre) {
+    CapturedStream file;
+    const std::string bytes = "  hold STILL against the jig \xE2\x80\x94 2 s bias capture...";
+    platform::write_text(file.get(), bytes.substr(0, 30));
+    platform::write_text(file.get(), bytes.substr(30));
+    EXPECT_EQ(file.text(), bytes);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 
+#include "platform/console_text.h"
 #include "platform/printf_text.h"
 
 namespace vesko {
@@ -26,19 +27,14 @@ void TextSink::write(std::string_view text) const {
         buffer_->append(text);
     } else if (file_ != nullptr) {
         if (file_ == stderr) std::fflush(stdout);
-        std::fwrite(text.data(), 1, text.size(), file_);
+        platform::write_text(file_, text);
     }
 }
 
 void TextSink::print(const char* format, ...) const {
     va_list args;
     va_start(args, format);
-    if (buffer_ != nullptr) {
-        buffer_->append(vprintf_text(format, args));
-    } else if (file_ != nullptr) {
-        if (file_ == stderr) std::fflush(stdout);
-        std::vfprintf(file_, format, args);
-    }
+    write(vprintf_text(format, args));  // formatted first: a console takes whole characters
     va_end(args);
 }
 

@@ -32,7 +32,8 @@ private:
 
 // Where text goes: a C stream (standard output by default, or none at all:
 // a null stream drops the text) or a TextBuffer. A small value; the stream or
-// the buffer must outlive it.
+// the buffer must outlive it. A stream's text goes through
+// platform::write_text, so a console window shows its characters.
 class TextSink {
 public:
     TextSink(std::FILE* file = stdout) : file_(file) {}  // implicit: a stream is where text goes

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "console/run_summary.h"
+#include "platform/streams.h"
 #include "report/report_output.h"
 #include "report/scale_fit.h"
 #include "report/session_log.h"
@@ -128,55 +129,52 @@ int report_one(const std::string& name, const Options& options, std::FILE* in, s
         std::fclose(f);
     }
     if (!text) {
-        std::fprintf(err, "rotabench-report: %s: cannot read it (or it is over 64 MiB)\n", name.c_str());
+        TextSink(err).print("rotabench-report: %s: cannot read it (or it is over 64 MiB)\n", name.c_str());
         return kExitError;
     }
 
     SessionLog log = read_session_log(*text);
     if (log.bad_line != 0) {
-        std::fprintf(err, "rotabench-report: %s:%zu: %s\n", name.c_str(), log.bad_line, log.bad_what.c_str());
+        TextSink(err).print("rotabench-report: %s:%zu: %s\n", name.c_str(), log.bad_line, log.bad_what.c_str());
         return kExitError;
     }
     if (!log.is_session) {
-        std::fprintf(err, "rotabench-report: %s: not a rotabench session: none of the console's lines is in it\n",
-                     name.c_str());
+        TextSink(err).print("rotabench-report: %s: not a rotabench session: none of the console's lines is in it\n",
+                            name.c_str());
         return kExitError;
     }
     if (log.second_session_line != 0) {
-        std::fprintf(err,
-                     "rotabench-report: %s: more than one session: a second \"IMU streaming from\" at line %zu; "
-                     "keep one session per log\n",
-                     name.c_str(), log.second_session_line);
+        TextSink(err).print("rotabench-report: %s: more than one session: a second \"IMU streaming from\" at line %zu; "
+                            "keep one session per log\n",
+                            name.c_str(), log.second_session_line);
         return kExitError;
     }
     if (log.runs.empty()) {
-        std::fprintf(err, "rotabench-report: %s: no accepted runs in this session\n", name.c_str());
+        TextSink(err).print("rotabench-report: %s: no accepted runs in this session\n", name.c_str());
         return kExitNoRuns;
     }
     std::vector<bool> dropped(log.runs.size(), false);
     for (int n : options.drop) {
         if (static_cast<std::size_t>(n) > log.runs.size()) {
-            std::fprintf(err, "rotabench-report: --drop %d: the session has runs 1 to %zu\n", n, log.runs.size());
+            TextSink(err).print("rotabench-report: --drop %d: the session has runs 1 to %zu\n", n, log.runs.size());
             return kExitError;
         }
         dropped[static_cast<std::size_t>(n - 1)] = true;
     }
     if (!log.summary) {
-        std::fprintf(err,
-                     "rotabench-report: %s: incomplete: no summary at its end (cut short, or still running); "
-                     "its runs are reported as they are\n",
-                     name.c_str());
+        TextSink(err).print("rotabench-report: %s: incomplete: no summary at its end (cut short, or still running); "
+                            "its runs are reported as they are\n",
+                            name.c_str());
     } else if (!fit_scales_to_summary(log.runs, *log.summary)) {
-        std::fprintf(err,
-                     "rotabench-report: %s: the console's summary does not follow from the runs in the log "
-                     "(lines lost or edited?)\n",
-                     name.c_str());
+        TextSink(err).print("rotabench-report: %s: the console's summary does not follow from the runs in the log "
+                            "(lines lost or edited?)\n",
+                            name.c_str());
         return kExitError;
     }
 
     ReportInput input{name, &log, dropped, work_out(log.runs, dropped, options.gate_limit_pct)};
     if (input.figures.kept.empty()) {
-        std::fprintf(err, "rotabench-report: %s: no runs left after --drop\n", name.c_str());
+        TextSink(err).print("rotabench-report: %s: no runs left after --drop\n", name.c_str());
         return kExitNoRuns;
     }
     switch (options.form) {
@@ -208,24 +206,24 @@ int severity(int code) {
 int report_main(int argc, const char* const* argv, std::FILE* in, std::FILE* out, std::FILE* err) {
     const auto parsed = parse_args(argc, argv);
     if (const auto* bad = std::get_if<UsageError>(&parsed)) {
-        std::fprintf(err, "rotabench-report: cannot take %s: %s\n", bad->argument.c_str(), bad->reason.c_str());
-        std::fputs(kReportUsage, err);
+        TextSink(err).print("rotabench-report: cannot take %s: %s\n", bad->argument.c_str(), bad->reason.c_str());
+        TextSink(err).write(kReportUsage);
         return kExitError;
     }
     const Options& options = std::get<Options>(parsed);
     if (options.help) {
-        std::fputs(kReportUsage, out);
-        std::fputs(kHelp, out);
+        TextSink(out).write(kReportUsage);
+        TextSink(out).write(kHelp);
         return kExitPass;
     }
     if (options.version) {
-        std::fputs("rotabench-report " ROTABENCH_VERSION "\n", out);
+        TextSink(out).write("rotabench-report " ROTABENCH_VERSION "\n");
         return kExitPass;
     }
     if (options.form == Form::Csv) write_csv_header(out);
     int worst = kExitPass;
     for (std::size_t i = 0; i < options.logs.size(); ++i) {
-        if (i > 0 && options.form == Form::Text) std::fputs("\n", out);
+        if (i > 0 && options.form == Form::Text) TextSink(out).write("\n");
         const int code = report_one(options.logs[i], options, in, out, err);
         if (severity(code) > severity(worst)) worst = code;
     }

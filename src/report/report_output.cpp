@@ -6,6 +6,7 @@
 
 #include "console/run_summary.h"
 #include "platform/printf_text.h"
+#include "platform/streams.h"
 
 #ifndef ROTABENCH_VERSION
 #define ROTABENCH_VERSION "unknown"
@@ -91,29 +92,29 @@ const char* verdict_name(Verdict v) {
 void write_text(const ReportInput& in, std::FILE* out) {
     const auto& runs = in.log->runs;
     const ReportFigures& f = in.figures;
-    std::fprintf(out, "module %s: %zu accepted run%s in %s%s%s%s\n",
-                 in.log->serial.empty() ? "(no streaming line)" : in.log->serial.c_str(), runs.size(),
-                 runs.size() == 1 ? "" : "s", in.log_name.c_str(), in.log->started.empty() ? "" : " (recorded ",
-                 in.log->started.c_str(), in.log->started.empty() ? "" : ")");
-    std::fprintf(out, "  run  axis  angle (deg)  scale (rad/s/LSB)  leakage\n");
+    TextSink(out).print("module %s: %zu accepted run%s in %s%s%s%s\n",
+                        in.log->serial.empty() ? "(no streaming line)" : in.log->serial.c_str(), runs.size(),
+                        runs.size() == 1 ? "" : "s", in.log_name.c_str(), in.log->started.empty() ? "" : " (recorded ",
+                        in.log->started.c_str(), in.log->started.empty() ? "" : ")");
+    TextSink(out).print("  run  axis  angle (deg)  scale (rad/s/LSB)  leakage\n");
     for (std::size_t i = 0; i < runs.size(); ++i) {
         const LoggedRun& r = runs[i];
-        std::fprintf(out, "  %3d  %c%c    %11s  %17s  %6s%%%s", r.number, axis_letter(r.result.axis), r.sign,
-                     angle_text(r.result.angle_deg).c_str(), scale_text(r.result.scale).c_str(),
-                     leakage_text(r.result.leakage).c_str(), in.dropped[i] ? "  dropped" : "");
+        TextSink(out).print("  %3d  %c%c    %11s  %17s  %6s%%%s", r.number, axis_letter(r.result.axis), r.sign,
+                            angle_text(r.result.angle_deg).c_str(), scale_text(r.result.scale).c_str(),
+                            leakage_text(r.result.leakage).c_str(), in.dropped[i] ? "  dropped" : "");
         if (!f.suspect[i].empty() && !in.dropped[i])
-            std::fprintf(out, "  suspect: %s (--drop %d leaves it out)", f.suspect[i].c_str(), r.number);
-        std::fprintf(out, "\n");
+            TextSink(out).print("  suspect: %s (--drop %d leaves it out)", f.suspect[i].c_str(), r.number);
+        TextSink(out).print("\n");
     }
     print_summary(f.kept, out);
-    std::fprintf(out, "\n");
+    TextSink(out).print("\n");
     for (int a = 0; a < 3; ++a) {
         const AxisStatistics& st = f.statistics[static_cast<std::size_t>(a)];
         if (!st.sem) continue;
-        std::fprintf(out, "%c: sd %.9f  standard error %.9f  95%% interval %.9f to %.9f", axis_letter(a), *st.sd,
-                     *st.sem, *st.ci_low, *st.ci_high);
-        if (st.asymmetry_pct) std::fprintf(out, "  + minus - turns %+.3f%%", *st.asymmetry_pct);
-        std::fprintf(out, "\n");
+        TextSink(out).print("%c: sd %.9f  standard error %.9f  95%% interval %.9f to %.9f", axis_letter(a), *st.sd,
+                            *st.sem, *st.ci_low, *st.ci_high);
+        if (st.asymmetry_pct) TextSink(out).print("  + minus - turns %+.3f%%", *st.asymmetry_pct);
+        TextSink(out).print("\n");
     }
     std::string counts;
     std::string short_axes;
@@ -124,24 +125,24 @@ void write_text(const ReportInput& in, std::FILE* out) {
         if (n < 2) short_axes += printf_text("%s%c", short_axes.empty() ? "" : ", ", axis_letter(a));
     }
     if (f.two_runs_every_axis) {
-        std::fprintf(out, "runs per axis: %s: at least two on every axis\n", counts.c_str());
+        TextSink(out).print("runs per axis: %s: at least two on every axis\n", counts.c_str());
     } else {
-        std::fprintf(out, "runs per axis: %s: fewer than two on %s, whose spread says nothing yet\n",
-                     counts.c_str(), short_axes.c_str());
+        TextSink(out).print("runs per axis: %s: fewer than two on %s, whose spread says nothing yet\n",
+                            counts.c_str(), short_axes.c_str());
     }
     switch (f.verdict) {
         case Verdict::Pass:
-            std::fprintf(out, "gate: PASS, largest difference %s%% of the mean (limit %s%%)\n",
-                         pct2(f.gate->pct).c_str(), pct2(f.gate_limit_pct).c_str());
+            TextSink(out).print("gate: PASS, largest difference %s%% of the mean (limit %s%%)\n",
+                                pct2(f.gate->pct).c_str(), pct2(f.gate_limit_pct).c_str());
             break;
         case Verdict::Fail:
-            std::fprintf(out, "gate: FAIL, largest difference %s%% of the mean, between %c and %c (limit %s%%)\n",
-                         pct2(f.gate->pct).c_str(), axis_letter(f.gate->largest_axis),
-                         axis_letter(f.gate->smallest_axis), pct2(f.gate_limit_pct).c_str());
+            TextSink(out).print("gate: FAIL, largest difference %s%% of the mean, between %c and %c (limit %s%%)\n",
+                                pct2(f.gate->pct).c_str(), axis_letter(f.gate->largest_axis),
+                                axis_letter(f.gate->smallest_axis), pct2(f.gate_limit_pct).c_str());
             break;
         case Verdict::NotDecided:
-            std::fprintf(out, "gate: NOT DECIDED, fewer than two runs on %s (limit %s%%)\n", short_axes.c_str(),
-                         pct2(f.gate_limit_pct).c_str());
+            TextSink(out).print("gate: NOT DECIDED, fewer than two runs on %s (limit %s%%)\n", short_axes.c_str(),
+                                pct2(f.gate_limit_pct).c_str());
             break;
     }
 }
@@ -168,10 +169,10 @@ public:
     void write(std::FILE* out) const {
         // Written by length: a field may hold a NUL.
         for (std::size_t i = 0; i < kColumnCount; ++i) {
-            if (i) std::fputc(',', out);
-            std::fwrite(fields_[i].data(), 1, fields_[i].size(), out);
+            if (i) TextSink(out).write(",");
+            TextSink(out).write(fields_[i]);
         }
-        std::fputs("\n", out);
+        TextSink(out).write("\n");
     }
 
 private:
@@ -181,8 +182,8 @@ private:
 }  // namespace
 
 void write_csv_header(std::FILE* out) {
-    for (std::size_t i = 0; i < kColumnCount; ++i) std::fprintf(out, "%s%s", i ? "," : "", kColumns[i]);
-    std::fputs("\n", out);
+    for (std::size_t i = 0; i < kColumnCount; ++i) TextSink(out).print("%s%s", i ? "," : "", kColumns[i]);
+    TextSink(out).write("\n");
 }
 
 void write_csv(const ReportInput& in, std::FILE* out) {
@@ -264,7 +265,7 @@ void write_json(const ReportInput& in, std::FILE* out) {
                      "\"two_runs_every_axis\": %s}}\n",
                      f.gate ? json_number(f.gate->pct).c_str() : "null", json_number(f.gate_limit_pct).c_str(),
                      verdict_name(f.verdict), f.two_runs_every_axis ? "true" : "false");
-    std::fputs(j.c_str(), out);
+    TextSink(out).write(j.c_str());  // up to a NUL, as ever
 }
 
 }  // namespace vesko::report

@@ -5,6 +5,7 @@
 
 #include "console/interrupt_rule.h"
 #include "platform/interrupts.h"
+#include "platform/streams.h"
 #include "simulator/scenario/default_scenario.h"
 #include "simulator/scenario/expectations.h"
 #include "simulator/scenario/scenario_load.h"
@@ -23,26 +24,26 @@ int sim_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err) 
     if (const auto* bad = std::get_if<SimUsageError>(&parsed)) return print_sim_usage_error(*bad, err);
     const SimCommandLine& line = std::get<SimCommandLine>(parsed);
     if (line.help) {
-        std::fputs(kSimUsageLine, out);
-        std::fputs(kSimHelp, out);
+        TextSink(out).write(kSimUsageLine);
+        TextSink(out).write(kSimHelp);
         return 0;
     }
     if (line.version) {
-        std::fputs("rotabench-sim " ROTABENCH_VERSION "\n", out);
+        TextSink(out).write("rotabench-sim " ROTABENCH_VERSION "\n");
         return 0;
     }
     // The scenario as the messages name it.
     const std::string name = line.scenario_file.value_or("default.toml (built in)");
     const ScenarioLoad load = line.scenario_file ? load_scenario_file(name) : parse_scenario(default_scenario_text(), name);
     if (!load.scenario) {
-        std::fprintf(err, "rotabench-sim: %s\n", load.error.c_str());
+        TextSink(err).print("rotabench-sim: %s\n", load.error.c_str());
         return 2;
     }
     const Scenario& scenario = *load.scenario;
 
     if (line.study_sessions > 0) return run_study_command(line, scenario, name, out, err);
 
-    if (!scenario.title.empty()) std::fprintf(out, "# %s\n\n", scenario.title.c_str());
+    if (!scenario.title.empty()) TextSink(out).print("# %s\n\n", scenario.title.c_str());
     // Ctrl-C stops the session with its summary, as it stops rotabench.
     platform::InterruptWatch interrupts(interrupt_action);
     SessionOptions options;
@@ -58,7 +59,7 @@ int sim_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err) 
     if (scenario.expect && (interrupts.exit_code() == 0 || scripted_ctrl_c)) {
         if (const auto unmet = first_unmet(*scenario.expect, line.fast, outcome.exit_code, outcome.transcript,
                                               outcome.diagnostics)) {
-            std::fprintf(err, "rotabench-sim: expectation not met: %s\n", unmet->c_str());
+            TextSink(err).print("rotabench-sim: expectation not met: %s\n", unmet->c_str());
             return 3;
         }
     }

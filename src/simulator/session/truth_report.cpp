@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "console/run_summary.h"
+#include "platform/streams.h"
 
 namespace vesko::simulator {
 
@@ -21,15 +22,15 @@ std::array<AxisTruth, 3> compare_with_truth(const ModuleParams& truth, const std
 }
 
 void print_truth(std::FILE* out, const std::string& jig_serial, const std::array<AxisTruth, 3>& axes) {
-    std::fprintf(out, "\n==== truth: simulated module %s on the jig ====\n", jig_serial.c_str());
+    TextSink(out).print("\n==== truth: simulated module %s on the jig ====\n", jig_serial.c_str());
     for (int a = 0; a < 3; ++a) {
         const AxisTruth& t = axes[a];
         const char letter = "XYZ"[a];
         if (t.runs == 0) {
-            std::fprintf(out, "%c: true %.9f  estimated -  (no runs)\n", letter, t.true_scale);
+            TextSink(out).print("%c: true %.9f  estimated -  (no runs)\n", letter, t.true_scale);
         } else {
-            std::fprintf(out, "%c: true %.9f  estimated %.9f (%d run%s)  error %+.4f%%\n", letter, t.true_scale,
-                         t.estimated, t.runs, t.runs == 1 ? "" : "s", t.error * 100.0);
+            TextSink(out).print("%c: true %.9f  estimated %.9f (%d run%s)  error %+.4f%%\n", letter, t.true_scale,
+                                t.estimated, t.runs, t.runs == 1 ? "" : "s", t.error * 100.0);
         }
     }
     std::fflush(out);

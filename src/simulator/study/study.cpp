@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "console/run_summary.h"
+#include "platform/streams.h"
 #include "simulator/session/session.h"
 
 namespace vesko::simulator {
@@ -92,41 +93,41 @@ std::array<AxisStudy, 3> summarize_study(const std::vector<StudySession>& sessio
 void print_study(std::FILE* out, const std::vector<StudySession>& sessions, double seconds, unsigned jobs,
                  unsigned cores) {
     const auto axes = summarize_study(sessions);
-    std::fprintf(out, "axis  sessions  mean error   sd error   p95 |error|  max |error|  without summary\n");
+    TextSink(out).print("axis  sessions  mean error   sd error   p95 |error|  max |error|  without summary\n");
     for (std::size_t a = 0; a < 3; ++a) {
         const AxisStudy& s = axes[a];
-        std::fprintf(out, "%c     %8d  %+9.4f%%  %8.4f%%  %10.4f%%  %10.4f%%  %15d\n", "XYZ"[a], s.with_summary,
-                     100 * s.mean_error, 100 * s.sd_error, 100 * s.p95_abs_error, 100 * s.max_abs_error,
-                     s.without_summary);
+        TextSink(out).print("%c     %8d  %+9.4f%%  %8.4f%%  %10.4f%%  %10.4f%%  %15d\n", "XYZ"[a], s.with_summary,
+                            100 * s.mean_error, 100 * s.sd_error, 100 * s.p95_abs_error, 100 * s.max_abs_error,
+                            s.without_summary);
     }
     const auto passed = std::count_if(sessions.begin(), sessions.end(), [](const StudySession& s) { return s.gate_passed; });
-    std::fprintf(out, "gate (three means within 2%%): %ld of %zu sessions (%.1f%%)\n", static_cast<long>(passed),
-                 sessions.size(), sessions.empty() ? 0.0 : 100.0 * static_cast<double>(passed) / static_cast<double>(sessions.size()));
+    TextSink(out).print("gate (three means within 2%%): %ld of %zu sessions (%.1f%%)\n", static_cast<long>(passed),
+                        sessions.size(), sessions.empty() ? 0.0 : 100.0 * static_cast<double>(passed) / static_cast<double>(sessions.size()));
     // A session keeps one processor busy, so the processors at work are the
     // fewer of the two.
     const unsigned busy = std::min(jobs, cores);
     const double per_core = seconds > 0 && busy > 0 ? static_cast<double>(sessions.size()) / seconds / busy : 0.0;
-    std::fprintf(out, "%zu sessions in %.1f s, %u at a time on %u processor(s): %.1f sessions per second per processor\n",
-                 sessions.size(), seconds, jobs, cores, per_core);
+    TextSink(out).print("%zu sessions in %.1f s, %u at a time on %u processor(s): %.1f sessions per second per processor\n",
+                        sessions.size(), seconds, jobs, cores, per_core);
 }
 
 void print_study_csv_header(std::FILE* out) {
-    std::fprintf(out, "session,seed,exit,gate,x_runs,x_mean,x_error_pct,y_runs,y_mean,y_error_pct,z_runs,z_mean,"
-                      "z_error_pct\n");
+    TextSink(out).write("session,seed,exit,gate,x_runs,x_mean,x_error_pct,y_runs,y_mean,y_error_pct,z_runs,z_mean,"
+                        "z_error_pct\n");
 }
 
 void print_study_csv(std::FILE* out, const std::vector<StudySession>& sessions) {
     for (const StudySession& s : sessions) {
-        std::fprintf(out, "%d,%llu,%d,%d", s.index, static_cast<unsigned long long>(s.seed), s.exit_code,
-                     s.gate_passed ? 1 : 0);
+        TextSink(out).print("%d,%llu,%d,%d", s.index, static_cast<unsigned long long>(s.seed), s.exit_code,
+                            s.gate_passed ? 1 : 0);
         for (const AxisTruth& a : s.truth) {
             if (a.runs > 0) {
-                std::fprintf(out, ",%d,%.9f,%.6e", a.runs, a.estimated, 100 * a.error);
+                TextSink(out).print(",%d,%.9f,%.6e", a.runs, a.estimated, 100 * a.error);
             } else {
-                std::fprintf(out, ",0,,");
+                TextSink(out).print(",0,,");
             }
         }
-        std::fputc('\n', out);
+        TextSink(out).write("\n");
     }
 }
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <thread>
 
+#include "platform/streams.h"
 #include "platform/terminal.h"
 #include "simulator/output_file.h"
 #include "simulator/study/study.h"
@@ -14,8 +15,8 @@
 namespace vesko::simulator {
 
 int print_sim_usage_error(const SimUsageError& bad, std::FILE* err) {
-    std::fprintf(err, "rotabench-sim: cannot take %s: %s\n", bad.argument.c_str(), bad.reason.c_str());
-    std::fputs(kSimUsageLine, err);
+    TextSink(err).print("rotabench-sim: cannot take %s: %s\n", bad.argument.c_str(), bad.reason.c_str());
+    TextSink(err).write(kSimUsageLine);
     return 2;
 }
 
@@ -35,12 +36,12 @@ int run_study_command(const SimCommandLine& line, const Scenario& scenario, cons
     if (line.csv) {
         print_study_csv_header(out);
     } else {
-        std::fprintf(out, "study: %d sessions of %s, noise seeds %llu to %llu\n", line.study_sessions, name.c_str(),
-                     static_cast<unsigned long long>(first_seed),
-                     static_cast<unsigned long long>(first_seed + static_cast<std::uint64_t>(line.study_sessions) - 1));
+        TextSink(out).print("study: %d sessions of %s, noise seeds %llu to %llu\n", line.study_sessions, name.c_str(),
+                            static_cast<unsigned long long>(first_seed),
+                            static_cast<unsigned long long>(first_seed + static_cast<std::uint64_t>(line.study_sessions) - 1));
     }
     if (std::fflush(out) != 0 || std::ferror(out)) {
-        std::fputs("rotabench-sim: cannot write standard output\n", err);
+        TextSink(err).write("rotabench-sim: cannot write standard output\n");
         return 2;
     }
 
@@ -53,8 +54,8 @@ int run_study_command(const SimCommandLine& line, const Scenario& scenario, cons
     std::function<void(int)> progress;
     if (platform::is_terminal(err)) {
         progress = [&](int done) {
-            std::fprintf(err, "\rstudy: %d of %d sessions", done, line.study_sessions);
-            if (done == line.study_sessions) std::fputc('\n', err);
+            TextSink(err).print("\rstudy: %d of %d sessions", done, line.study_sessions);
+            if (done == line.study_sessions) TextSink(err).write("\n");
             std::fflush(err);
         };
     }
@@ -72,10 +73,9 @@ int run_study_command(const SimCommandLine& line, const Scenario& scenario, cons
         print_study(out, sessions, seconds, jobs, cores);
     }
     if (!any_mean) {
-        std::fprintf(err,
-                     "rotabench-sim: no session of the %d printed a mean for any axis: nothing to summarise "
-                     "(--csv gives each session's exit code)\n",
-                     line.study_sessions);
+        TextSink(err).print("rotabench-sim: no session of the %d printed a mean for any axis: nothing to summarise "
+                            "(--csv gives each session's exit code)\n",
+                            line.study_sessions);
         code = kExitStudyWithoutSummary;
     }
     if (svg) {
@@ -83,7 +83,7 @@ int run_study_command(const SimCommandLine& line, const Scenario& scenario, cons
             sessions, "rotabench-sim --study " + std::to_string(line.study_sessions) + " " + name, line.svg_range_pct);
         const auto written = write_and_close(svg.release(), drawing);
         if (const auto* why = std::get_if<std::string>(&written)) {
-            std::fprintf(err, "rotabench-sim: cannot write %s: %s\n", line.svg_file->c_str(), why->c_str());
+            TextSink(err).print("rotabench-sim: cannot write %s: %s\n", line.svg_file->c_str(), why->c_str());
             code = 2;
         }
     }

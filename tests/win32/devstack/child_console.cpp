@@ -30,8 +30,18 @@ ChildConsole::~ChildConsole() {
 bool ChildConsole::start(const std::wstring& command_line, std::FILE* out, std::FILE* err) {
     HANDLE in_read = nullptr, in_write = nullptr, out_read = nullptr, out_write = nullptr, err_read = nullptr,
            err_write = nullptr;
-    if (!make_pipe(in_read, in_write, true) || !make_pipe(out_read, out_write, false) ||
-        !make_pipe(err_read, err_write, false)) {
+    const bool to_console = out == nullptr && err == nullptr;
+    if (to_console) {
+        // The console's screen, inheritable, for both of the program's output streams.
+        SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+        out_write = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                OPEN_EXISTING, 0, nullptr);
+        if (out_write == INVALID_HANDLE_VALUE) return false;
+        DuplicateHandle(GetCurrentProcess(), out_write, GetCurrentProcess(), &err_write, 0, TRUE,
+                        DUPLICATE_SAME_ACCESS);
+    }
+    if (!make_pipe(in_read, in_write, true) ||
+        (!to_console && (!make_pipe(out_read, out_write, false) || !make_pipe(err_read, err_write, false)))) {
         return false;
     }
     STARTUPINFOW startup{};
@@ -62,6 +72,7 @@ bool ChildConsole::start(const std::wstring& command_line, std::FILE* out, std::
     CloseHandle(info.hThread);
     process_ = info.hProcess;
     input_ = in_write;
+    if (to_console) return true;
     out_relay_ = std::thread([this, out_read, out] { relay(out_read, out, true); });
     err_relay_ = std::thread([this, err_read, err] { relay(err_read, err, false); });
     return true;

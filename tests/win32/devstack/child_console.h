@@ -20,7 +20,9 @@ public:
     ChildConsole& operator=(const ChildConsole&) = delete;
     ~ChildConsole();
 
-    // Starts `command_line`; the program's output goes to `out` and `err`.
+    // Starts `command_line`; the program's output goes to `out` and `err`,
+    // or, when both are null, straight to the console this host runs in
+    // (where nothing is watched for questions).
     bool start(const std::wstring& command_line, std::FILE* out, std::FILE* err);
 
     // True when the program waits at a question that has not been answered.

@@ -1,6 +1,6 @@
 // The host of the scripted Windows device stack.
 //
-//   devstack_host SCENARIO.toml PROGRAM.exe [ARGS...]
+//   devstack_host [--console] SCENARIO.toml PROGRAM.exe [ARGS...]
 //
 // Builds the scenario's simulated bus (the same files rotabench-sim runs),
 // answers the replacement setupapi/hid/cfgmgr32 DLLs over a control pipe,
@@ -14,6 +14,11 @@
 // question; standard error is the program's, then one "devstack: " line per
 // call the DLLs refused for its arguments and per resource left at exit.
 // The exit code is the program's (-1 when it had to be ended).
+//
+// With --console the program writes straight to the console window this
+// host runs in, as it would for an operator, and the script's lines are
+// typed ahead, then input ends (for scripts that only type: no turns, no
+// cables).
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -69,8 +74,13 @@ void report_ledger(const devstack::ControlPipe& control, std::FILE* err) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const bool to_console = argc > 1 && std::string(argv[1]) == "--console";
+    if (to_console) {
+        --argc;
+        ++argv;
+    }
     if (argc < 3) {
-        std::fputs("usage: devstack_host SCENARIO.toml PROGRAM.exe [ARGS...]\n", stderr);
+        std::fputs("usage: devstack_host [--console] SCENARIO.toml PROGRAM.exe [ARGS...]\n", stderr);
         return 2;
     }
     // The program's bytes pass through as they are, "\r\n" and all.
@@ -98,7 +108,7 @@ int main(int argc, char** argv) {
     if (scenario.serial) command += L" --imu-serial " + quoted(*scenario.serial);
 
     devstack::ChildConsole child;
-    if (!child.start(command, stdout, stderr)) {
+    if (!(to_console ? child.start(command, nullptr, nullptr) : child.start(command, stdout, stderr))) {
         std::fprintf(stderr, "devstack: cannot start %s (error %lu)\n", argv[2], GetLastError());
         return 2;
     }
@@ -106,7 +116,20 @@ int main(int argc, char** argv) {
     // The operator, at each question: the script's steps up to its next
     // line, then the line. The bench's clock runs (and its scheduled
     // unplugs and replugs happen) only while the operator waits on it.
-    simulator::ScriptedOperator op(scenario.script, bench, stdout, scenario.errors);
+    simulator::ScriptedOperator op(scenario.script, bench, to_console ? TextSink(nullptr) : TextSink(stdout),
+                                   scenario.errors);
+    if (to_console) {
+        std::string line;
+        for (int c = 0; (c = op.read_char()) != EOF;) {
+            if (c != '\n') {
+                line.push_back(static_cast<char>(c));
+                continue;
+            }
+            child.answer(line);
+            line.clear();
+        }
+        child.close_input();
+    }
     const auto wait_for_program = [&] {
         while (!child.asking() && !child.ended()) {
             bench.sleep_until(bench.now_ns() + kPollNs);
