@@ -25,6 +25,8 @@ public:
     std::int64_t now_ns() override { return bench_.now_ns(); }
     void sleep_until(std::int64_t t_ns) override { bench_.sleep_until(t_ns); }
     void fault(const simulator::FaultStep& step) override { bench_.fault(step); }
+    void press_ctrl_c() override { bench_.press_ctrl_c(); }
+    int interrupted() override { return bench_.interrupted(); }
     std::int64_t turn_jig(const simulator::TurnJig& turn) override {
         if (jig_ == nullptr) return bench_.turn_jig(turn);
         const std::int64_t at = jig_->model->next_sample_time(bench_.now_ns());
