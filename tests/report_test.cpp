@@ -186,6 +186,8 @@ TEST(Report, TrustsOnlyWhatTheConsolePrintedAsItStands) {
               {}, 2, "rotabench-report: -:3: an integral line not as the console prints it\n"},
              // Cut before the summary, or saved as UTF-16 with its byte-order mark: read, and said to be incomplete.
              {streaming + run, {}, 4, incomplete},
+             // A run about Z alone: no matrix, not decided.
+             {streaming + run, {"--matrix"}, 4, incomplete},
              {utf16le(streaming + run), {}, 4, incomplete},
              // The reader's message inside the summary block, as a terminal's record has it.
              {streaming + run + "\n==== summary (1 runs) ====\nX: NO RUNS \xE2\x80\x94 gate requires all axes\n"
@@ -257,6 +259,16 @@ TEST(Report, SeveralLogsMakeOneTableAndTheWorstExitCode) {
     EXPECT_EQ(report_main(4, as_json, in.get(), json.get(), err.get()), kExitFail);
     const std::string objects = json.text();
     EXPECT_EQ(std::count(objects.begin(), objects.end(), '\n'), 2);
+    // The whole matrix of the default session; without Z's runs, none.
+    test::CapturedStream matrix, refused;
+    const char* as_matrix[] = {"rotabench-report", "--matrix", good.c_str()};
+    EXPECT_EQ(report_main(3, as_matrix, in.get(), matrix.get(), err.get()), kExitPass);
+    EXPECT_NE(matrix.text().find("static const double kGyroCorrection[3][3] = {\n    {9.7"), std::string::npos);
+    const char* without_z[] = {"rotabench-report", "--matrix", "--drop", "5,6", good.c_str()};
+    EXPECT_EQ(report_main(5, without_z, in.get(), refused.get(), err.get()), kExitNotDecided);
+    EXPECT_NE(refused.text().find("\nno matrix: no run about Z: the matrix needs runs about all three axes\n"),
+              std::string::npos);
+    EXPECT_EQ(refused.text().find("kGyroCorrection"), std::string::npos);
     std::filesystem::remove_all(dir);
 }
 
