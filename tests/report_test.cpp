@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/printf_text.h"
 #include "report/report_main.h"
 #include "simulator/scenario/scenario_load.h"
 #include "simulator/scenario/default_scenario.h"
@@ -259,10 +260,15 @@ TEST(Report, SeveralLogsMakeOneTableAndTheWorstExitCode) {
     EXPECT_EQ(report_main(4, as_json, in.get(), json.get(), err.get()), kExitFail);
     const std::string objects = json.text();
     EXPECT_EQ(std::count(objects.begin(), objects.end(), '\n'), 2);
-    // The whole matrix of the default session; without Z's runs, none.
+    // The whole matrix of the default session, the one the simulator printed
+    // against the truth from the same printed integrals; without Z's runs, none.
+    const auto session = play(std::string(ROTABENCH_SCENARIO_DIR) + "/default.toml");
+    ASSERT_TRUE(session.matrix.estimate.fit);
     test::CapturedStream matrix, refused;
     const char* as_matrix[] = {"rotabench-report", "--matrix", good.c_str()};
     EXPECT_EQ(report_main(3, as_matrix, in.get(), matrix.get(), err.get()), kExitPass);
+    const std::string diagonal = printf_text("  %.9f \xC2\xB1 ", session.matrix.estimate.fit->k[1][1]);
+    EXPECT_NE(matrix.text().find(diagonal), std::string::npos) << matrix.text();
     EXPECT_NE(matrix.text().find("static const double kGyroCorrection[3][3] = {\n    {9.7"), std::string::npos);
     const char* without_z[] = {"rotabench-report", "--matrix", "--drop", "5,6", good.c_str()};
     EXPECT_EQ(report_main(5, without_z, in.get(), refused.get(), err.get()), kExitNotDecided);
