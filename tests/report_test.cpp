@@ -275,6 +275,20 @@ TEST(Report, SeveralLogsMakeOneTableAndTheWorstExitCode) {
     EXPECT_NE(refused.text().find("\nno matrix: no run about Z: the matrix needs runs about all three axes\n"),
               std::string::npos);
     EXPECT_EQ(refused.text().find("kGyroCorrection"), std::string::npos);
+    // The same as records: a header, nine elements and six residuals of 15
+    // fields each; as JSON, the axis missing.
+    test::CapturedStream records, object;
+    const char* as_records[] = {"rotabench-report", "--matrix", "--csv", good.c_str()};
+    EXPECT_EQ(report_main(4, as_records, in.get(), records.get(), err.get()), kExitPass);
+    const std::string rows = records.text();
+    EXPECT_EQ(std::count(rows.begin(), rows.end(), '\n'), 1 + 9 + 6);
+    EXPECT_EQ(std::count(rows.begin(), rows.end(), ','), 14 * 16) << rows;
+    const char* as_object[] = {"rotabench-report", "--matrix", "--json", "--drop", "5,6", good.c_str()};
+    EXPECT_EQ(report_main(6, as_object, in.get(), object.get(), err.get()), kExitNotDecided);
+    EXPECT_NE(object.text().find("\"matrix\": null, \"refused\": \"no run about Z: the matrix needs runs about all "
+                                 "three axes\", \"missing_axis\": \"Z\"}\n"),
+              std::string::npos)
+        << object.text();
     std::filesystem::remove_all(dir);
 }
 

@@ -208,9 +208,23 @@ TEST(CrossAxisFit, RecoversAKnownMatrixAndRefusesWhatItCannotSolve) {
         for (std::size_t i = 0; i < 3; ++i)
             for (std::size_t j = 0; j < 3; ++j) EXPECT_NEAR(out.fit->k[i][j], k_true[i][j], 1e-15);
         EXPECT_EQ(out.fit->standard_error.has_value(), c.runs.size() > 3);
+        EXPECT_LT(out.fit->condition, 1.1);
         for (const Vector3& res : out.fit->residual_deg)
             for (double x : res) EXPECT_NEAR(x, 0, 1e-9);
     }
+
+    // Two X runs of 90 that disagree, one run squarely about each other axis:
+    // X's row is a fit of one scale to two integrals, a, b, with one degree of freedom.
+    const double a = 1600, b = 1610, t = kPi / 2;
+    const CrossAxisOutcome two = fit_cross_axis({RunResult{0, 90, 0, 0, {a, 0, 0}}, RunResult{0, 90, 0, 0, {b, 0, 0}},
+                                                 RunResult{1, 90, 0, 0, {0, 1600, 0}}, RunResult{2, 90, 0, 0, {0, 0, 1600}}});
+    ASSERT_TRUE(two.fit && two.fit->standard_error);
+    const double kxx = t * (a + b) / (a * a + b * b);
+    const double rss = (kxx * a - t) * (kxx * a - t) + (kxx * b - t) * (kxx * b - t);
+    EXPECT_NEAR(two.fit->k[0][0], kxx, 1e-15);
+    EXPECT_NEAR((*two.fit->standard_error)[0][0], std::sqrt(rss / (a * a + b * b)), 1e-15);
+    EXPECT_NEAR(two.fit->residual_deg[1][0], (kxx * b - t) * 180 / kPi, 1e-9);
+    EXPECT_NEAR((*two.fit->standard_error)[1][1], 0, 1e-15);
 }
 
 }  // namespace
