@@ -187,8 +187,11 @@ TEST(Report, TrustsOnlyWhatTheConsolePrintedAsItStands) {
               {}, 2, "rotabench-report: -:3: an integral line not as the console prints it\n"},
              // Cut before the summary, or saved as UTF-16 with its byte-order mark: read, and said to be incomplete.
              {streaming + run, {}, 4, incomplete},
-             // A run about Z alone: no matrix, not decided.
-             {streaming + run, {"--matrix"}, 4, incomplete},
+             // A run about Z alone: no matrix, not decided; a run whose integral line is lost: none either.
+             {"IMU streaming from KVR-1\n  integral [0.0 0.0 -3200.0] LSB*s  (1500 samples, max dt 0.0010 s)\n" + run,
+              {"--matrix"}, 4, incomplete},
+             {streaming + run, {"--matrix"}, 2,
+              incomplete + "rotabench-report: -: run 1 has no integral line before it (lines lost?): no matrix\n"},
              {utf16le(streaming + run), {}, 4, incomplete},
              // The reader's message inside the summary block, as a terminal's record has it.
              {streaming + run + "\n==== summary (1 runs) ====\nX: NO RUNS \xE2\x80\x94 gate requires all axes\n"

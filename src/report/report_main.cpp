@@ -127,7 +127,14 @@ std::optional<std::string> read_all(std::FILE* f) {
 }
 
 // The matrix of the kept runs in the chosen form; its exit code.
-int report_matrix(const ReportInput& input, Form form, std::FILE* out) {
+int report_matrix(const ReportInput& input, Form form, std::FILE* out, std::FILE* err) {
+    for (std::size_t i = 0; i < input.log->runs.size(); ++i) {
+        const LoggedRun& r = input.log->runs[i];
+        if (input.dropped[i] || r.has_integral) continue;
+        std::fprintf(err, "rotabench-report: %s: run %d has no integral line before it (lines lost?): no matrix\n",
+                     input.log_name.c_str(), r.number);
+        return kExitError;
+    }
     const CrossAxisOutcome fit = fit_kept_runs(input);
     switch (form) {
         case Form::Text: write_matrix_text(input, fit, out); break;
@@ -198,7 +205,7 @@ int report_one(const std::string& name, const Options& options, std::FILE* in, s
         std::fprintf(err, "rotabench-report: %s: no runs left after --drop\n", name.c_str());
         return kExitNoRuns;
     }
-    if (options.matrix) return report_matrix(input, options.form, out);
+    if (options.matrix) return report_matrix(input, options.form, out, err);
     switch (options.form) {
         case Form::Text: write_text(input, out); break;
         case Form::Csv: write_csv(input, out); break;

@@ -160,6 +160,7 @@ private:
         if (integral_) {
             run.samples = integral_->samples, run.max_dt = integral_->max_dt;
             run.result.integral = integral_->lsb_s;
+            run.has_integral = true;
         }
         log_.runs.push_back(run);
         pending_ = std::nullopt;

@@ -22,6 +22,7 @@ struct LoggedRun {
     char sign = '+';        // direction of the turn on the dominant axis
     unsigned long long samples = 0;  // sample intervals integrated
     double max_dt = 0;               // longest interval, seconds
+    bool has_integral = false;       // its integral line was in the log
 };
 
 // The console's summary block, its axis lines as printed.
