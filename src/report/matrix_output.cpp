@@ -35,7 +35,9 @@ std::string refusal_text(const CrossAxisOutcome& fit) {
                        kMaxCondition);
 }
 
-// Off-diagonal terms in percent of their row's diagonal, and their standard errors.
+// Off-diagonal terms in percent of their row's diagonal, and their standard
+// errors: the element's over the diagonal, whose own error (thousandths of a
+// percent of it) changes the share's by far less.
 double share_pct(const Matrix3& k, std::size_t i, std::size_t j) {
     return 100.0 * cross_share(k, static_cast<int>(i), static_cast<int>(j));
 }
