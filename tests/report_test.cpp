@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/printf_text.h"
 #include "report/report_main.h"
 #include "simulator/scenario/scenario_load.h"
 #include "simulator/scenario/default_scenario.h"
@@ -186,6 +187,11 @@ TEST(Report, TrustsOnlyWhatTheConsolePrintedAsItStands) {
               {}, 2, "rotabench-report: -:3: an integral line not as the console prints it\n"},
              // Cut before the summary, or saved as UTF-16 with its byte-order mark: read, and said to be incomplete.
              {streaming + run, {}, 4, incomplete},
+             // A run about Z alone: no matrix, not decided; a run whose integral line is lost: none either.
+             {"IMU streaming from KVR-1\n  integral [0.0 0.0 -3200.0] LSB*s  (1500 samples, max dt 0.0010 s)\n" + run,
+              {"--matrix"}, 4, incomplete},
+             {streaming + run, {"--matrix"}, 2,
+              incomplete + "rotabench-report: -: run 1 has no integral line before it (lines lost?): no matrix\n"},
              {utf16le(streaming + run), {}, 4, incomplete},
              // The reader's message inside the summary block, as a terminal's record has it.
              {streaming + run + "\n==== summary (1 runs) ====\nX: NO RUNS \xE2\x80\x94 gate requires all axes\n"
@@ -257,6 +263,35 @@ TEST(Report, SeveralLogsMakeOneTableAndTheWorstExitCode) {
     EXPECT_EQ(report_main(4, as_json, in.get(), json.get(), err.get()), kExitFail);
     const std::string objects = json.text();
     EXPECT_EQ(std::count(objects.begin(), objects.end(), '\n'), 2);
+    // The whole matrix of the default session, the one the simulator printed
+    // against the truth from the same printed integrals; without Z's runs, none.
+    const auto session = play(std::string(ROTABENCH_SCENARIO_DIR) + "/default.toml");
+    ASSERT_TRUE(session.matrix.estimate.fit);
+    test::CapturedStream matrix, refused;
+    const char* as_matrix[] = {"rotabench-report", "--matrix", good.c_str()};
+    EXPECT_EQ(report_main(3, as_matrix, in.get(), matrix.get(), err.get()), kExitPass);
+    const std::string diagonal = printf_text("  %.9f \xC2\xB1 ", session.matrix.estimate.fit->k[1][1]);
+    EXPECT_NE(matrix.text().find(diagonal), std::string::npos) << matrix.text();
+    EXPECT_NE(matrix.text().find("static const double kGyroCorrection[3][3] = {\n    {9.7"), std::string::npos);
+    const char* without_z[] = {"rotabench-report", "--matrix", "--drop", "5,6", good.c_str()};
+    EXPECT_EQ(report_main(5, without_z, in.get(), refused.get(), err.get()), kExitNotDecided);
+    EXPECT_NE(refused.text().find("\nno matrix: no run about Z: the matrix needs runs about all three axes\n"),
+              std::string::npos);
+    EXPECT_EQ(refused.text().find("kGyroCorrection"), std::string::npos);
+    // The same as records: a header, nine elements and six residuals of 15
+    // fields each; as JSON, the axis missing.
+    test::CapturedStream records, object;
+    const char* as_records[] = {"rotabench-report", "--matrix", "--csv", good.c_str()};
+    EXPECT_EQ(report_main(4, as_records, in.get(), records.get(), err.get()), kExitPass);
+    const std::string rows = records.text();
+    EXPECT_EQ(std::count(rows.begin(), rows.end(), '\n'), 1 + 9 + 6);
+    EXPECT_EQ(std::count(rows.begin(), rows.end(), ','), 14 * 16) << rows;
+    const char* as_object[] = {"rotabench-report", "--matrix", "--json", "--drop", "5,6", good.c_str()};
+    EXPECT_EQ(report_main(6, as_object, in.get(), object.get(), err.get()), kExitNotDecided);
+    EXPECT_NE(object.text().find("\"matrix\": null, \"refused\": \"no run about Z: the matrix needs runs about all "
+                                 "three axes\", \"missing_axis\": \"Z\"}\n"),
+              std::string::npos)
+        << object.text();
     std::filesystem::remove_all(dir);
 }
 

@@ -5,6 +5,7 @@
 
 #include "console/bias_capture.h"
 #include "console/cal_accumulator.h"
+#include "console/cross_axis_fit.h"
 #include "console/rotation_run.h"
 #include "console/run_summary.h"
 #include "support/captured_stream.h"
@@ -157,6 +158,73 @@ TEST(Summary, OneRunOnY) {
               "Y: 1 runs  mean 0.001000000  spread 0.00%  vs 1/1024 +2.40%  vs 0.001 +0.00%\n"
               "Z: NO RUNS \xE2\x80\x94 gate requires all axes\n"
               "gate: per-axis mean must sit within ~2% of one consistent value on all three axes\n");
+}
+
+}  // namespace
+}  // namespace vesko
+
+namespace vesko {
+namespace {
+
+// A run as a module whose sensitivity is `m` (LSB*s per rad) integrates it.
+RunResult turned(const Matrix3& m, int axis, double angle_deg) {
+    Vector3 turn{};
+    turn[static_cast<std::size_t>(axis)] = angle_deg * kPi / 180.0;
+    const Vector3 integral = times(m, turn);
+    return RunResult{axis, std::fabs(angle_deg), 0, 0, integral};
+}
+
+TEST(CrossAxisFit, RecoversAKnownMatrixAndRefusesWhatItCannotSolve) {
+    // Scales near 1/1024 and cross terms of a few tenths of a percent, one of 2%.
+    const Matrix3 k_true = {{{0.000977, -0.0000039, 0.0000020},
+                             {0.0000029, 0.0009815, -0.0000196},
+                             {-0.0000020, 0.0000039, 0.000974}}};
+    const Matrix3 m = *inverse(k_true);
+    const auto r = [&](int axis, double angle) { return turned(m, axis, angle); };
+    // Integrals nearly in one plane, each still dominant on its own axis.
+    const std::vector<RunResult> flat = {RunResult{0, 180, 0, 0, {3000, 0, 2700}},
+                                         RunResult{1, 180, 0, 0, {0, 3000, 2700}},
+                                         RunResult{2, 180, 0, 0, {1500, 1500, 2700.5}}};
+    const struct {
+        const char* name;
+        std::vector<RunResult> runs;
+        FitRefusal refusal;
+        int missing_axis;
+    } cases[] = {
+        {"two runs per axis, one of each turned back", {r(0, 180), r(0, -360), r(1, 180), r(1, 360), r(2, -90), r(2, 360)},
+         FitRefusal::None, -1},
+        {"one run per axis: solved, no standard errors", {r(0, 90), r(1, 90), r(2, 90)}, FitRefusal::None, -1},
+        {"runs all about X", {r(0, 90), r(0, 180), r(0, 360), r(0, -180)}, FitRefusal::MissingAxis, 1},
+        {"no run about Z", {r(0, 90), r(1, 180), r(1, 360)}, FitRefusal::MissingAxis, 2},
+        {"integrals nearly in a plane", flat, FitRefusal::IllConditioned, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const CrossAxisOutcome out = fit_cross_axis(c.runs);
+        EXPECT_EQ(out.refusal, c.refusal);
+        EXPECT_EQ(out.missing_axis, c.missing_axis);
+        ASSERT_EQ(out.fit.has_value(), c.refusal == FitRefusal::None);
+        if (!out.fit) continue;
+        for (std::size_t i = 0; i < 3; ++i)
+            for (std::size_t j = 0; j < 3; ++j) EXPECT_NEAR(out.fit->k[i][j], k_true[i][j], 1e-15);
+        EXPECT_EQ(out.fit->standard_error.has_value(), c.runs.size() > 3);
+        EXPECT_LT(out.fit->condition, 1.1);
+        for (const Vector3& res : out.fit->residual_deg)
+            for (double x : res) EXPECT_NEAR(x, 0, 1e-9);
+    }
+
+    // Two X runs of 90 that disagree, one run squarely about each other axis:
+    // X's row is a fit of one scale to two integrals, a, b, with one degree of freedom.
+    const double a = 1600, b = 1610, t = kPi / 2;
+    const CrossAxisOutcome two = fit_cross_axis({RunResult{0, 90, 0, 0, {a, 0, 0}}, RunResult{0, 90, 0, 0, {b, 0, 0}},
+                                                 RunResult{1, 90, 0, 0, {0, 1600, 0}}, RunResult{2, 90, 0, 0, {0, 0, 1600}}});
+    ASSERT_TRUE(two.fit && two.fit->standard_error);
+    const double kxx = t * (a + b) / (a * a + b * b);
+    const double rss = (kxx * a - t) * (kxx * a - t) + (kxx * b - t) * (kxx * b - t);
+    EXPECT_NEAR(two.fit->k[0][0], kxx, 1e-15);
+    EXPECT_NEAR((*two.fit->standard_error)[0][0], std::sqrt(rss / (a * a + b * b)), 1e-15);
+    EXPECT_NEAR(two.fit->residual_deg[1][0], (kxx * b - t) * 180 / kPi, 1e-9);
+    EXPECT_NEAR((*two.fit->standard_error)[1][1], 0, 1e-15);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "simulator/scenario/scenario_load.h"
+#include "simulator/study/matrix_study.h"
 #include "simulator/study/study.h"
 #include "simulator/study/study_svg.h"
 #include "simulator/study/svg_axis.h"
@@ -44,6 +45,18 @@ TEST(SimStudy, KnownErrorsGiveTheirStatisticsAndTheGate) {
         EXPECT_NEAR(axis.max_abs_error, -expected, 2e-5);
         EXPECT_LE(axis.p95_abs_error, axis.max_abs_error);
     }
+    // The angle error goes into the matrix's diagonal alone: each run's whole
+    // integral is longer, which its row takes as a common factor. What is
+    // left off the diagonal is the printed integrals' rounding.
+    const MatrixStudy matrix = summarize_matrix_study(all_axes);
+    EXPECT_EQ(matrix.with_matrix, 3);
+    for (std::size_t i = 0; i < 3; ++i)
+        for (std::size_t j = 0; j < 3; ++j) {
+            const ErrorStatistics& e = matrix.elements[i][j];
+            if (i == j) EXPECT_NEAR(e.mean, expected, 2e-5);
+            else EXPECT_LT(e.max_abs, 2e-5) << i << j;
+        }
+    EXPECT_LT(matrix.rounding.max_abs, 2e-5);
     for (const StudySession& s : all_axes) {
         EXPECT_EQ(s.exit_code, 0);
         EXPECT_TRUE(s.gate_passed);
@@ -68,6 +81,7 @@ TEST(SimStudy, KnownErrorsGiveTheirStatisticsAndTheGate) {
     EXPECT_EQ(axes[1].without_summary, 2);
     EXPECT_EQ(axes[2].without_summary, 2);
     EXPECT_FALSE(x_only[0].gate_passed);
+    EXPECT_EQ(summarize_matrix_study(x_only).without_matrix, 2);
 }
 
 TEST(SimStudy, TheDrawingsScaleHoldsEveryDotWithTicksAtRoundSteps) {

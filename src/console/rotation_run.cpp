@@ -36,7 +36,7 @@ bool evaluate_run(const RunCapture& run, double angle_deg, TextSink out, RunResu
     out.print(texts::kRunIntegral, I[0], I[1], I[2], n, run.max_dt);
     out.print(texts::kRunDominant, axis_letter(d), D >= 0 ? '+' : '-', leakage * 100.0);
     out.print(texts::kRunScale, scale, vs_1024_pct(scale), vs_0001_pct(scale));
-    result = RunResult{d, angle_deg, scale, leakage};
+    result = RunResult{d, angle_deg, scale, leakage, I};
     return true;
 }
 

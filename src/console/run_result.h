@@ -2,6 +2,7 @@
 
 // RunResult: one accepted rotation run, as the console measured it.
 
+#include <array>
 #include <cstdint>
 
 namespace vesko {
@@ -12,6 +13,7 @@ struct RunResult {
     double angle_deg = 0;   // the angle the operator entered
     double scale = 0;       // rad/s per LSB, positive
     double leakage = 0;     // largest off-axis integral over the dominant one (fraction)
+    std::array<double, 3> integral{};  // bias-corrected rate integral per axis, LSB*s
 };
 
 // A scale against the two nominal ones, 1/1024 and 0.001 rad/s per LSB, in percent.

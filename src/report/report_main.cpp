@@ -9,6 +9,7 @@
 
 #include "console/run_summary.h"
 #include "platform/streams.h"
+#include "report/matrix_output.h"
 #include "report/report_output.h"
 #include "report/scale_fit.h"
 #include "report/session_log.h"
@@ -30,6 +31,7 @@ struct Options {
     std::vector<int> drop;
     double gate_limit_pct = kGateLimitPct;
     std::vector<std::string> logs;
+    bool matrix = false;
     bool help = false, version = false;
 };
 
@@ -40,11 +42,15 @@ constexpr const char* kHelp =
     "  --gate PCT      the gate's limit on the largest difference between axis means, in percent\n"
     "                  of their mean (default 2)\n"
     "  --drop N,...    leave runs out (one log only)\n"
+    "  --matrix        the module's whole 3x3 calibration instead, fitted from the kept runs: the\n"
+    "                  matrix K (rate = K x (counts - bias)), its standard errors, each run's\n"
+    "                  residual, and K as a C array; it needs runs about all three axes\n"
     "  --csv           one CSV table for all the logs\n"
     "  --json          one JSON object per log, a line each\n"
     "  --version, --help\n"
     "Exit codes: 0 every gate passed, 1 a log without runs, 2 a bad command line or log,\n"
-    "3 a gate failed, 4 not decided (an axis with fewer than two runs).\n";
+    "3 a gate failed, 4 not decided (an axis with fewer than two runs). With --matrix: 0 the matrix\n"
+    "is printed, 4 no matrix (an axis without a run, or runs too close to one plane), 1 and 2 as above.\n";
 
 std::optional<std::vector<int>> run_numbers(std::string_view list) {
     std::vector<int> out;
@@ -85,6 +91,8 @@ std::variant<Options, UsageError> parse_args(int argc, const char* const* argv) 
             o.help = true;
         } else if (a == "--version") {
             o.version = true;
+        } else if (a == "--matrix") {
+            o.matrix = true;
         } else if (a == "--csv" || a == "--json") {
             if (form != nullptr) return UsageError{a, std::string("one form only, and ") + form + " is given"};
             form = argv[i];
@@ -117,6 +125,24 @@ std::optional<std::string> read_all(std::FILE* f) {
     while (text.size() <= kMaxLogBytes && (n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
     if (std::ferror(f) || text.size() > kMaxLogBytes) return std::nullopt;
     return text;
+}
+
+// The matrix of the kept runs in the chosen form; its exit code.
+int report_matrix(const ReportInput& input, Form form, std::FILE* out, std::FILE* err) {
+    for (std::size_t i = 0; i < input.log->runs.size(); ++i) {
+        const LoggedRun& r = input.log->runs[i];
+        if (input.dropped[i] || r.has_integral) continue;
+        TextSink(err).print("rotabench-report: %s: run %d has no integral line before it (lines lost?): no matrix\n",
+                     input.log_name.c_str(), r.number);
+        return kExitError;
+    }
+    const CrossAxisOutcome fit = fit_kept_runs(input);
+    switch (form) {
+        case Form::Text: write_matrix_text(input, fit, out); break;
+        case Form::Csv: write_matrix_csv(input, fit, out); break;
+        case Form::Json: write_matrix_json(input, fit, out); break;
+    }
+    return fit.fit ? kExitPass : kExitNotDecided;
 }
 
 // Reads one log and writes its report; returns its exit code.
@@ -177,6 +203,7 @@ int report_one(const std::string& name, const Options& options, std::FILE* in, s
         TextSink(err).print("rotabench-report: %s: no runs left after --drop\n", name.c_str());
         return kExitNoRuns;
     }
+    if (options.matrix) return report_matrix(input, options.form, out, err);
     switch (options.form) {
         case Form::Text: write_text(input, out); break;
         case Form::Csv: write_csv(input, out); break;
@@ -220,7 +247,7 @@ int report_main(int argc, const char* const* argv, std::FILE* in, std::FILE* out
         TextSink(out).write("rotabench-report " ROTABENCH_VERSION "\n");
         return kExitPass;
     }
-    if (options.form == Form::Csv) write_csv_header(out);
+    if (options.form == Form::Csv) options.matrix ? write_matrix_csv_header(out) : write_csv_header(out);
     int worst = kExitPass;
     for (std::size_t i = 0; i < options.logs.size(); ++i) {
         if (i > 0 && options.form == Form::Text) TextSink(out).write("\n");

@@ -117,9 +117,15 @@ private:
         std::optional<unsigned long long> samples;
         std::optional<double> max_dt;
         if (f) samples = field_count((*f)[3]), max_dt = field_number((*f)[4]);
-        if (!f || !samples || !max_dt || !field_number((*f)[0]) || !field_number((*f)[1]) || !field_number((*f)[2]))
-            return bad(kBadIntegral);
-        integral_ = Integral{*samples, *max_dt};
+        Integral got{};
+        for (std::size_t i = 0; f && i < 3; ++i) {
+            const auto v = field_number((*f)[i]);
+            if (!v) return bad(kBadIntegral);
+            got.lsb_s[i] = *v;
+        }
+        if (!f || !samples || !max_dt) return bad(kBadIntegral);
+        got.samples = *samples, got.max_dt = *max_dt;
+        integral_ = got;
     }
 
     // "  dominant axis X (sign +)  off-axis leakage 0.3%"
@@ -151,7 +157,11 @@ private:
         run.line = line_no_;
         run.result = RunResult{pending_->axis, angle_.value_or(0), *value, pending_->leakage};
         run.sign = pending_->sign;
-        if (integral_) run.samples = integral_->samples, run.max_dt = integral_->max_dt;
+        if (integral_) {
+            run.samples = integral_->samples, run.max_dt = integral_->max_dt;
+            run.result.integral = integral_->lsb_s;
+            run.has_integral = true;
+        }
         log_.runs.push_back(run);
         pending_ = std::nullopt;
         integral_ = std::nullopt;
@@ -187,6 +197,7 @@ private:
         double leakage;
     };
     struct Integral {
+        std::array<double, 3> lsb_s;  // as printed, to 0.1 LSB*s
         unsigned long long samples;
         double max_dt;
     };

@@ -18,10 +18,11 @@ namespace vesko::report {
 struct LoggedRun {
     int number = 0;         // 1-based, in the order the runs were accepted
     std::size_t line = 0;   // the line of its scale in the log
-    RunResult result;       // axis, angle, scale (as printed), leakage (fraction)
+    RunResult result;       // axis, angle, scale, leakage (fraction), integral, as printed
     char sign = '+';        // direction of the turn on the dominant axis
     unsigned long long samples = 0;  // sample intervals integrated
     double max_dt = 0;               // longest interval, seconds
+    bool has_integral = false;       // its integral line was in the log
 };
 
 // The console's summary block, its axis lines as printed.

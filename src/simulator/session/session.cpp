@@ -54,7 +54,11 @@ SessionOutcome run_session(const Scenario& scenario, const SessionOptions& optio
     for (const PlacedModule& m : modules) {
         if (m.serial != scenario.jig_module) continue;
         outcome.truth = compare_with_truth(m.model->params(), outcome.runs);
-        if (options.print_truth && options.out != nullptr) print_truth(options.out, m.serial, outcome.truth);
+        outcome.matrix = matrix_against_truth(m.model->params(), outcome.runs);
+        if (options.print_truth && options.out != nullptr) {
+            print_truth(options.out, m.serial, outcome.truth);
+            print_matrix_truth(options.out, outcome.matrix);
+        }
         break;
     }
     return outcome;

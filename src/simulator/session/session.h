@@ -12,6 +12,7 @@
 #include "platform/interrupts.h"
 #include "platform/sim/sim_bus.h"
 #include "simulator/scenario/scenario.h"
+#include "simulator/session/matrix_truth.h"
 #include "simulator/session/truth_report.h"
 
 namespace vesko::simulator {
@@ -37,6 +38,7 @@ struct SessionOutcome {
     std::string transcript;     // the console's output with the operator's lines
     std::string diagnostics;    // what the console and the reader printed on standard error
     std::array<AxisTruth, 3> truth{};
+    MatrixTruth matrix;  // the cross-axis fit against the module's true K
 };
 
 // Runs the calibration console, its stream reader and discovery, the very

@@ -9,6 +9,7 @@
 
 #include "console/run_summary.h"
 #include "platform/streams.h"
+#include "simulator/study/matrix_study.h"
 #include "simulator/session/session.h"
 
 namespace vesko::simulator {
@@ -42,6 +43,7 @@ std::vector<StudySession> run_study(const Scenario& scenario, int sessions, std:
             const SessionOutcome outcome = run_session(with_seed(scenario, r.seed), options);
             r.exit_code = outcome.exit_code;
             r.truth = outcome.truth;
+            r.matrix = outcome.matrix;
             const auto gate = gate_figure(summarize_axes(outcome.runs));
             r.gate_passed = gate && gate->passes();
             const int finished = ++done;
@@ -58,6 +60,25 @@ std::vector<StudySession> run_study(const Scenario& scenario, int sessions, std:
     return results;
 }
 
+ErrorStatistics error_statistics(const std::vector<double>& errors) {
+    ErrorStatistics out;
+    if (errors.empty()) return out;
+    const auto n = static_cast<double>(errors.size());
+    double sum = 0;
+    for (double e : errors) sum += e;
+    out.mean = sum / n;
+    double squares = 0;
+    for (double e : errors) squares += (e - out.mean) * (e - out.mean);
+    out.sd = errors.size() > 1 ? std::sqrt(squares / (n - 1)) : 0.0;
+    std::vector<double> magnitudes;
+    for (double e : errors) magnitudes.push_back(std::fabs(e));
+    std::sort(magnitudes.begin(), magnitudes.end());
+    const auto rank = static_cast<std::size_t>(std::ceil(0.95 * n));
+    out.p95_abs = magnitudes[std::max<std::size_t>(rank, 1) - 1];
+    out.max_abs = magnitudes.back();
+    return out;
+}
+
 std::array<AxisStudy, 3> summarize_study(const std::vector<StudySession>& sessions) {
     std::array<AxisStudy, 3> axes{};
     for (std::size_t a = 0; a < 3; ++a) {
@@ -71,21 +92,11 @@ std::array<AxisStudy, 3> summarize_study(const std::vector<StudySession>& sessio
         out.with_summary = static_cast<int>(errors.size());
         out.without_summary = static_cast<int>(sessions.size()) - out.with_summary;
         if (errors.empty()) continue;
-        double sum = 0;
-        for (double e : errors) sum += e;
-        out.mean_error = sum / static_cast<double>(errors.size());
-        double squares = 0;
-        for (double e : errors) squares += (e - out.mean_error) * (e - out.mean_error);
-        out.sd_error = errors.size() > 1 ? std::sqrt(squares / static_cast<double>(errors.size() - 1)) : 0.0;
-        std::vector<double> magnitudes;
-        for (double e : errors) magnitudes.push_back(std::fabs(e));
-        std::sort(magnitudes.begin(), magnitudes.end());
-        // The nearest-rank 95th percentile: the smallest value at least 95% of
-        // the sessions do not exceed.
-        const std::size_t rank =
-            static_cast<std::size_t>(std::ceil(0.95 * static_cast<double>(magnitudes.size())));
-        out.p95_abs_error = magnitudes[std::max<std::size_t>(rank, 1) - 1];
-        out.max_abs_error = magnitudes.back();
+        const ErrorStatistics st = error_statistics(errors);
+        out.mean_error = st.mean;
+        out.sd_error = st.sd;
+        out.p95_abs_error = st.p95_abs;
+        out.max_abs_error = st.max_abs;
     }
     return axes;
 }
@@ -103,6 +114,7 @@ void print_study(std::FILE* out, const std::vector<StudySession>& sessions, doub
     const auto passed = std::count_if(sessions.begin(), sessions.end(), [](const StudySession& s) { return s.gate_passed; });
     TextSink(out).print("gate (three means within 2%%): %ld of %zu sessions (%.1f%%)\n", static_cast<long>(passed),
                         sessions.size(), sessions.empty() ? 0.0 : 100.0 * static_cast<double>(passed) / static_cast<double>(sessions.size()));
+    print_matrix_study(out, sessions);
     // A session keeps one processor busy, so the processors at work are the
     // fewer of the two.
     const unsigned busy = std::min(jobs, cores);

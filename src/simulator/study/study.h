@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "simulator/scenario/scenario.h"
+#include "simulator/session/matrix_truth.h"
 #include "simulator/session/truth_report.h"
 
 namespace vesko::simulator {
@@ -20,6 +21,7 @@ struct StudySession {
     int exit_code = 0;
     std::array<AxisTruth, 3> truth{};
     bool gate_passed = false;    // the three means within 2% of one value
+    MatrixTruth matrix;          // the cross-axis fit against the true K
 };
 
 // The scenario with every module's noise, and the operator's own errors,
@@ -42,6 +44,14 @@ struct AxisStudy {
     double p95_abs_error = 0.0;
     double max_abs_error = 0.0;
 };
+
+// The figures of a set of errors: mean, sample sd, the nearest-rank 95th
+// percentile of |error| (the smallest value at least 95% do not exceed) and
+// the largest |error|; zeros when there are none.
+struct ErrorStatistics {
+    double mean = 0.0, sd = 0.0, p95_abs = 0.0, max_abs = 0.0;
+};
+ErrorStatistics error_statistics(const std::vector<double>& errors);
 
 std::array<AxisStudy, 3> summarize_study(const std::vector<StudySession>& sessions);
 
