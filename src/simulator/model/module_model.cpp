@@ -12,8 +12,6 @@
 namespace vesko::simulator {
 namespace {
 
-// How many reports a reader that does not read finds waiting at most.
-constexpr std::int64_t kBacklogReports = 32;
 constexpr std::size_t kReportBytes = 64;
 
 }  // namespace
@@ -108,7 +106,7 @@ ModuleModel::Report ModuleModel::build_report(std::int64_t report) {
 void ModuleModel::emit_next(std::int64_t now_ns) {
     settle_schedule();
     // Reports the reader left waiting too long are gone; the module counted them.
-    while (report_due(next_report_ + kBacklogReports) <= now_ns) {
+    while (report_due(next_report_ + params_.backlog_reports) <= now_ns) {
         seq_ = static_cast<std::uint8_t>(seq_ + kSamplesPerReport);
         last_sampled_ns_ = std::max(last_sampled_ns_, report_due(next_report_));
         ++next_report_;

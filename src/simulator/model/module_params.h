@@ -30,6 +30,10 @@ struct ModuleParams {
     // seconds short of its 2^32 wrap, so a session sees the wrap early on.
     std::uint32_t first_timestamp = 4294967296u - 3u * 48000000u;
     std::uint8_t first_seq = 0;
+
+    // How many reports a reader that does not read finds waiting at most, as
+    // the system's HID driver keeps them; older ones are lost.
+    std::int64_t backlog_reports = 32;
 };
 
 // The module's clock: 48,000,000 ticks per second.
