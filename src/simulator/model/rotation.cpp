@@ -22,13 +22,6 @@ Mat3 multiply(const Mat3& a, const Mat3& b) {
     return r;
 }
 
-Vec3 multiply(const Mat3& m, const Vec3& v) {
-    Vec3 r{};
-    for (int i = 0; i < 3; ++i)
-        for (int k = 0; k < 3; ++k) r[i] += m[i][k] * v[k];
-    return r;
-}
-
 Mat3 transpose(const Mat3& m) {
     Mat3 r{};
     for (int i = 0; i < 3; ++i)

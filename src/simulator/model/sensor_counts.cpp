@@ -27,7 +27,7 @@ void gyro_counts(const ModuleParams& params, const Vec3& rate, const Vec3& noise
 
 void accel_counts(const ModuleParams& params, const Mat3& orientation, const Vec3& noise,
                   std::int16_t out[3]) {
-    const Vec3 up_in_module = multiply(transpose(orientation), Vec3{0.0, 0.0, 1.0});
+    const Vec3 up_in_module = times(transpose(orientation), Vec3{0.0, 0.0, 1.0});
     for (int i = 0; i < 3; ++i)
         out[i] = to_counts(up_in_module[i] * params.accel_counts_per_g + noise[i]);
 }
