@@ -6,6 +6,8 @@
 #include <type_traits>
 #include <utility>
 
+#include "platform/streams.h"
+
 namespace vesko::simulator {
 
 const char* const kSimHelp =
@@ -116,6 +118,12 @@ std::variant<SimCommandLine, SimUsageError> parse_sim_command_line(int argc, con
     if (line.svg_range_pct && !line.svg_file) return SimUsageError{"--svg-range", "only with --svg"};
     if (study && line.fast) return SimUsageError{"--fast", "a study always runs in virtual time"};
     return line;
+}
+
+int print_sim_usage_error(const SimUsageError& bad, std::FILE* err) {
+    TextSink(err).print("rotabench-sim: cannot take %s: %s\n", bad.argument.c_str(), bad.reason.c_str());
+    TextSink(err).write(kSimUsageLine);
+    return 2;
 }
 
 }  // namespace vesko::simulator

@@ -4,6 +4,7 @@
 // time, in virtual time, or as a study of many sessions).
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <variant>
@@ -39,5 +40,8 @@ struct SimUsageError {
 };
 
 std::variant<SimCommandLine, SimUsageError> parse_sim_command_line(int argc, const char* const* argv);
+
+// The usage error's lines on `err`; returns 2.
+int print_sim_usage_error(const SimUsageError& bad, std::FILE* err);
 
 }  // namespace vesko::simulator

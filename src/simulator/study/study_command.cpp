@@ -14,12 +14,6 @@
 
 namespace vesko::simulator {
 
-int print_sim_usage_error(const SimUsageError& bad, std::FILE* err) {
-    TextSink(err).print("rotabench-sim: cannot take %s: %s\n", bad.argument.c_str(), bad.reason.c_str());
-    TextSink(err).write(kSimUsageLine);
-    return 2;
-}
-
 int run_study_command(const SimCommandLine& line, const Scenario& scenario, const std::string& name,
                       std::FILE* out, std::FILE* err) {
     // The drawing's file is opened first: a name it cannot be written to is a

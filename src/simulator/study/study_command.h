@@ -18,7 +18,4 @@ namespace vesko::simulator {
 int run_study_command(const SimCommandLine& line, const Scenario& scenario, const std::string& name,
                       std::FILE* out, std::FILE* err);
 
-// The usage error's lines on `err`; returns 2.
-int print_sim_usage_error(const SimUsageError& bad, std::FILE* err);
-
 }  // namespace vesko::simulator
