@@ -85,7 +85,7 @@ void BM_ReadLoopSimBus(benchmark::State& state) {
     {
         const platform::sim::SimBus::Participation self(bus, "benchmark", platform::sim::kConsoleRank);
         // The callback exactly as run_program wires it.
-        VantisImu imu([&acc](const ImuSample& s) { on_sample(acc, s); }, bus,
+        VantisImu imu([&acc](const ImuSample& s) { on_sample(acc, s, 0); }, bus,
                       simulator::reader_options_on(bus, OutputStreams{devnull, devnull}));
         if (!imu.start("")) {
             state.SkipWithError("the reader did not start on the simulated bus");

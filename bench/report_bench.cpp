@@ -138,7 +138,7 @@ void BM_OnSampleIntegrating(benchmark::State& state) {
     start_integrating(acc);
     std::size_t i = 0;
     for (auto _ : state) {
-        for (std::size_t k = 0; k < kDelivered; ++k) on_sample(acc, samples[i + k]);
+        for (std::size_t k = 0; k < kDelivered; ++k) on_sample(acc, samples[i + k], 0);
         i = (i + kDelivered) % samples.size();
     }
     benchmark::DoNotOptimize(acc.integral);
@@ -150,7 +150,7 @@ void BM_OnSampleIntegrating(benchmark::State& state) {
 void BM_ReaderWork(benchmark::State& state) {
     CalAccumulator acc;
     start_integrating(acc);
-    time_process_report(state, [&acc](const ImuSample& s) { on_sample(acc, s); });
+    time_process_report(state, [&acc](const ImuSample& s) { on_sample(acc, s, 0); });
     benchmark::DoNotOptimize(acc.integral);
 }
 

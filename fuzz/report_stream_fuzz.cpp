@@ -315,7 +315,7 @@ private:
             shadow_.have_prev = true;
             shadow_.prev_timestamp = s.timestamp;
         }
-        on_sample(acc_, s);
+        on_sample(acc_, s, 0);
     }
 
     void compare_with_shadow(const std::optional<Figures>& idle_figures) {

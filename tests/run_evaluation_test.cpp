@@ -32,8 +32,8 @@ void arm(CalAccumulator& acc, double bx = 0) {
 TEST(Integration, ClockWrapGivesTheShortInterval) {
     CalAccumulator acc;
     arm(acc, 10);
-    on_sample(acc, at(0xFFFFFFF0u, 999));    // only sets the start
-    on_sample(acc, at(48000u - 0x10u, 110)); // 48000 ticks later, across the wrap
+    on_sample(acc, at(0xFFFFFFF0u, 999), 0);    // only sets the start
+    on_sample(acc, at(48000u - 0x10u, 110), 0); // 48000 ticks later, across the wrap
     EXPECT_EQ(acc.interval_count, 1u);
     EXPECT_DOUBLE_EQ(acc.max_dt, 0.001);
     EXPECT_DOUBLE_EQ(acc.integral[0], 100 * 0.001);  // weighted with the rate of the later sample
@@ -43,22 +43,22 @@ TEST(Integration, ClockWrapGivesTheShortInterval) {
 TEST(Integration, GapLimitIsHalfASecondInclusive) {
     CalAccumulator acc;
     arm(acc);
-    on_sample(acc, at(0, 0));
-    on_sample(acc, at(24'000'000, 0));
+    on_sample(acc, at(0, 0), 0);
+    on_sample(acc, at(24'000'000, 0), 0);
     EXPECT_FALSE(acc.gap);
     EXPECT_DOUBLE_EQ(acc.max_dt, 0.5);
-    on_sample(acc, at(48'000'001, 0));
+    on_sample(acc, at(48'000'001, 0), 0);
     EXPECT_TRUE(acc.gap);
 }
 
 TEST(Integration, IdleAndBiasPhases) {
     CalAccumulator acc;
-    on_sample(acc, at(1, 100));
+    on_sample(acc, at(1, 100), 0);
     EXPECT_EQ(acc.bias_count, 0u);
     EXPECT_FALSE(acc.have_prev);
     acc.phase = Bias;
-    on_sample(acc, at(2, 3, -4, 5));
-    on_sample(acc, at(3, 5, -4, 5));
+    on_sample(acc, at(2, 3, -4, 5), 0);
+    on_sample(acc, at(3, 5, -4, 5), 0);
     EXPECT_EQ(acc.bias_count, 2u);
     EXPECT_DOUBLE_EQ(acc.sum[0], 8);
     EXPECT_DOUBLE_EQ(acc.sum_sq[0], 34);
@@ -121,6 +121,18 @@ TEST(RunEvaluation, ThresholdsAndTheOrderOfChecks) {
         CapturedStream out;  // a gap wins over everything, and only its message is printed
         EXPECT_FALSE(evaluate_run(capture({0, 0, 0}, 3, 0.75, true), 90, out.get(), r));
         EXPECT_EQ(out.text(), "  RUN INVALID: stream gap > 0.5 s during integration (max dt 0.750 s)\n");
+    }
+    RunCapture edge = capture({5000, 0, 0});
+    edge.edge_s = 0.5;  // the limit exactly: the edges went as good as sampled
+    {
+        CapturedStream out;
+        EXPECT_TRUE(evaluate_run(edge, 90, out.get(), r));
+    }
+    edge.edge_s = 0.5 + 1e-9;  // an edge that went unsampled past the limit, however good the rest
+    {
+        CapturedStream out;
+        EXPECT_FALSE(evaluate_run(edge, 90, out.get(), r));
+        EXPECT_EQ(out.text(), "  RUN INVALID: stream gap > 0.5 s during integration (max dt 0.500 s)\n");
     }
 }
 

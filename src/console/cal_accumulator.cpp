@@ -5,7 +5,9 @@ namespace {
 
 // With the lock held: one interval of the run, weighted with the rate of the
 // sample that ends it. Device time differences are taken modulo 2^32.
-void integrate(CalAccumulator& acc, const ImuSample& s) {
+void integrate(CalAccumulator& acc, const ImuSample& s, std::int64_t host_ns) {
+    if (!acc.have_prev) acc.first_sample_ns = host_ns;
+    acc.last_sample_ns = host_ns;
     if (acc.have_prev) {
         const std::uint32_t ticks = s.timestamp - acc.prev_timestamp;
         const double dt = static_cast<double>(ticks) / kDeviceTicksPerSecond;
@@ -22,7 +24,7 @@ void integrate(CalAccumulator& acc, const ImuSample& s) {
 
 }  // namespace
 
-void on_sample(CalAccumulator& acc, const ImuSample& sample) {
+void on_sample(CalAccumulator& acc, const ImuSample& sample, std::int64_t host_ns) {
     std::lock_guard<std::mutex> lock(acc.mutex);
     switch (acc.phase) {
         case Bias:
@@ -34,7 +36,7 @@ void on_sample(CalAccumulator& acc, const ImuSample& sample) {
             ++acc.bias_count;
             break;
         case Integrate:
-            integrate(acc, sample);
+            integrate(acc, sample, host_ns);
             break;
         default:
             break;

@@ -30,6 +30,12 @@ struct CalAccumulator {
     std::uint64_t interval_count = 0;   // intervals integrated in this run
     double max_dt = 0;                  // longest interval in this run, s
     bool gap = false;                   // an interval over the gap limit was seen
+    // Host time (monotonic, ns) of the arming Enter and of the first and last
+    // samples integrated since: how long the stream was silent at each edge
+    // of the run, which the intervals between samples cannot show.
+    std::int64_t armed_ns = 0;
+    std::int64_t first_sample_ns = 0;
+    std::int64_t last_sample_ns = 0;
 };
 
 // Device clock rate and the longest interval a run tolerates.
@@ -37,7 +43,8 @@ inline constexpr double kDeviceTicksPerSecond = 48'000'000.0;
 inline constexpr double kGapLimitSeconds = 0.5;
 
 // The sample callback's body: by phase, drops the sample, sums it for the
-// bias, or integrates it into the run. Reader thread; constant work.
-void on_sample(CalAccumulator& acc, const ImuSample& sample);
+// bias, or integrates it into the run; `host_ns` is when it reached the host.
+// Reader thread; constant work.
+void on_sample(CalAccumulator& acc, const ImuSample& sample, std::int64_t host_ns);
 
 }  // namespace vesko

@@ -14,6 +14,7 @@
 #include "console/line_input.h"
 #include "console/rotation_run.h"
 #include "console/run_summary.h"
+#include "imu/steady_clock.h"
 
 namespace vesko {
 namespace {
@@ -68,7 +69,7 @@ ProgramOutcome run_program(int argc, const char* const* argv, const ReaderFactor
     // The reader is declared after the accumulator, so it is stopped and
     // destroyed first and no callback outlives the record it writes.
     CalAccumulator acc;
-    std::unique_ptr<ImuReader> reader = make_reader([&acc](const ImuSample& s) { on_sample(acc, s); });
+    std::unique_ptr<ImuReader> reader = make_reader([&acc, &io](const ImuSample& s) { on_sample(acc, s, host_now_ns(io)); });
     if (!reader->start(serial->c_str())) {
         reader->stop();
         outcome.exit_code = 1;
@@ -103,6 +104,7 @@ ConsoleIo standard_console_io(platform::InterruptWatch& watch) {
     io.streams = OutputStreams{stdout, stderr};
     io.sleep = [&watch](std::chrono::milliseconds d) { watch.sleep(d); };
     io.interrupted = [&watch] { return watch.exit_code(); };
+    io.now_ns = &steady_now_ns;
     return io;
 }
 

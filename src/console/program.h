@@ -3,6 +3,7 @@
 // The program entry shared by rotabench and rotabench-sim, and the console it talks through.
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -25,10 +26,17 @@ struct ConsoleIo {
     // window); then the exit code the program ends with. Empty: never.
     // An interrupt also ends read_char's line (EOF) and cuts sleep short.
     std::function<int()> interrupted;
+    // Host time, monotonic, in nanoseconds: when the operator pressed Enter
+    // and when each sample arrived, on the clock `sleep` sleeps on. Read on
+    // both threads. Empty: a clock that stands still.
+    std::function<std::int64_t()> now_ns;
 };
 
 // The exit code of the interrupt that stopped the session, 0 while none did.
 inline int interrupted(const ConsoleIo& io) { return io.interrupted ? io.interrupted() : 0; }
+
+// The console's host time, 0 without a clock.
+inline std::int64_t host_now_ns(const ConsoleIo& io) { return io.now_ns ? io.now_ns() : 0; }
 
 // Builds the stream reader around the sample callback.
 using ReaderFactory = std::function<std::unique_ptr<ImuReader>(SampleCallback)>;

@@ -1,5 +1,6 @@
 #include "console/rotation_run.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -18,6 +19,10 @@ int dominant_axis(const std::array<double, 3>& I) {
 bool evaluate_run(const RunCapture& run, double angle_deg, TextSink out, RunResult& result) {
     if (run.gap) {
         out.print(texts::kRunGap, run.max_dt);
+        return false;
+    }
+    if (run.edge_s > kGapLimitSeconds) {
+        out.print(texts::kRunGap, std::fmax(run.max_dt, run.edge_s));
         return false;
     }
     const auto& I = run.integral;
@@ -50,8 +55,10 @@ void run_rotation(CalAccumulator& acc, double angle_deg, const std::array<double
     out.flush();
     read_line(line, io.read_char);
     if (interrupted(io)) return;
+    const std::int64_t armed_ns = host_now_ns(io);
     {
         std::lock_guard<std::mutex> lock(acc.mutex);
+        acc.armed_ns = armed_ns;
         for (int i = 0; i < 3; ++i) {
             acc.bias[i] = bias[i];
             acc.integral[i] = 0;
@@ -66,6 +73,7 @@ void run_rotation(CalAccumulator& acc, double angle_deg, const std::array<double
     out.write(texts::kIntegrating);
     out.flush();
     read_line(line, io.read_char);
+    const std::int64_t finished_ns = host_now_ns(io);
     RunCapture run;
     {
         std::lock_guard<std::mutex> lock(acc.mutex);
@@ -74,6 +82,10 @@ void run_rotation(CalAccumulator& acc, double angle_deg, const std::array<double
         run.intervals = acc.interval_count;
         run.max_dt = acc.max_dt;
         run.gap = acc.gap;
+        const std::int64_t edge_ns =
+            acc.have_prev ? std::max(acc.first_sample_ns - acc.armed_ns, finished_ns - acc.last_sample_ns)
+                          : finished_ns - acc.armed_ns;
+        run.edge_s = static_cast<double>(edge_ns) / 1e9;
     }
     if (interrupted(io)) return;  // a run broken off is not measured
 

@@ -108,7 +108,7 @@ TEST(PermissionOnHidraw, AModuleTheSystemWillNotOpenIsNamedAndTheProgramEndsWith
                            }};
     test::CapturedStream out;
     test::CapturedStream err;
-    ConsoleIo io{[] { return EOF; }, OutputStreams{out.get(), err.get()}, [](std::chrono::milliseconds) {}, {}};
+    ConsoleIo io{[] { return EOF; }, OutputStreams{out.get(), err.get()}, [](std::chrono::milliseconds) {}, {}, {}};
     const char* argv[] = {"rotabench"};
     const int code = run_program(1, argv, [&](SampleCallback callback) -> std::unique_ptr<ImuReader> {
         return std::make_unique<VantisImu>(std::move(callback), platform, VantisImuOptions{io.streams});

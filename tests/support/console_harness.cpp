@@ -96,6 +96,7 @@ int ConsoleHarness::run(std::vector<std::string> args) {
     io.streams = OutputStreams{bench_.out.get(), bench_.err.get()};
     io.sleep = [this](std::chrono::milliseconds d) { sleep(d); };
     io.interrupted = [this] { return interrupted_; };
+    io.now_ns = [this] { return bench_.bus.now_ns(); };
     reader_options.streams = io.streams;
     reader_options.log = &log_;
 

@@ -30,6 +30,7 @@ SessionOutcome run_session(const Scenario& scenario, const SessionOptions& optio
         bench.sleep_until(bus.now_ns() + std::chrono::duration_cast<std::chrono::nanoseconds>(d).count());
     };
     io.interrupted = [&] { return bench.interrupted(); };
+    io.now_ns = [&] { return bus.now_ns(); };
     // In virtual time the console's thread and the reader's take part in the
     // bus clock, one running at a time.
     const ReaderFactory make_reader = [&](SampleCallback callback) -> std::unique_ptr<ImuReader> {
