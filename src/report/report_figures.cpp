@@ -14,7 +14,7 @@ AxisStatistics statistics_of(const std::vector<LoggedRun>& runs, const std::vect
     double plus = 0, minus = 0;
     int n_plus = 0, n_minus = 0;
     for (std::size_t i = 0; i < runs.size(); ++i) {
-        if (dropped[i] || runs[i].result.axis != axis) continue;
+        if (dropped[i] || runs[i].result.axis != axis || runs[i].result.angle_deg > kJigAngleLimitDeg) continue;
         const double s = runs[i].result.scale;
         all.push_back(s);
         (runs[i].sign == '+' ? plus : minus) += s;
@@ -37,27 +37,43 @@ AxisStatistics statistics_of(const std::vector<LoggedRun>& runs, const std::vect
     return st;
 }
 
-// Why the run `i` looks wrong, or "".
-std::string suspect_reason(const std::vector<LoggedRun>& runs, std::size_t i) {
-    const LoggedRun& r = runs[i];
+// Per run, the median scale of the other runs on its axis (nullopt when it
+// has none): each axis's scales sorted once, and a run's own place in them
+// skipped, so the figure is the same as from a sorted copy of the others.
+std::vector<std::optional<double>> medians_of_others(const std::vector<LoggedRun>& runs) {
+    std::vector<std::optional<double>> out(runs.size());
+    for (int axis = 0; axis < 3; ++axis) {
+        std::vector<std::size_t> order;
+        for (std::size_t i = 0; i < runs.size(); ++i)
+            if (runs[i].result.axis == axis) order.push_back(i);
+        std::sort(order.begin(), order.end(),
+                  [&](std::size_t a, std::size_t b) { return runs[a].result.scale < runs[b].result.scale; });
+        const std::size_t m = order.size() - (order.empty() ? 0 : 1);  // the others' count
+        for (std::size_t rank = 0; rank < order.size() && m > 0; ++rank) {
+            const auto other = [&](std::size_t k) { return runs[order[k < rank ? k : k + 1]].result.scale; };
+            out[order[rank]] = m % 2 ? other(m / 2) : (other(m / 2 - 1) + other(m / 2)) / 2;
+        }
+    }
+    return out;
+}
+
+// Why the run looks wrong, or "", given the median of its axis's other runs.
+std::string suspect_reason(const LoggedRun& r, const std::optional<double>& median) {
+    if (r.result.angle_deg > kJigAngleLimitDeg)
+        return printf_text("angle %g deg is over ten turns (%g deg): a wrong angle typed?", r.result.angle_deg,
+                           kJigAngleLimitDeg);
     if (r.result.leakage > kSuspectLeakage)
         return printf_text("leakage %.1f%% is over %.0f%%: a crooked mount?", r.result.leakage * 100.0,
                            kSuspectLeakage * 100.0);
-    std::vector<double> others;
-    for (std::size_t k = 0; k < runs.size(); ++k)
-        if (k != i && runs[k].result.axis == r.result.axis) others.push_back(runs[k].result.scale);
     const double scale = r.result.scale;
     const auto off = [&](double reference) { return std::fabs(scale / reference - 1.0) > kSuspectScaleOff; };
     if (!off(1.0 / 1024.0) || !off(0.001)) return "";
-    if (others.empty())
+    if (!median)
         return printf_text("scale %+.1f%% from 1/1024: a wrong turn, or a wrong angle typed?",
                            vs_1024_pct(scale));
-    std::sort(others.begin(), others.end());
-    const std::size_t m = others.size();
-    const double median = m % 2 ? others[m / 2] : (others[m / 2 - 1] + others[m / 2]) / 2;
-    if (!off(median)) return "";
+    if (!off(*median)) return "";
     return printf_text("scale %+.1f%% from the axis's other runs: a wrong turn, or a wrong angle typed?",
-                       (scale / median - 1.0) * 100.0);
+                       (scale / *median - 1.0) * 100.0);
 }
 
 }  // namespace
@@ -76,9 +92,10 @@ double t975(int df) {
 ReportFigures work_out(const std::vector<LoggedRun>& runs, const std::vector<bool>& dropped, double gate_limit_pct) {
     ReportFigures f;
     f.gate_limit_pct = gate_limit_pct;
+    const auto medians = medians_of_others(runs);
     for (std::size_t i = 0; i < runs.size(); ++i) {
         if (!dropped[i]) f.kept.push_back(runs[i].result);
-        f.suspect.push_back(suspect_reason(runs, i));
+        f.suspect.push_back(suspect_reason(runs[i], medians[i]));
     }
     f.axes = summarize_axes(f.kept);
     f.two_runs_every_axis = true;
