@@ -235,10 +235,11 @@ TEST(Report, TrustsOnlyWhatTheConsolePrintedAsItStands) {
                   run_of("1e300", 1e300 * kPi / 180 / 3200), {}, 4, incomplete,
               "\nZ: sd 0.000001414  standard error 0.000001000  95% interval 0.000962271 to 0.000987683\n"},
              // Bytes that are not UTF-8, in script's header and in the serial: U+FFFD in the JSON, the rest kept.
-             {"Script started on 2026-12-09 \xC0\x80\xED\xA0\x80\xF5 [COMMAND=\"rotabench\"]\r\n"
+             {"Script started on 2026-12-09 \xC0\x80\xED\xA0\x80\xF5\x80\x80\x80 [COMMAND=\"rotabench\"]\r\n"
               "IMU streaming from KVR-\xF4\x8F\xBF\xBF\xF4\x90\x80\x80\xED\x9F\xBF\xE0\x80\xAF\xF0\x8F\xBF\xBF\xE2\x82\n\n" + run,
               {"--json"}, 4, incomplete,
-              "\"started\": \"2026-12-09 \\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\", \"complete\": false, \"serial\": "
+              "\"started\": \"2026-12-09 \\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd"
+              "\\ufffd\", \"complete\": false, \"serial\": "
               "\"KVR-\xF4\x8F\xBF\xBF\\ufffd\\ufffd\\ufffd\\ufffd\xED\x9F\xBF\\ufffd\\ufffd\\ufffd"
               "\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\", "},
          }) {
