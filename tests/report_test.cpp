@@ -234,6 +234,8 @@ TEST(Report, TrustsOnlyWhatTheConsolePrintedAsItStands) {
              {streaming + run_of("180", 0.000973977) + run_of("180", 0.000975977) +
                   run_of("1e300", 1e300 * kPi / 180 / 3200), {}, 4, incomplete,
               "\nZ: sd 0.000001414  standard error 0.000001000  95% interval 0.000962271 to 0.000987683\n"},
+             // Scales edited past any gyroscope's (with their deviations): statistics still numbers.
+             {streaming + run_of("180", 2e200) + run_of("180", 4e200), {}, 4, incomplete, "\nZ: sd 1414213562373095"},
              // Bytes that are not UTF-8, in script's header and in the serial: U+FFFD in the JSON, the rest kept.
              {"Script started on 2026-12-09 \xC0\x80\xED\xA0\x80\xF5\x80\x80\x80 [COMMAND=\"rotabench\"]\r\n"
               "IMU streaming from KVR-\xF4\x8F\xBF\xBF\xF4\x90\x80\x80\xED\x9F\xBF\xE0\x80\xAF\xF0\x8F\xBF\xBF\xE2\x82\n\n" + run,

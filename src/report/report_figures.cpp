@@ -9,29 +9,38 @@
 namespace vesko::report {
 namespace {
 
+// The statistics work on the scales over a power of two near the largest of
+// them: the same figures to the last bit (such a division is exact), and no
+// square or sum overflows however large an edited scale is. A figure that a
+// double still cannot hold is left out with the others of its line.
 AxisStatistics statistics_of(const std::vector<LoggedRun>& runs, const std::vector<bool>& dropped, int axis) {
     std::vector<double> all;
-    double plus = 0, minus = 0;
-    int n_plus = 0, n_minus = 0;
+    std::vector<char> signs;
     for (std::size_t i = 0; i < runs.size(); ++i) {
         if (dropped[i] || runs[i].result.axis != axis || runs[i].result.angle_deg > kJigAngleLimitDeg) continue;
-        const double s = runs[i].result.scale;
-        all.push_back(s);
-        (runs[i].sign == '+' ? plus : minus) += s;
-        ++(runs[i].sign == '+' ? n_plus : n_minus);
+        all.push_back(runs[i].result.scale);
+        signs.push_back(runs[i].sign);
     }
     AxisStatistics st;
     const auto n = static_cast<int>(all.size());
     if (n == 0) return st;
-    double mean = 0;
-    for (double s : all) mean += s / n;
+    int e = 0;
+    std::frexp(*std::max_element(all.begin(), all.end()), &e);
+    double mean = 0, plus = 0, minus = 0;
+    int n_plus = 0, n_minus = 0;
+    for (std::size_t k = 0; k < all.size(); ++k) {
+        all[k] = std::ldexp(all[k], -e);
+        mean += all[k] / n;
+        (signs[k] == '+' ? plus : minus) += all[k];
+        ++(signs[k] == '+' ? n_plus : n_minus);
+    }
     if (n >= 2) {
         double ss = 0;
         for (double s : all) ss += (s - mean) * (s - mean);
-        st.sd = std::sqrt(ss / (n - 1));
-        st.sem = *st.sd / std::sqrt(static_cast<double>(n));
-        st.ci_low = mean - t975(n - 1) * *st.sem;
-        st.ci_high = mean + t975(n - 1) * *st.sem;
+        const double sd = std::sqrt(ss / (n - 1)), sem = sd / std::sqrt(static_cast<double>(n));
+        const double low = std::ldexp(mean - t975(n - 1) * sem, e), high = std::ldexp(mean + t975(n - 1) * sem, e);
+        if (std::isfinite(low) && std::isfinite(high))
+            st.sd = std::ldexp(sd, e), st.sem = std::ldexp(sem, e), st.ci_low = low, st.ci_high = high;
     }
     if (n_plus > 0 && n_minus > 0) st.asymmetry_pct = (plus / n_plus - minus / n_minus) / mean * 100.0;
     return st;
