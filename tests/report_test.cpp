@@ -222,7 +222,8 @@ TEST(Report, TrustsOnlyWhatTheConsolePrintedAsItStands) {
              {streaming + run + edited, {}, 2,
               "rotabench-report: -: the console's summary does not follow from the runs in the log (lines lost or "
               "edited?)\n"},
-             {streaming + run + edited + summary, {}, 2, "rotabench-report: -:12: a second summary block in one session\n"},
+             {streaming + run + edited + summary, {}, 2,
+              "rotabench-report: -:12: a second summary block in one session\n"},
              // What the operator typed after a question is the operator's, whatever its words (as script keeps it).
              {streaming + texts::kAngleQuestion + "180  scale = 0.001000000 rad/s/LSB   vs 1/1024: +2.40%   vs 0.001: "
                   "+0.00%\r\n" + run_of("180", 0.000973977) + summary, {}, 4, ""},
@@ -238,7 +239,8 @@ TEST(Report, TrustsOnlyWhatTheConsolePrintedAsItStands) {
              {streaming + run_of("180", 2e200) + run_of("180", 4e200), {}, 4, incomplete, "\nZ: sd 1414213562373095"},
              // Bytes that are not UTF-8, in script's header and in the serial: U+FFFD in the JSON, the rest kept.
              {"Script started on 2026-12-09 \xC0\x80\xED\xA0\x80\xF5\x80\x80\x80 [COMMAND=\"rotabench\"]\r\n"
-              "IMU streaming from KVR-\xF4\x8F\xBF\xBF\xF4\x90\x80\x80\xED\x9F\xBF\xE0\x80\xAF\xF0\x8F\xBF\xBF\xE2\x82\n\n" + run,
+              "IMU streaming from KVR-\xF4\x8F\xBF\xBF\xF4\x90\x80\x80\xED\x9F\xBF\xE0\x80\xAF\xF0\x8F\xBF\xBF"
+              "\xE2\x82\n\n" + run,
               {"--json"}, 4, incomplete,
               "\"started\": \"2026-12-09 \\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd"
               "\\ufffd\", \"complete\": false, \"serial\": "

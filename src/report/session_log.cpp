@@ -35,12 +35,16 @@ struct Question {
     std::string_view start, end;
     std::array<std::string_view, 4> next;
 };
+constexpr std::string_view kArmEnd = texts::fixed_text(texts::kArmQuestion, 1, true);
+constexpr std::string_view kIntegrating = texts::fixed_text(texts::kIntegrating, 0, true);
+constexpr std::string_view kBadAngleReply = texts::fixed_text(texts::kBadAngle);
+constexpr std::string_view kBiasCapture = texts::fixed_text(texts::kBiasCapture);
+constexpr std::string_view kRunGap = texts::fixed_text(texts::kRunGap);
+constexpr std::string_view kNoRotation = texts::fixed_text(texts::kRunNoRotation);
 constexpr Question kQuestions[] = {
-    {kAngleQuestion, {}, {texts::fixed_text(texts::kBadAngle), texts::fixed_text(texts::kBiasCapture), kSummary, {}}},
-    {kArm, texts::fixed_text(texts::kArmQuestion, 1, true), {texts::fixed_text(texts::kIntegrating, 0, true), kSummary, {}, {}}},
-    {texts::fixed_text(texts::kIntegrating, 0, true), {},
-     {texts::fixed_text(texts::kRunGap), texts::fixed_text(texts::kRunNoRotation), texts::fixed_text(texts::kRunIntegral),
-      kSummary}},
+    {kAngleQuestion, {}, {kBadAngleReply, kBiasCapture, kSummary, {}}},
+    {kArm, kArmEnd, {kIntegrating, kSummary, {}, {}}},
+    {kIntegrating, {}, {kRunGap, kNoRotation, kIntegral, kSummary}},
 };
 
 // Why a line is not the console's.
@@ -91,9 +95,8 @@ std::string_view printed_part(std::string_view line) {
         if (asked == nullptr) return line;
         if (end < line.size() && line[end] == ' ') ++end;  // the question's own blank
         const std::string_view rest = line.substr(end);
-        const bool printed = rest.empty() || std::any_of(asked->next.begin(), asked->next.end(), [&](std::string_view t) {
-                                 return !t.empty() && rest.substr(0, t.size()) == t;
-                             });
+        const auto follows = [&](std::string_view t) { return !t.empty() && rest.substr(0, t.size()) == t; };
+        const bool printed = rest.empty() || std::any_of(asked->next.begin(), asked->next.end(), follows);
         if (!printed) return line.substr(0, end);
         from = end;
     }
