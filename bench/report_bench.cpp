@@ -1,18 +1,27 @@
 // The reader thread's work for one input report, piece by piece, and the
 // floor it is measured against: what any reader of this report must pay at
 // the least (take the 52 bytes, read the clock once, and the lock pairs of
-// the two records the samples land in).
+// the two records the samples land in). Last, rotabench-report reading a
+// log as large as it takes.
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "console/cal_accumulator.h"
+#include "console/console_texts.h"
+#include "console/run_summary.h"
 #include "imu/input_report.h"
 #include "imu/report_processing.h"
 #include "imu/sequence_filter.h"
 #include "imu/steady_clock.h"
+#include "platform/printf_text.h"
+#include "report/report_main.h"
 #include "report_ring.h"
 
 namespace vesko::bench {
@@ -154,6 +163,52 @@ void BM_ReaderWork(benchmark::State& state) {
     benchmark::DoNotOptimize(acc.integral);
 }
 
+// A session's log just under the report's 64 MiB cap: runs about the three
+// axes in turn (their dominant-axis and scale lines, as the console prints
+// them, one in a thousand a wrong turn), then the console's summary of them.
+struct CapLog {
+    std::string text;
+    std::size_t runs = 0;
+};
+
+const CapLog& log_at_the_cap() {
+    static const CapLog log = [] {
+        std::string text = printf_text(texts::kStreaming, "KVR-21A7C3");
+        std::vector<RunResult> runs;
+        const std::size_t cap = (64u << 20) - 4096;
+        for (unsigned i = 0; text.size() < cap; ++i) {
+            const int axis = static_cast<int>(i % 3);
+            const double wobble = static_cast<double>((i * 2654435761u) % 2001) - 1000;
+            const double printed = std::atof(
+                printf_text("%.9f", (i % 1000 == 999 ? 0.5 : 1.0) * (1 + wobble * 1e-6) / 1024).c_str());
+            text += printf_text(texts::kRunDominant, "XYZ"[axis], i % 2 ? '-' : '+', 0.3);
+            text += printf_text(texts::kRunScale, printed, vs_1024_pct(printed), vs_0001_pct(printed));
+            runs.push_back(RunResult{axis, 180, printed, 0.003, {}});
+        }
+        text += printf_text(texts::kSummaryHead, runs.size());
+        const AxisSummaries axes = summarize_axes(runs);
+        for (int a = 0; a < 3; ++a) text += summary_axis_line(a, axes[static_cast<std::size_t>(a)]) + "\n";
+        return CapLog{text + texts::kSummaryGate, runs.size()};
+    }();
+    return log;
+}
+
+// The whole report of that log, as text, from reading it to its last line.
+void BM_ReportLogAtTheCap(benchmark::State& state) {
+    std::string log = log_at_the_cap().text;
+    std::FILE* out = std::fopen("/dev/null", "w");
+    int code = 0;
+    for (auto _ : state) {
+        std::FILE* in = fmemopen(log.data(), log.size(), "rb");
+        const char* argv[] = {"rotabench-report", "-"};
+        code = report::report_main(2, argv, in, out, out);
+        std::fclose(in);
+    }
+    std::fclose(out);
+    if (code != report::kExitPass) state.SkipWithError("the report did not read the log through");
+    state.counters["runs"] = static_cast<double>(log_at_the_cap().runs);
+}
+
 }  // namespace
 
 BENCHMARK(BM_Floor)->UseRealTime();
@@ -164,5 +219,6 @@ BENCHMARK(BM_Decode)->UseRealTime();
 BENCHMARK(BM_ProcessReport)->UseRealTime();
 BENCHMARK(BM_OnSampleIntegrating)->UseRealTime();
 BENCHMARK(BM_ReaderWork)->UseRealTime();
+BENCHMARK(BM_ReportLogAtTheCap)->UseRealTime()->Unit(benchmark::kSecond);
 
 }  // namespace vesko::bench

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "console/console_texts.h"
+#include "console/rotation_run.h"
 #include "platform/printf_text.h"
 #include "report/report_main.h"
 #include "simulator/scenario/scenario_load.h"
@@ -143,11 +145,26 @@ TEST(Report, TrustsOnlyWhatTheConsolePrintedAsItStands) {
     const std::string incomplete =
         "rotabench-report: -: incomplete: no summary at its end (cut short, or still running); its runs are "
         "reported as they are\n";
+    // A run as the console prints it: its angle question, integral, dominant-axis and scale lines.
+    const auto run_of = [](const char* angle, double scale) {
+        return printf_text(texts::kArmQuestion, std::atof(angle)) + texts::kIntegrating + "\n" +
+               printf_text(texts::kRunIntegral, 0.0, 0.0, -3200.0, 1500ull, 0.001) +
+               printf_text(texts::kRunDominant, 'Z', '-', 0.5) +
+               printf_text(texts::kRunScale, scale, vs_1024_pct(scale), vs_0001_pct(scale));
+    };
+    const std::string summary =
+        "\n==== summary (1 runs) ====\nX: NO RUNS \xE2\x80\x94 gate requires all axes\n"
+        "Y: NO RUNS \xE2\x80\x94 gate requires all axes\n"
+        "Z: 1 runs  mean 0.000973977  spread 0.00%  vs 1/1024 -0.26%  vs 0.001 -2.60%\n"
+        "gate: per-axis mean must sit within ~2% of one consistent value on all three axes\n";
+    std::string edited = summary;
+    edited.replace(edited.find("0.000973977"), 11, "0.000977000");
     struct Case {
         std::string log;
         std::vector<const char*> args;
         int code;
         std::string err;
+        std::string out = {};  // a piece of the report, when given
     };
     for (const Case& c : std::vector<Case>{
              {"hello\n", {}, 2, "rotabench-report: -: not a rotabench session: none of the console's lines is in it\n"},
@@ -200,10 +217,40 @@ TEST(Report, TrustsOnlyWhatTheConsolePrintedAsItStands) {
               {}, 4, ""},
              {streaming + run + "\n==== summary (1 runs) ====\nX: NO RUNS\n", {}, 2,
               "rotabench-report: -:7: a summary line not as the console prints it\n"},
+             // Each summary block is checked: a session is summed up once.
+             {streaming + run + summary, {}, 4, ""},
+             {streaming + run + edited, {}, 2,
+              "rotabench-report: -: the console's summary does not follow from the runs in the log (lines lost or "
+              "edited?)\n"},
+             {streaming + run + edited + summary, {}, 2,
+              "rotabench-report: -:12: a second summary block in one session\n"},
+             // What the operator typed after a question is the operator's, whatever its words (as script keeps it).
+             {streaming + texts::kAngleQuestion + "180  scale = 0.001000000 rad/s/LSB   vs 1/1024: +2.40%   vs 0.001: "
+                  "+0.00%\r\n" + run_of("180", 0.000973977) + summary, {}, 4, ""},
+             // An angle no jig turns by hand: flagged, and out of the statistics, which stay finite.
+             {streaming + run_of("180", 0.000973977) + run_of("180", 0.000975977) +
+                  run_of("1e300", 1e300 * kPi / 180 / 3200), {}, 4, incomplete,
+              "  suspect: angle 1e+300 deg is over ten turns (3600 deg): a wrong angle typed? (--drop 3 leaves it "
+              "out)\n"},
+             {streaming + run_of("180", 0.000973977) + run_of("180", 0.000975977) +
+                  run_of("1e300", 1e300 * kPi / 180 / 3200), {}, 4, incomplete,
+              "\nZ: sd 0.000001414  standard error 0.000001000  95% interval 0.000962271 to 0.000987683\n"},
+             // Scales edited past any gyroscope's (with their deviations): statistics still numbers.
+             {streaming + run_of("180", 2e200) + run_of("180", 4e200), {}, 4, incomplete, "\nZ: sd 1414213562373095"},
+             // Bytes that are not UTF-8, in script's header and in the serial: U+FFFD in the JSON, the rest kept.
+             {"Script started on 2026-12-09 \xC0\x80\xED\xA0\x80\xF5\x80\x80\x80 [COMMAND=\"rotabench\"]\r\n"
+              "IMU streaming from KVR-\xF4\x8F\xBF\xBF\xF4\x90\x80\x80\xED\x9F\xBF\xE0\x80\xAF\xF0\x8F\xBF\xBF"
+              "\xE2\x82\n\n" + run,
+              {"--json"}, 4, incomplete,
+              "\"started\": \"2026-12-09 \\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd"
+              "\\ufffd\", \"complete\": false, \"serial\": "
+              "\"KVR-\xF4\x8F\xBF\xBF\\ufffd\\ufffd\\ufffd\\ufffd\xED\x9F\xBF\\ufffd\\ufffd\\ufffd"
+              "\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\", "},
          }) {
         const Reported r = report(c.log, c.args);
         EXPECT_EQ(r.code, c.code) << c.log;
         EXPECT_EQ(r.err, c.err);
+        EXPECT_NE(r.out.find(c.out), std::string::npos) << r.out;
     }
 }
 
@@ -233,7 +280,8 @@ TEST(Report, ReadsBackEachStudySessionWithTheGateOutcomeTheStudyCounts) {
 TEST(Report, SeveralLogsMakeOneTableAndTheWorstExitCode) {
     const auto dir = std::filesystem::temp_directory_path() / ("rotabench-report-test-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
     std::filesystem::create_directories(dir);
-    const std::string good = (dir / "good.log").string(), wrong = (dir / "wrong.log").string();
+    // A file name need not be UTF-8 (here an overlong '/').
+    const std::string good = (dir / "good.log").string(), wrong = (dir / "wrong\xC0\xAF.log").string();
     for (const auto& [file, scenario] : {std::pair{good, "/default.toml"}, std::pair{wrong, "/wrong-turn.toml"}}) {
         std::FILE* f = std::fopen(file.c_str(), "wb");
         const std::string text = play(std::string(ROTABENCH_SCENARIO_DIR) + scenario).transcript;
@@ -263,6 +311,7 @@ TEST(Report, SeveralLogsMakeOneTableAndTheWorstExitCode) {
     EXPECT_EQ(report_main(4, as_json, in.get(), json.get(), err.get()), kExitFail);
     const std::string objects = json.text();
     EXPECT_EQ(std::count(objects.begin(), objects.end(), '\n'), 2);
+    EXPECT_NE(objects.find("wrong\\ufffd\\ufffd.log\", \"report_version\""), std::string::npos) << objects;
     // The whole matrix of the default session, the one the simulator printed
     // against the truth from the same printed integrals; without Z's runs, none.
     const auto session = play(std::string(ROTABENCH_SCENARIO_DIR) + "/default.toml");

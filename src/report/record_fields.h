@@ -15,7 +15,9 @@ std::string exact(const std::optional<double>& v);
 // character is quoted, its quotes doubled.
 std::string csv_field(const std::string& s);
 
-// A JSON string; bytes that are not UTF-8 (a file name, a serial) become U+FFFD.
+// A JSON string, well-formed UTF-8 whatever the bytes: bytes that are not
+// UTF-8 (a file name, a serial) become U+FFFD, one for each longest start of
+// a sequence that they hold.
 std::string json_string(const std::string& s);
 
 // A JSON number without rounding, or null.

@@ -9,55 +9,80 @@
 namespace vesko::report {
 namespace {
 
+// The statistics work on the scales over a power of two near the largest of
+// them: the same figures to the last bit (such a division is exact), and no
+// square or sum overflows however large an edited scale is. A figure that a
+// double still cannot hold is left out with the others of its line.
 AxisStatistics statistics_of(const std::vector<LoggedRun>& runs, const std::vector<bool>& dropped, int axis) {
     std::vector<double> all;
-    double plus = 0, minus = 0;
-    int n_plus = 0, n_minus = 0;
+    std::vector<char> signs;
     for (std::size_t i = 0; i < runs.size(); ++i) {
-        if (dropped[i] || runs[i].result.axis != axis) continue;
-        const double s = runs[i].result.scale;
-        all.push_back(s);
-        (runs[i].sign == '+' ? plus : minus) += s;
-        ++(runs[i].sign == '+' ? n_plus : n_minus);
+        if (dropped[i] || runs[i].result.axis != axis || runs[i].result.angle_deg > kJigAngleLimitDeg) continue;
+        all.push_back(runs[i].result.scale);
+        signs.push_back(runs[i].sign);
     }
     AxisStatistics st;
     const auto n = static_cast<int>(all.size());
     if (n == 0) return st;
-    double mean = 0;
-    for (double s : all) mean += s / n;
+    int e = 0;
+    std::frexp(*std::max_element(all.begin(), all.end()), &e);
+    double mean = 0, plus = 0, minus = 0;
+    int n_plus = 0, n_minus = 0;
+    for (std::size_t k = 0; k < all.size(); ++k) {
+        all[k] = std::ldexp(all[k], -e);
+        mean += all[k] / n;
+        (signs[k] == '+' ? plus : minus) += all[k];
+        ++(signs[k] == '+' ? n_plus : n_minus);
+    }
     if (n >= 2) {
         double ss = 0;
         for (double s : all) ss += (s - mean) * (s - mean);
-        st.sd = std::sqrt(ss / (n - 1));
-        st.sem = *st.sd / std::sqrt(static_cast<double>(n));
-        st.ci_low = mean - t975(n - 1) * *st.sem;
-        st.ci_high = mean + t975(n - 1) * *st.sem;
+        const double sd = std::sqrt(ss / (n - 1)), sem = sd / std::sqrt(static_cast<double>(n));
+        const double low = std::ldexp(mean - t975(n - 1) * sem, e), high = std::ldexp(mean + t975(n - 1) * sem, e);
+        if (std::isfinite(low) && std::isfinite(high))
+            st.sd = std::ldexp(sd, e), st.sem = std::ldexp(sem, e), st.ci_low = low, st.ci_high = high;
     }
     if (n_plus > 0 && n_minus > 0) st.asymmetry_pct = (plus / n_plus - minus / n_minus) / mean * 100.0;
     return st;
 }
 
-// Why the run `i` looks wrong, or "".
-std::string suspect_reason(const std::vector<LoggedRun>& runs, std::size_t i) {
-    const LoggedRun& r = runs[i];
+// Per run, the median scale of the other runs on its axis (nullopt when it
+// has none): each axis's scales sorted once, and a run's own place in them
+// skipped, so the figure is the same as from a sorted copy of the others.
+std::vector<std::optional<double>> medians_of_others(const std::vector<LoggedRun>& runs) {
+    std::vector<std::optional<double>> out(runs.size());
+    for (int axis = 0; axis < 3; ++axis) {
+        std::vector<std::size_t> order;
+        for (std::size_t i = 0; i < runs.size(); ++i)
+            if (runs[i].result.axis == axis) order.push_back(i);
+        std::sort(order.begin(), order.end(),
+                  [&](std::size_t a, std::size_t b) { return runs[a].result.scale < runs[b].result.scale; });
+        const std::size_t m = order.size() - (order.empty() ? 0 : 1);  // the others' count
+        for (std::size_t rank = 0; rank < order.size() && m > 0; ++rank) {
+            const auto other = [&](std::size_t k) { return runs[order[k < rank ? k : k + 1]].result.scale; };
+            out[order[rank]] = m % 2 ? other(m / 2) : (other(m / 2 - 1) + other(m / 2)) / 2;
+        }
+    }
+    return out;
+}
+
+// Why the run looks wrong, or "", given the median of its axis's other runs.
+std::string suspect_reason(const LoggedRun& r, const std::optional<double>& median) {
+    if (r.result.angle_deg > kJigAngleLimitDeg)
+        return printf_text("angle %g deg is over ten turns (%g deg): a wrong angle typed?", r.result.angle_deg,
+                           kJigAngleLimitDeg);
     if (r.result.leakage > kSuspectLeakage)
         return printf_text("leakage %.1f%% is over %.0f%%: a crooked mount?", r.result.leakage * 100.0,
                            kSuspectLeakage * 100.0);
-    std::vector<double> others;
-    for (std::size_t k = 0; k < runs.size(); ++k)
-        if (k != i && runs[k].result.axis == r.result.axis) others.push_back(runs[k].result.scale);
     const double scale = r.result.scale;
     const auto off = [&](double reference) { return std::fabs(scale / reference - 1.0) > kSuspectScaleOff; };
     if (!off(1.0 / 1024.0) || !off(0.001)) return "";
-    if (others.empty())
+    if (!median)
         return printf_text("scale %+.1f%% from 1/1024: a wrong turn, or a wrong angle typed?",
                            vs_1024_pct(scale));
-    std::sort(others.begin(), others.end());
-    const std::size_t m = others.size();
-    const double median = m % 2 ? others[m / 2] : (others[m / 2 - 1] + others[m / 2]) / 2;
-    if (!off(median)) return "";
+    if (!off(*median)) return "";
     return printf_text("scale %+.1f%% from the axis's other runs: a wrong turn, or a wrong angle typed?",
-                       (scale / median - 1.0) * 100.0);
+                       (scale / *median - 1.0) * 100.0);
 }
 
 }  // namespace
@@ -76,9 +101,10 @@ double t975(int df) {
 ReportFigures work_out(const std::vector<LoggedRun>& runs, const std::vector<bool>& dropped, double gate_limit_pct) {
     ReportFigures f;
     f.gate_limit_pct = gate_limit_pct;
+    const auto medians = medians_of_others(runs);
     for (std::size_t i = 0; i < runs.size(); ++i) {
         if (!dropped[i]) f.kept.push_back(runs[i].result);
-        f.suspect.push_back(suspect_reason(runs, i));
+        f.suspect.push_back(suspect_reason(runs[i], medians[i]));
     }
     f.axes = summarize_axes(f.kept);
     f.two_runs_every_axis = true;

@@ -19,8 +19,14 @@ namespace vesko::report {
 // runs and from both nominal scales (a wrong turn, or a wrong angle typed).
 inline constexpr double kSuspectLeakage = 0.05;
 inline constexpr double kSuspectScaleOff = 0.10;
+// A hand-turned jig turns a run by a few turns at the most: an angle past ten
+// turns is a typing slip (the console takes any positive number). Such a run
+// is suspect, and its scale, which may be of any size, is kept out of the
+// statistics.
+inline constexpr double kJigAngleLimitDeg = 3600;
 
-// Per axis, beyond the console's summary; nullopt where there are too few runs.
+// Per axis, beyond the console's summary, from the kept runs within the jig's
+// angle; nullopt where there are too few of them.
 struct AxisStatistics {
     std::optional<double> sd;              // sample standard deviation of the scales (2+ runs)
     std::optional<double> sem;             // standard error of the mean (2+ runs)

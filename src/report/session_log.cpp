@@ -1,5 +1,6 @@
 #include "report/session_log.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -22,6 +23,30 @@ constexpr std::string_view kScale = texts::fixed_text(texts::kRunScale);
 constexpr std::string_view kSummary = texts::fixed_text(texts::kSummaryHead);
 constexpr std::string_view kScriptStarted = "Script started on ";
 
+// A question of the dialogue: its text (from its start to the end of its
+// first fixed part, and its last fixed part when it has a figure), and what
+// the console itself may print right after it. In a log kept by tee, which
+// keeps no typed line ends, that is what follows the question on its line;
+// anything else there is the operator's answer, as a terminal echoed it.
+// After any question the summary can come, when the session is broken off
+// there (the line end before it is the console's, but a record that lost the
+// typed ones may have lost that one too).
+struct Question {
+    std::string_view start, end;
+    std::array<std::string_view, 4> next;
+};
+constexpr std::string_view kArmEnd = texts::fixed_text(texts::kArmQuestion, 1, true);
+constexpr std::string_view kIntegrating = texts::fixed_text(texts::kIntegrating, 0, true);
+constexpr std::string_view kBadAngleReply = texts::fixed_text(texts::kBadAngle);
+constexpr std::string_view kBiasCapture = texts::fixed_text(texts::kBiasCapture);
+constexpr std::string_view kRunGap = texts::fixed_text(texts::kRunGap);
+constexpr std::string_view kNoRotation = texts::fixed_text(texts::kRunNoRotation);
+constexpr Question kQuestions[] = {
+    {kAngleQuestion, {}, {kBadAngleReply, kBiasCapture, kSummary, {}}},
+    {kArm, kArmEnd, {kIntegrating, kSummary, {}, {}}},
+    {kIntegrating, {}, {kRunGap, kNoRotation, kIntegral, kSummary}},
+};
+
 // Why a line is not the console's.
 constexpr const char* kBadArm = "the rotation question's angle is not as the console prints it";
 constexpr const char* kBadIntegral = "an integral line not as the console prints it";
@@ -30,6 +55,7 @@ constexpr const char* kBadScale = "a scale line not as the console prints it";
 constexpr const char* kScaleDisagrees = "a scale line whose deviations do not follow from its scale";
 constexpr const char* kLoneScale = "a scale line without the dominant-axis line before it";
 constexpr const char* kBadSummary = "a summary line not as the console prints it";
+constexpr const char* kSecondSummary = "a second summary block in one session";
 
 // A log saved as UTF-16 (PowerShell's Tee-Object) with its byte-order mark,
 // as UTF-8; a UTF-8 byte-order mark dropped.
@@ -49,6 +75,31 @@ std::string as_utf8(std::string_view bytes) {
 std::string_view from(std::string_view line, std::string_view marker) {
     const auto at = line.find(marker);
     return at == std::string_view::npos ? std::string_view{} : line.substr(at);
+}
+
+// What the console printed of `line`: all of it, but for an answer the
+// operator typed after a question (the console reads only its number, and
+// ignores the rest), which is left out however much it looks like the
+// console's own lines.
+std::string_view printed_part(std::string_view line) {
+    for (std::size_t from = 0;;) {
+        std::size_t first = std::string_view::npos, end = 0;
+        const Question* asked = nullptr;
+        for (const Question& q : kQuestions) {
+            const auto at = line.find(q.start, from);
+            if (at == std::string_view::npos || at >= first) continue;
+            std::size_t stop = at + q.start.size();
+            if (!q.end.empty() && (stop = line.find(q.end, stop)) == std::string_view::npos) continue;
+            first = at, asked = &q, end = stop + q.end.size();
+        }
+        if (asked == nullptr) return line;
+        if (end < line.size() && line[end] == ' ') ++end;  // the question's own blank
+        const std::string_view rest = line.substr(end);
+        const auto follows = [&](std::string_view t) { return !t.empty() && rest.substr(0, t.size()) == t; };
+        const bool printed = rest.empty() || std::any_of(asked->next.begin(), asked->next.end(), follows);
+        if (!printed) return line.substr(0, end);
+        from = end;
+    }
 }
 
 class Reader {
@@ -75,6 +126,7 @@ private:
     }
 
     void take(std::string_view line) {
+        line = printed_part(line);
         if (summary_lines_left_ > 0) {
             summary_line(line);
             return;
@@ -173,6 +225,9 @@ private:
         const auto f = printed_fields(texts::kSummaryHead, rest);
         const std::optional<unsigned long long> n = f ? field_count((*f)[0]) : std::nullopt;
         if (!n || *n > SIZE_MAX) return bad(kBadSummary);
+        // The console sums a session up once, as it quits; a second session's
+        // block is refused with its streaming line.
+        if (log_.summary && log_.second_session_line == 0) return bad(kSecondSummary);
         log_.summary = LoggedSummary{static_cast<std::size_t>(*n), {}};
         summary_lines_left_ = 3;
     }

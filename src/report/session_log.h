@@ -36,7 +36,7 @@ struct SessionLog {
     std::string serial;       // from "IMU streaming from"; empty if none
     std::string started;      // when the recording began, from script's header; empty if none
     std::vector<LoggedRun> runs;
-    std::optional<LoggedSummary> summary;
+    std::optional<LoggedSummary> summary;  // a session's one block (a second one is a bad line)
     std::size_t second_session_line = 0;  // a second streaming line: two sessions in one log
     // The first line that has the console's words for a figure but not in the
     // form the console prints them (an edit, a cut, a corruption): the log
@@ -48,7 +48,8 @@ struct SessionLog {
 // Reads a log of the console's standard output, as kept by tee, by script
 // or by rotabench-sim (UTF-8, or UTF-16 with its byte-order mark). Each line is searched for the console's own text, so
 // CR-LF ends, typed answers, a terminal's echo, prompts run together with the
-// next line (tee keeps no typed line ends) and stray stderr lines do no harm.
+// next line (tee keeps no typed line ends) and stray stderr lines do no harm;
+// what the operator typed after a question is never searched, whatever its words.
 SessionLog read_session_log(std::string_view text);
 
 }  // namespace vesko::report
