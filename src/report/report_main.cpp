@@ -10,6 +10,7 @@
 #include "console/run_summary.h"
 #include "platform/streams.h"
 #include "report/matrix_output.h"
+#include "report/matrix_verdict.h"
 #include "report/report_output.h"
 #include "report/scale_fit.h"
 #include "report/session_log.h"
@@ -136,13 +137,15 @@ int report_matrix(const ReportInput& input, Form form, std::FILE* out, std::FILE
                      input.log_name.c_str(), r.number);
         return kExitError;
     }
-    const CrossAxisOutcome fit = fit_kept_runs(input);
+    const MatrixVerdict verdict = judge_matrix(input);
     switch (form) {
-        case Form::Text: write_matrix_text(input, fit, out); break;
-        case Form::Csv: write_matrix_csv(input, fit, out); break;
-        case Form::Json: write_matrix_json(input, fit, out); break;
+        case Form::Text: write_matrix_text(input, verdict, out); break;
+        case Form::Csv: write_matrix_csv(input, verdict, out); break;
+        case Form::Json: write_matrix_json(input, verdict, out); break;
     }
-    return fit.fit ? kExitPass : kExitNotDecided;
+    if (verdict.passed()) return kExitPass;
+    // A spoiled set of runs fails as a gate does; too few of them decide nothing.
+    return verdict.suspect.empty() && !verdict.worst ? kExitNotDecided : kExitFail;
 }
 
 // Reads one log and writes its report; returns its exit code.
