@@ -1,8 +1,9 @@
 // rotabench-report on arbitrary text, read as a session's log. It never
 // crashes; whatever it writes with --json is one valid JSON object per line
 // (no NaN or infinity can reach it), whatever it writes with --csv is
-// RFC 4180 with the same number of fields in every record, and its exit code
-// is one of the documented ones.
+// RFC 4180 with the same number of fields in every record, its exit code is
+// one of the documented ones, and --matrix gives no C array for a log whose
+// runs the plain report flags.
 
 #include <cstdio>
 #include <string>
@@ -186,14 +187,35 @@ std::string run(const std::string& log, const char* form, int& code) {
     return text;
 }
 
+// The plain report marks a kept run it flags with "  suspect: " on the run's
+// line; only its first line holds text of the log's own (the serial, the
+// start of script's recording), which could hold anything.
+bool flags_a_run(const std::string& plain_text) {
+    const auto first_line_end = plain_text.find('\n');
+    return first_line_end != std::string::npos && plain_text.find("  suspect: ", first_line_end) != std::string::npos;
+}
+
+// --matrix prints the C array exactly when it exits 0, and never for a log
+// whose plain report flags a run it keeps.
+void check_matrix(const std::string& log, const std::string& plain_text) {
+    int code = -1;
+    const std::string matrix = run(log, "--matrix", code);
+    FUZZ_CHECK(code >= 0 && code <= 4);
+    // A line of its own: a serial holds no line end.
+    const bool array = matrix.find("\nstatic const double kGyroCorrection[3][3] = {\n") != std::string::npos;
+    FUZZ_CHECK(array == (code == report::kExitPass));
+    if (flags_a_run(plain_text)) FUZZ_CHECK(!array);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;  // fmemopen wants a buffer
     const std::string log(reinterpret_cast<const char*>(data), size);
     int code = -1;
-    run(log, nullptr, code);
+    const std::string plain = run(log, nullptr, code);
     FUZZ_CHECK(code >= 0 && code <= 4);
+    check_matrix(log, plain);
 
     const std::string json = run(log, "--json", code);
     FUZZ_CHECK(code >= 0 && code <= 4);
