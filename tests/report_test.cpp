@@ -140,7 +140,10 @@ TEST(Report, DroppingAWrongTurnRestoresTheAxisMean) {
               "\nno matrix: run 2 is suspect (scale -50.0% from the axis's other runs: a wrong turn, or a wrong angle "
               "typed?): --drop 2 leaves it out\n"},
              {session.transcript, {"--matrix", "--json"}, kExitFail, "\"matrix\": null, \"refused\": \"run 2 is suspect"},
-             {crooked, {"--matrix", "--csv", "--drop", "2"}, kExitFail, ",refused,,,,,,,,,,,,run 1 is suspect (leakage"},
+             {crooked, {"--matrix", "--csv"}, kExitFail,
+              ",refused,,,,,,,,,,,,\"runs 1 and 2 are suspect (run 1: leakage 6.0% is over 5%: a crooked mount?; run 2: "
+              "scale -50.0% from the axis's other runs: a wrong turn, or a wrong angle typed?): --drop 1,2 leaves them "
+              "out\"\n"},
              {session.transcript, {"--matrix", "--drop", "2"}, kExitPass,
               "module KVR-21A7C3: cross-axis fit of 6 runs in -, run 2 left out by --drop 2\n"},
              {typed_90, {"--matrix"}, kExitFail,
