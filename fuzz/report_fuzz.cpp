@@ -3,8 +3,9 @@
 // (no NaN or infinity can reach it, and its strings are well-formed UTF-8,
 // judged here by a table of our own and not by the report's code), every
 // figure of its text report is finite, whatever it writes with --csv is
-// RFC 4180 with the same number of fields in every record, and its exit code
-// is one of the documented ones.
+// RFC 4180 with the same number of fields in every record, its exit code is
+// one of the documented ones, and --matrix gives no C array for a log whose
+// runs the plain report flags.
 
 #include <cstdio>
 #include <string>
@@ -213,6 +214,26 @@ std::string run(const std::string& log, const char* form, int& code) {
     return text;
 }
 
+// The plain report marks a kept run it flags with "  suspect: " on the run's
+// line; only its first line holds text of the log's own (the serial, the
+// start of script's recording), which could hold anything.
+bool flags_a_run(const std::string& plain_text) {
+    const auto first_line_end = plain_text.find('\n');
+    return first_line_end != std::string::npos && plain_text.find("  suspect: ", first_line_end) != std::string::npos;
+}
+
+// --matrix prints the C array exactly when it exits 0, and never for a log
+// whose plain report flags a run it keeps.
+void check_matrix(const std::string& log, const std::string& plain_text) {
+    int code = -1;
+    const std::string matrix = run(log, "--matrix", code);
+    FUZZ_CHECK(code >= 0 && code <= 4);
+    // A line of its own: a serial holds no line end.
+    const bool array = matrix.find("\nstatic const double kGyroCorrection[3][3] = {\n") != std::string::npos;
+    FUZZ_CHECK(array == (code == report::kExitPass));
+    if (flags_a_run(plain_text)) FUZZ_CHECK(!array);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -222,11 +243,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string text = run(log, nullptr, code);
     FUZZ_CHECK(code >= 0 && code <= 4);
     // From the summary on, the text holds figures and the report's own words only.
-    const auto summary = text.find("\n==== summary");
+    const auto summary = text.find("
+==== summary");
     if (summary != std::string::npos) {
         FUZZ_CHECK(text.find("inf", summary) == std::string::npos);
         FUZZ_CHECK(text.find("nan", summary) == std::string::npos);
     }
+    check_matrix(log, text);
 
     const std::string json = run(log, "--json", code);
     FUZZ_CHECK(code >= 0 && code <= 4);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <initializer_list>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -124,6 +125,40 @@ TEST(Report, DroppingAWrongTurnRestoresTheAxisMean) {
     EXPECT_NE(report(crooked, {}).out.find("\n    1  X+            180        0.000977026     6.0%  suspect: leakage "
                                            "6.0% is over 5%: a crooked mount? (--drop 1 leaves it out)\n"),
               std::string::npos);
+    // --matrix gives K and its C array only for runs that hold together: no
+    // suspect run kept, no residual over the bound. The built-in session with
+    // its first 180 typed as 90 has no suspect run (its scale line stands).
+    std::string typed_90 = play(std::string(ROTABENCH_SCENARIO_DIR) + "/default.toml").transcript;
+    typed_90.replace(typed_90.find("q=quit): 180"), 12, "q=quit): 90");
+    typed_90.replace(typed_90.find("exactly 180 deg"), 15, "exactly 90 deg");
+    struct MatrixCase {
+        const std::string& log;
+        std::vector<const char*> args;
+        int code;
+        std::string shown;
+    };
+    for (const MatrixCase& c : std::initializer_list<MatrixCase>{
+             {session.transcript, {"--matrix"}, kExitFail,
+              "\nno matrix: run 2 is suspect (scale -50.0% from the axis's other runs: a wrong turn, or a wrong angle "
+              "typed?): --drop 2 leaves it out\n"},
+             {session.transcript, {"--matrix", "--json"}, kExitFail, "\"matrix\": null, \"refused\": \"run 2 is suspect"},
+             {crooked, {"--matrix", "--csv"}, kExitFail,
+              ",refused,,,,,,,,,,,,\"runs 1 and 2 are suspect (run 1: leakage 6.0% is over 5%: a crooked mount?; run 2: "
+              "scale -50.0% from the axis's other runs: a wrong turn, or a wrong angle typed?): --drop 1,2 leaves them "
+              "out\"\n"},
+             {session.transcript, {"--matrix", "--drop", "2"}, kExitPass,
+              "module KVR-21A7C3: cross-axis fit of 6 runs in -, run 2 left out by --drop 2\n"},
+             {typed_90, {"--matrix"}, kExitFail,
+              "\nno matrix: run 1's residual is +71.9946 deg on X, over the 2 deg a hand jig's angle error explains: a "
+              "turn other than the angle typed, in this run or another about X?\nresidual per run, K x integral - turn "
+              "(deg):\n  run   1  X+ 90     X +71.9946"},
+         }) {
+        const Reported r = report(c.log, c.args);
+        EXPECT_EQ(r.code, c.code) << c.args.back() << "\n" << r.out;
+        EXPECT_NE(r.out.find(c.shown), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("kGyroCorrection") == std::string::npos, c.code != kExitPass) << r.out;
+        EXPECT_EQ(r.out.find("K: rate") == std::string::npos, c.code != kExitPass) << r.out;
+    }
 }
 
 // A run's scale line with `scale` where the console prints its figure, the rest as it printed it.

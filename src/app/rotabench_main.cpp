@@ -1,4 +1,5 @@
 // rotabench: the operator's tool on the real module.
+#include <cstdio>
 #include <memory>
 
 #include "console/console_window.h"
@@ -7,9 +8,12 @@
 #include "imu/vantis_imu.h"
 #include "platform/console_host.h"
 #include "platform/interrupts.h"
+#include "platform/lost_output.h"
 #include "platform/native_platform.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+int run(int argc, char** argv) {
     std::unique_ptr<vesko::platform::Platform> platform = vesko::platform::make_native_platform();
     const vesko::platform::ConsoleHost console = vesko::platform::native_console_host();
     vesko::platform::InterruptWatch interrupts(vesko::interrupt_action);
@@ -24,4 +28,17 @@ int main(int argc, char** argv) {
                    io)
             .exit_code;
     });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Everything that prints is gone (the reader stopped, the console's window
+    // let go) before standard output is closed.
+    const int code = run(argc, argv);
+    // Quitting is 0 whatever the figures, but not when the record of the
+    // session never reached its file or pipe: the operator is told on
+    // standard error, and the code says so. The other codes stand.
+    const bool kept = vesko::platform::output_kept(stdout, true, "rotabench", "standard output", stderr);
+    return kept || code != 0 ? code : vesko::platform::kExitOutputLost;
 }

@@ -1,8 +1,11 @@
 #include "platform/console_text.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <mutex>
 #include <vector>
+
+#include "platform/lost_output.h"
 
 namespace vesko::platform {
 namespace {
@@ -82,11 +85,12 @@ std::u16string Utf16Pieces::convert(std::string_view more) {
 void write_text(std::FILE* file, std::string_view text) {
     if (file == nullptr) return;
     if (!stream_is_console(file)) {
-        std::fwrite(text.data(), 1, text.size(), file);
+        errno = 0;
+        if (std::fwrite(text.data(), 1, text.size(), file) != text.size()) note_write_failure(file, errno);
         return;
     }
     const std::lock_guard<std::mutex> lock(console_mutex);
-    std::fflush(file);  // what went through the C stream comes first
+    if (std::fflush(file) != 0) note_write_failure(file, errno);  // what went through the C stream comes first
     ConsoleStream* stream = nullptr;
     for (ConsoleStream& s : console_streams) {
         if (s.file == file) stream = &s;

@@ -1,8 +1,10 @@
 #include "platform/streams.h"
 
+#include <cerrno>
 #include <cstdarg>
 
 #include "platform/console_text.h"
+#include "platform/lost_output.h"
 #include "platform/printf_text.h"
 
 namespace vesko {
@@ -26,7 +28,7 @@ void TextSink::write(std::string_view text) const {
     if (buffer_ != nullptr) {
         buffer_->append(text);
     } else if (file_ != nullptr) {
-        if (file_ == stderr) std::fflush(stdout);
+        if (file_ == stderr) TextSink(stdout).flush();
         platform::write_text(file_, text);
     }
 }
@@ -39,7 +41,7 @@ void TextSink::print(const char* format, ...) const {
 }
 
 void TextSink::flush() const {
-    if (buffer_ == nullptr && file_ != nullptr) std::fflush(file_);
+    if (buffer_ == nullptr && file_ != nullptr && std::fflush(file_) != 0) platform::note_write_failure(file_, errno);
 }
 
 }  // namespace vesko

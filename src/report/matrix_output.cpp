@@ -29,11 +29,19 @@ std::vector<const LoggedRun*> kept_runs(const ReportInput& in) {
     return kept;
 }
 
-std::string refusal_text(const CrossAxisOutcome& fit) {
-    if (fit.refusal == FitRefusal::MissingAxis)
-        return printf_text("no run about %c: the matrix needs runs about all three axes", axis_letter(fit.missing_axis));
-    return printf_text("the runs' integrals lie too close to one plane (condition %.0f, limit %.0f)", fit.condition,
-                       kMaxCondition);
+// ", run 2 left out by --drop 2", ", runs 5 and 6 left out by --drop 5,6", or "" when none was.
+std::string dropped_note(const ReportInput& in) {
+    std::string words, list;
+    std::size_t count = 0, left = 0;
+    for (bool d : in.dropped) left += d;
+    for (std::size_t i = 0; i < in.log->runs.size(); ++i) {
+        if (!in.dropped[i]) continue;
+        const std::string n = std::to_string(in.log->runs[i].number);
+        words += count == 0 ? n : (count + 1 == left ? " and " : ", ") + n;
+        list += (count++ ? "," : "") + n;
+    }
+    if (count == 0) return "";
+    return printf_text(", run%s %s left out by --drop %s", count == 1 ? "" : "s", words.c_str(), list.c_str());
 }
 
 // Off-diagonal terms in percent of their row's diagonal, and their standard
@@ -58,20 +66,30 @@ void write_c_array(const ReportInput& in, const CrossAxisFit& f, std::FILE* out)
     TextSink(out).print("};\n");
 }
 
+void write_residuals(const std::vector<const LoggedRun*>& kept, const CrossAxisFit& f, std::FILE* out) {
+    TextSink(out).print("residual per run, K x integral - turn (deg):\n");
+    for (std::size_t r = 0; r < kept.size(); ++r) {
+        const Vector3& res = f.residual_deg[r];
+        TextSink(out).print("  run %3d  %c%c %-5s  X %+.4f  Y %+.4f  Z %+.4f\n", kept[r]->number,
+                     axis_letter(kept[r]->result.axis), kept[r]->sign,
+                     printf_text("%g", kept[r]->result.angle_deg).c_str(), res[0], res[1], res[2]);
+    }
+}
+
 }  // namespace
 
-CrossAxisOutcome fit_kept_runs(const ReportInput& in) { return fit_cross_axis(in.figures.kept); }
-
-void write_matrix_text(const ReportInput& in, const CrossAxisOutcome& fit, std::FILE* out) {
+void write_matrix_text(const ReportInput& in, const MatrixVerdict& v, std::FILE* out) {
     const auto kept = kept_runs(in);
-    TextSink(out).print("module %s: cross-axis fit of %zu run%s in %s\n",
+    TextSink(out).print("module %s: cross-axis fit of %zu run%s in %s%s\n",
                  in.log->serial.empty() ? "(no streaming line)" : in.log->serial.c_str(), kept.size(),
-                 kept.size() == 1 ? "" : "s", in.log_name.c_str());
-    if (!fit.fit) {
-        TextSink(out).print("no matrix: %s\n", refusal_text(fit).c_str());
+                 kept.size() == 1 ? "" : "s", in.log_name.c_str(), dropped_note(in).c_str());
+    if (!v.passed()) {
+        TextSink(out).print("no matrix: %s\n", matrix_refusal(in, v).c_str());
+        // The residuals say which runs the turn typed does not fit.
+        if (v.worst) write_residuals(kept, *v.fit.fit, out);
         return;
     }
-    const CrossAxisFit& f = *fit.fit;
+    const CrossAxisFit& f = *v.fit.fit;
     const bool se = f.standard_error.has_value();
     TextSink(out).print("K: rate = K x (counts - bias); diagonal in rad/s/LSB, the others in %% of their row's diagonal%s\n",
                  se ? ", \xC2\xB1 standard error" : " (three runs: no standard errors)");
@@ -97,13 +115,7 @@ void write_matrix_text(const ReportInput& in, const CrossAxisOutcome& fit, std::
                      (*alone)[0], (*alone)[1], (*alone)[2]);
     TextSink(out).print("condition of the runs: %.2f (1 for three square axes; over %.0f is refused)\n", f.condition,
                  kMaxCondition);
-    TextSink(out).print("residual per run, K x integral - turn (deg):\n");
-    for (std::size_t r = 0; r < kept.size(); ++r) {
-        const Vector3& res = f.residual_deg[r];
-        TextSink(out).print("  run %3d  %c%c %-5s  X %+.4f  Y %+.4f  Z %+.4f\n", kept[r]->number,
-                     axis_letter(kept[r]->result.axis), kept[r]->sign,
-                     printf_text("%g", kept[r]->result.angle_deg).c_str(), res[0], res[1], res[2]);
-    }
+    write_residuals(kept, f, out);
     TextSink(out).write(kCannotTellApart);
     TextSink(out).print("\n");
     write_c_array(in, f, out);
@@ -119,15 +131,17 @@ constexpr const char* kMatrixColumns =
 
 void write_matrix_csv_header(std::FILE* out) { TextSink(out).print("%s\n", kMatrixColumns); }
 
-void write_matrix_csv(const ReportInput& in, const CrossAxisOutcome& fit, std::FILE* out) {
+void write_matrix_csv(const ReportInput& in, const MatrixVerdict& v, std::FILE* out) {
     const std::string head = csv_field(in.log_name) + "," + csv_field(in.log->serial) + ",";
-    if (!fit.fit) {
-        TextSink(out).print("%srefused,,,,,,,,,,,%s,%s\n", head.c_str(),
-                     fit.refusal == FitRefusal::IllConditioned ? exact(fit.condition).c_str() : "",
-                     csv_field(refusal_text(fit)).c_str());
+    if (!v.passed()) {
+        const std::string condition = v.fit.fit                                       ? exact(v.fit.fit->condition)
+                                      : v.fit.refusal == FitRefusal::IllConditioned ? exact(v.fit.condition)
+                                                                                    : "";
+        TextSink(out).print("%srefused,,,,,,,,,,,%s,%s\n", head.c_str(), condition.c_str(),
+                     csv_field(matrix_refusal(in, v)).c_str());
         return;
     }
-    const CrossAxisFit& f = *fit.fit;
+    const CrossAxisFit& f = *v.fit.fit;
     const bool se = f.standard_error.has_value();
     for (std::size_t i = 0; i < 3; ++i)
         for (std::size_t j = 0; j < 3; ++j)
@@ -143,17 +157,18 @@ void write_matrix_csv(const ReportInput& in, const CrossAxisOutcome& fit, std::F
                      exact(f.residual_deg[r][2]).c_str());
 }
 
-void write_matrix_json(const ReportInput& in, const CrossAxisOutcome& fit, std::FILE* out) {
+void write_matrix_json(const ReportInput& in, const MatrixVerdict& v, std::FILE* out) {
     std::string j = "{\"log\": " + json_string(in.log_name) + ", \"report_version\": \"" ROTABENCH_VERSION "\"" +
                     ", \"serial\": " + (in.log->serial.empty() ? "null" : json_string(in.log->serial));
-    if (!fit.fit) {
-        j += ", \"matrix\": null, \"refused\": " + json_string(refusal_text(fit));
-        j += fit.refusal == FitRefusal::MissingAxis ? printf_text(", \"missing_axis\": \"%c\"", axis_letter(fit.missing_axis))
-                                                     : ", \"missing_axis\": null";
+    if (!v.passed()) {
+        j += ", \"matrix\": null, \"refused\": " + json_string(matrix_refusal(in, v));
+        j += v.suspect.empty() && v.fit.refusal == FitRefusal::MissingAxis
+                 ? printf_text(", \"missing_axis\": \"%c\"", axis_letter(v.fit.missing_axis))
+                 : ", \"missing_axis\": null";
         TextSink(out).print("%s}\n", j.c_str());
         return;
     }
-    const CrossAxisFit& f = *fit.fit;
+    const CrossAxisFit& f = *v.fit.fit;
     const bool se = f.standard_error.has_value();
     const auto rows = [&](auto element) {
         std::string t = "[";

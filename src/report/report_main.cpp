@@ -10,6 +10,7 @@
 #include "console/run_summary.h"
 #include "platform/streams.h"
 #include "report/matrix_output.h"
+#include "report/matrix_verdict.h"
 #include "report/report_output.h"
 #include "report/scale_fit.h"
 #include "report/session_log.h"
@@ -44,13 +45,16 @@ constexpr const char* kHelp =
     "  --drop N,...    leave runs out (one log only)\n"
     "  --matrix        the module's whole 3x3 calibration instead, fitted from the kept runs: the\n"
     "                  matrix K (rate = K x (counts - bias)), its standard errors, each run's\n"
-    "                  residual, and K as a C array; it needs runs about all three axes\n"
+    "                  residual, and K as a C array; it needs runs about all three axes, and\n"
+    "                  refuses while a suspect run is kept or a run's residual is over 2 deg\n"
     "  --csv           one CSV table for all the logs\n"
     "  --json          one JSON object per log, a line each\n"
     "  --version, --help\n"
     "Exit codes: 0 every gate passed, 1 a log without runs, 2 a bad command line or log,\n"
-    "3 a gate failed, 4 not decided (an axis with fewer than two runs). With --matrix: 0 the matrix\n"
-    "is printed, 4 no matrix (an axis without a run, or runs too close to one plane), 1 and 2 as above.\n";
+    "3 a gate failed, 4 not decided (an axis with fewer than two runs), 74 the report could not\n"
+    "be written (the reason on standard error). With --matrix: 0 the matrix is printed, 3 refused\n"
+    "(a suspect run kept, or a residual over 2 deg), 4 no matrix (an axis without a run, or runs\n"
+    "too close to one plane), 1, 2 and 74 as above.\n";
 
 std::optional<std::vector<int>> run_numbers(std::string_view list) {
     std::vector<int> out;
@@ -136,13 +140,15 @@ int report_matrix(const ReportInput& input, Form form, std::FILE* out, std::FILE
                      input.log_name.c_str(), r.number);
         return kExitError;
     }
-    const CrossAxisOutcome fit = fit_kept_runs(input);
+    const MatrixVerdict verdict = judge_matrix(input);
     switch (form) {
-        case Form::Text: write_matrix_text(input, fit, out); break;
-        case Form::Csv: write_matrix_csv(input, fit, out); break;
-        case Form::Json: write_matrix_json(input, fit, out); break;
+        case Form::Text: write_matrix_text(input, verdict, out); break;
+        case Form::Csv: write_matrix_csv(input, verdict, out); break;
+        case Form::Json: write_matrix_json(input, verdict, out); break;
     }
-    return fit.fit ? kExitPass : kExitNotDecided;
+    if (verdict.passed()) return kExitPass;
+    // A spoiled set of runs fails as a gate does; too few of them decide nothing.
+    return verdict.suspect.empty() && !verdict.worst ? kExitNotDecided : kExitFail;
 }
 
 // Reads one log and writes its report; returns its exit code.

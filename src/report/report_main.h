@@ -17,9 +17,12 @@ inline constexpr const char* kReportUsage =
 //   1 a log has no runs to summarise
 //   2 a bad command line, or a log that cannot be read, is not one rotabench
 //     session, or has a line the console did not print as it stands
-//   3 a log's gate failed
+//   3 a log's gate failed; with --matrix, the matrix refused: a suspect run
+//     kept, or a run's residual over kMaxResidualDeg
 //   4 not decided: an axis has fewer than two runs; with --matrix, no matrix:
 //     an axis without a run, or runs too close to one plane
+// and, whatever the logs, platform::kExitOutputLost (74) when the report did
+// not reach standard output (main.cpp).
 inline constexpr int kExitPass = 0, kExitNoRuns = 1, kExitError = 2, kExitFail = 3, kExitNotDecided = 4;
 
 int report_main(int argc, const char* const* argv, std::FILE* in, std::FILE* out, std::FILE* err);

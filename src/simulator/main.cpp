@@ -2,6 +2,11 @@
 // with a scripted operator; with no argument, the built-in session.
 #include <cstdio>
 
+#include "platform/lost_output.h"
 #include "simulator/sim_main.h"
 
-int main(int argc, char** argv) { return vesko::simulator::sim_main(argc, argv, stdout, stderr); }
+int main(int argc, char** argv) {
+    const int code = vesko::simulator::sim_main(argc, argv, stdout, stderr);
+    const bool kept = vesko::platform::output_kept(stdout, true, "rotabench-sim", "standard output", stderr);
+    return kept ? code : vesko::platform::kExitOutputLost;
+}

@@ -21,14 +21,4 @@ std::variant<std::FILE*, std::string> open_for_writing(const std::string& path) 
     return f;
 }
 
-std::variant<std::monostate, std::string> write_and_close(std::FILE* file, const std::string& text) {
-    errno = 0;
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0;
-    const int reason = errno;
-    const bool closed = std::fclose(file) == 0;
-    if (written && closed) return std::monostate{};
-    const int why = reason != 0 ? reason : errno;
-    return std::string(why != 0 ? std::strerror(why) : "not every byte was written");
-}
-
 }  // namespace vesko::simulator

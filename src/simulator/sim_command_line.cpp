@@ -27,8 +27,9 @@ const char* const kSimHelp =
     "Exit codes: the console's (0 a session ended with a summary, 1 it could not start,\n"
     "130 on Linux when Ctrl-C stopped it, with the summary of the runs so far),\n"
     "2 a bad command line, a scenario that cannot be read or is invalid, or a file that cannot\n"
-    "be written, 3 an expectation of the scenario not met, 4 the simulator stalled,\n"
-    "5 a study in which no session printed a mean.\n";
+    "be opened for writing, 3 an expectation of the scenario not met, 4 the simulator stalled,\n"
+    "5 a study in which no session printed a mean, 74 standard output or the --svg file could\n"
+    "not be written (the reason on standard error).\n";
 
 namespace {
 

@@ -88,7 +88,7 @@ void print_matrix_truth(std::FILE* out, const MatrixTruth& m) {
         TextSink(out).print("the integrals' printed 0.1 LSB*s moves the off-diagonal terms by at most %.5f%%\n",
                      100.0 * moved);
     }
-    std::fflush(out);
+    TextSink(out).flush();
 }
 
 }  // namespace vesko::simulator

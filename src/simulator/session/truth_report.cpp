@@ -33,7 +33,7 @@ void print_truth(std::FILE* out, const std::string& jig_serial, const std::array
                                 t.estimated, t.runs, t.runs == 1 ? "" : "s", t.error * 100.0);
         }
     }
-    std::fflush(out);
+    TextSink(out).flush();
 }
 
 }  // namespace vesko::simulator

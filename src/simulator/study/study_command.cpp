@@ -6,6 +6,8 @@
 #include <memory>
 #include <thread>
 
+#include "platform/console_text.h"
+#include "platform/lost_output.h"
 #include "platform/streams.h"
 #include "platform/terminal.h"
 #include "simulator/output_file.h"
@@ -34,10 +36,7 @@ int run_study_command(const SimCommandLine& line, const Scenario& scenario, cons
                             static_cast<unsigned long long>(first_seed),
                             static_cast<unsigned long long>(first_seed + static_cast<std::uint64_t>(line.study_sessions) - 1));
     }
-    if (std::fflush(out) != 0 || std::ferror(out)) {
-        TextSink(err).write("rotabench-sim: cannot write standard output\n");
-        return 2;
-    }
+    if (!platform::output_kept(out, false, "rotabench-sim", "standard output", err)) return platform::kExitOutputLost;
 
     // A session in virtual time keeps one processor busy: by default one
     // session at a time per processor.
@@ -75,11 +74,9 @@ int run_study_command(const SimCommandLine& line, const Scenario& scenario, cons
     if (svg) {
         const std::string drawing = study_svg(
             sessions, "rotabench-sim --study " + std::to_string(line.study_sessions) + " " + name, line.svg_range_pct);
-        const auto written = write_and_close(svg.release(), drawing);
-        if (const auto* why = std::get_if<std::string>(&written)) {
-            TextSink(err).print("rotabench-sim: cannot write %s: %s\n", line.svg_file->c_str(), why->c_str());
-            code = 2;
-        }
+        std::FILE* file = svg.release();
+        platform::write_text(file, drawing);
+        if (!platform::output_kept(file, true, "rotabench-sim", *line.svg_file, err)) code = platform::kExitOutputLost;
     }
     return code;
 }

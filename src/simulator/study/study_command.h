@@ -12,9 +12,11 @@
 namespace vesko::simulator {
 
 // Runs the study `line` asks for on `scenario` (named `name` in the output).
-// Returns 0; 2 when a destination cannot be written (before any session runs,
-// but for the drawing's bytes, which are written after the table);
-// kExitStudyWithoutSummary when no session printed a mean.
+// Returns 0; 2 when the drawing's file cannot be opened, and
+// platform::kExitOutputLost when standard output cannot be written (both
+// found before any session runs) or the drawing's bytes did not reach its
+// file (written after the table); kExitStudyWithoutSummary when no session
+// printed a mean.
 int run_study_command(const SimCommandLine& line, const Scenario& scenario, const std::string& name,
                       std::FILE* out, std::FILE* err);
 
