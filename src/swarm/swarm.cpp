@@ -1,0 +1,131 @@
+#include "swarm/swarm.h"
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+#include "platform/streams.h"
+#include "simulator/output_file.h"
+#include "simulator/scenario/scenario_load.h"
+#include "simulator/scenario/scenario_write.h"
+#include "simulator/session/session.h"
+#include "swarm/draw_session.h"
+
+namespace vesko::swarm {
+namespace {
+
+simulator::SessionOutcome run_quietly(const simulator::Scenario& scenario) {
+    simulator::SessionOptions options;
+    options.time = platform::sim::TimeMode::Virtual;
+    options.out = nullptr;
+    options.err = nullptr;
+    options.print_truth = false;
+    return simulator::run_session(scenario, options);
+}
+
+bool same_bytes(const simulator::SessionOutcome& a, const simulator::SessionOutcome& b) {
+    return a.exit_code == b.exit_code && a.transcript == b.transcript && a.diagnostics == b.diagnostics;
+}
+
+// The finding's scenario file, with what failed written at its top; and
+// whether that file, read back and run, plays the very same session.
+void keep(SwarmFinding& f, const std::string& dir, const std::string& toml, const simulator::SessionOutcome& played) {
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    const std::string path = (std::filesystem::path(dir) / ("swarm-" + std::to_string(f.seed) + ".toml")).string();
+    std::string text = "# rotabench-sim --swarm, seed " + std::to_string(f.seed) + ": " + f.what + "\n";
+    text += "# replay: rotabench-sim --fast " + path + "\n" + toml;
+    const auto opened = simulator::open_for_writing(path);
+    if (!std::holds_alternative<std::FILE*>(opened)) return;
+    if (!std::holds_alternative<std::monostate>(simulator::write_and_close(std::get<std::FILE*>(opened), text))) return;
+    f.file = path;
+    const simulator::ScenarioLoad back = simulator::load_scenario_file(path);
+    f.replays = back.scenario && same_bytes(run_quietly(*back.scenario), played);
+}
+
+}  // namespace
+
+SwarmTally run_swarm(const SwarmOptions& options) {
+    SwarmTally tally;
+    tally.sessions = std::max(options.sessions, 0);
+    unsigned threads = options.jobs != 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
+    threads = std::min(threads, static_cast<unsigned>(std::max(tally.sessions, 1)));
+    std::atomic<int> next{0};
+    std::mutex mutex;  // the tally and the output
+    const auto work = [&] {
+        for (int i = next++; i < tally.sessions; i = next++) {
+            const int session = i + 1;
+            const std::uint64_t seed = options.first_seed + static_cast<std::uint64_t>(i);
+            // The session runs from its file's text, so that the file is
+            // exactly what ran.
+            const std::string toml = simulator::scenario_toml(draw_session(seed));
+            const simulator::ScenarioLoad load = simulator::parse_scenario(toml, "swarm-" + std::to_string(seed) + ".toml");
+            std::vector<std::string> findings;
+            simulator::SessionOutcome outcome;
+            Judgement j;
+            if (!load.scenario) {
+                findings.push_back("the drawn session is not a scenario the format takes: " + load.error);
+            } else {
+                outcome = run_quietly(*load.scenario);
+                j = judge_session(*load.scenario, outcome);
+                findings = j.findings;
+                const bool rerun = options.rerun_every > 0 && session % options.rerun_every == 0;
+                if (rerun && !same_bytes(run_quietly(*load.scenario), outcome))
+                    findings.emplace_back("the same seed printed other bytes on a second run");
+                if (rerun) {
+                    const std::lock_guard<std::mutex> lock(mutex);
+                    ++tally.rerun;
+                }
+            }
+            std::vector<SwarmFinding> kept;
+            for (const std::string& what : findings) {
+                SwarmFinding f{session, seed, what, "", false};
+                keep(f, options.dir, toml, outcome);
+                kept.push_back(f);
+            }
+            const std::lock_guard<std::mutex> lock(mutex);
+            tally.accepted += j.accepted;
+            for (std::size_t r = 0; r < j.refused.size(); ++r) tally.refused[r] += j.refused[r];
+            for (const SwarmFinding& f : kept) {
+                if (options.out != nullptr) {
+                    TextSink(options.out).print("swarm: FINDING seed %llu (session %d): %s; %s%s\n",
+                                                static_cast<unsigned long long>(f.seed), f.session, f.what.c_str(),
+                                                f.file.empty() ? "its scenario file could not be written" : f.file.c_str(),
+                                                f.file.empty() || f.replays ? "" : " (which does not replay it)");
+                    TextSink(options.out).flush();
+                }
+                tally.findings.push_back(f);
+            }
+        }
+    };
+    std::vector<std::thread> pool;
+    for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work);
+    work();
+    for (std::thread& t : pool) t.join();
+    std::stable_sort(tally.findings.begin(), tally.findings.end(),
+                     [](const SwarmFinding& a, const SwarmFinding& b) { return a.session < b.session; });
+    return tally;
+}
+
+void print_tally(std::FILE* out, const SwarmTally& t, double seconds, unsigned jobs, unsigned cores) {
+    const TextSink sink(out);
+    int refused = 0;
+    for (const int n : t.refused) refused += n;
+    sink.print("%d sessions: %d runs accepted, %d refused (", t.sessions, t.accepted, refused);
+    for (std::size_t r = 0; r < t.refused.size(); ++r) sink.print("%s%d %s", r ? ", " : "", t.refused[r], kRefusalNames[r]);
+    sink.print("); %d sessions run twice for their bytes\n", t.rerun);
+    if (t.findings.empty()) {
+        sink.write("no findings\n");
+    } else {
+        sink.print("%zu findings, the first in session %d (seed %llu)\n", t.findings.size(), t.findings.front().session,
+                   static_cast<unsigned long long>(t.findings.front().seed));
+    }
+    const unsigned busy = std::max(1u, std::min(jobs, cores));
+    const double per_core = seconds > 0 ? static_cast<double>(t.sessions) / seconds / busy : 0.0;
+    sink.print("%d sessions in %.1f s, %u at a time on %u processor(s): %.1f sessions per second per processor\n",
+               t.sessions, seconds, jobs, cores, per_core);
+}
+
+}  // namespace vesko::swarm
