@@ -31,11 +31,13 @@ bool same_bytes(const simulator::SessionOutcome& a, const simulator::SessionOutc
 
 // The finding's scenario file, with what failed written at its top; and
 // whether that file, read back and run, plays the very same session.
-void keep(SwarmFinding& f, const std::string& dir, const std::string& toml, const simulator::SessionOutcome& played) {
+void keep(SwarmFinding& f, const std::vector<std::string>& whats, const std::string& dir, const std::string& toml,
+          const simulator::SessionOutcome& played) {
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     const std::string path = (std::filesystem::path(dir) / ("swarm-" + std::to_string(f.seed) + ".toml")).string();
-    std::string text = "# rotabench-sim --swarm, seed " + std::to_string(f.seed) + ": " + f.what + "\n";
+    std::string text;
+    for (const std::string& what : whats) text += "# rotabench-sim --swarm, seed " + std::to_string(f.seed) + ": " + what + "\n";
     text += "# replay: rotabench-sim --fast " + path + "\n" + toml;
     const auto opened = simulator::open_for_writing(path);
     if (!std::holds_alternative<std::FILE*>(opened)) return;
@@ -79,11 +81,15 @@ SwarmTally run_swarm(const SwarmOptions& options) {
                     ++tally.rerun;
                 }
             }
+            // One file per session, with every finding of it at its top.
             std::vector<SwarmFinding> kept;
-            for (const std::string& what : findings) {
-                SwarmFinding f{session, seed, what, "", false};
-                keep(f, options.dir, toml, outcome);
-                kept.push_back(f);
+            if (!findings.empty()) {
+                SwarmFinding f{session, seed, "", "", false};
+                keep(f, findings, options.dir, toml, outcome);
+                for (const std::string& what : findings) {
+                    f.what = what;
+                    kept.push_back(f);
+                }
             }
             const std::lock_guard<std::mutex> lock(mutex);
             tally.accepted += j.accepted;
