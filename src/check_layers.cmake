@@ -15,8 +15,9 @@ set(layer_rank_report 4)
 set(layer_rank_swarm 5)
 set(layer_rank_app 6)
 # A platform backend's headers are for the backend itself, and for the
-# layers named here: the simulated bus is the simulator's.
-set(backend_users_sim simulator)
+# layers named here: the simulated bus is the simulator's (and the swarm's, for its
+# deadlock hook).
+set(backend_users_sim simulator swarm)
 set(backend_users_linux)
 set(backend_users_win32)
 

@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
+#include <map>
 #include <filesystem>
 #include <mutex>
 #include <thread>
 
+#include "platform/sim/sim_bus.h"
 #include "platform/streams.h"
 #include "simulator/output_file.h"
 #include "simulator/scenario/scenario_load.h"
@@ -47,6 +50,41 @@ void keep(SwarmFinding& f, const std::vector<std::string>& whats, const std::str
     f.replays = back.scenario && same_bytes(run_quietly(*back.scenario), played);
 }
 
+// The sessions in flight, for a deadlock: the bus ends the process, and a
+// swarm's last word is which sessions it was running.
+struct InFlight {
+    std::mutex mutex;
+    std::map<std::thread::id, std::pair<std::uint64_t, std::string>> sessions;  // seed, scenario
+    std::string dir;
+    std::FILE* out = nullptr;
+};
+InFlight& in_flight() {
+    static InFlight f;
+    return f;
+}
+
+void name_sessions_in_flight(const char* report) {
+    InFlight& f = in_flight();
+    const std::lock_guard<std::mutex> lock(f.mutex);
+    const std::string what = "the simulated bus deadlocked in this session or one beside it: " +
+                             std::string(report, std::strcspn(report, "\n"));
+    for (const auto& [thread, session] : f.sessions) {
+        SwarmFinding finding{0, session.first, what, "", false};
+        std::error_code ec;
+        std::filesystem::create_directories(f.dir, ec);
+        const std::string path = (std::filesystem::path(f.dir) / ("swarm-" + std::to_string(session.first) + ".toml")).string();
+        if (std::FILE* file = std::fopen(path.c_str(), "w")) {
+            std::fprintf(file, "# rotabench-sim --swarm, seed %llu: %s\n%s", static_cast<unsigned long long>(session.first),
+                         what.c_str(), session.second.c_str());
+            if (std::fclose(file) == 0) finding.file = path;
+        }
+        if (f.out != nullptr)
+            std::fprintf(f.out, "swarm: FINDING seed %llu: %s; %s\n", static_cast<unsigned long long>(session.first),
+                         what.c_str(), finding.file.empty() ? "its scenario file could not be written" : finding.file.c_str());
+    }
+    if (f.out != nullptr) std::fflush(f.out);
+}
+
 }  // namespace
 
 SwarmTally run_swarm(const SwarmOptions& options) {
@@ -56,6 +94,12 @@ SwarmTally run_swarm(const SwarmOptions& options) {
     threads = std::min(threads, static_cast<unsigned>(std::max(tally.sessions, 1)));
     std::atomic<int> next{0};
     std::mutex mutex;  // the tally and the output
+    {
+        const std::lock_guard<std::mutex> lock(in_flight().mutex);
+        in_flight().dir = options.dir;
+        in_flight().out = options.out;
+    }
+    platform::sim::set_deadlock_hook(&name_sessions_in_flight);
     const auto work = [&] {
         for (int i = next++; i < tally.sessions; i = next++) {
             const int session = i + 1;
@@ -63,6 +107,10 @@ SwarmTally run_swarm(const SwarmOptions& options) {
             // The session runs from its file's text, so that the file is
             // exactly what ran.
             const std::string toml = simulator::scenario_toml(draw_session(seed));
+            {
+                const std::lock_guard<std::mutex> lock(in_flight().mutex);
+                in_flight().sessions[std::this_thread::get_id()] = {seed, toml};
+            }
             const simulator::ScenarioLoad load = simulator::parse_scenario(toml, "swarm-" + std::to_string(seed) + ".toml");
             std::vector<std::string> findings;
             simulator::SessionOutcome outcome;
@@ -110,6 +158,11 @@ SwarmTally run_swarm(const SwarmOptions& options) {
     for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work);
     work();
     for (std::thread& t : pool) t.join();
+    platform::sim::set_deadlock_hook(nullptr);
+    {
+        const std::lock_guard<std::mutex> lock(in_flight().mutex);
+        in_flight().sessions.clear();
+    }
     std::stable_sort(tally.findings.begin(), tally.findings.end(),
                      [](const SwarmFinding& a, const SwarmFinding& b) { return a.session < b.session; });
     return tally;
