@@ -32,22 +32,28 @@ bool same_bytes(const simulator::SessionOutcome& a, const simulator::SessionOutc
     return a.exit_code == b.exit_code && a.transcript == b.transcript && a.diagnostics == b.diagnostics;
 }
 
-// The finding's scenario file, with what failed written at its top; and
-// whether that file, read back and run, plays the very same session.
-void keep(SwarmFinding& f, const std::vector<std::string>& whats, const std::string& dir, const std::string& toml,
-          const simulator::SessionOutcome& played) {
+// Writes the session's scenario file into `dir`, with what failed in
+// comments at its top; its path, or empty when it could not be written.
+std::string write_finding_file(const std::string& dir, std::uint64_t seed, const std::vector<std::string>& whats,
+                               const std::string& toml) {
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
-    const std::string path = (std::filesystem::path(dir) / ("swarm-" + std::to_string(f.seed) + ".toml")).string();
+    const std::string path = (std::filesystem::path(dir) / ("swarm-" + std::to_string(seed) + ".toml")).string();
     std::string text;
-    for (const std::string& what : whats) text += "# rotabench-sim --swarm, seed " + std::to_string(f.seed) + ": " + what + "\n";
+    for (const std::string& what : whats) text += "# rotabench-sim --swarm, seed " + std::to_string(seed) + ": " + what + "\n";
     text += "# replay: rotabench-sim --fast " + path + "\n" + toml;
     const auto opened = simulator::open_for_writing(path);
-    if (!std::holds_alternative<std::FILE*>(opened)) return;
-    if (!std::holds_alternative<std::monostate>(simulator::write_and_close(std::get<std::FILE*>(opened), text))) return;
-    f.file = path;
-    const simulator::ScenarioLoad back = simulator::load_scenario_file(path);
-    f.replays = back.scenario && same_bytes(run_quietly(*back.scenario), played);
+    if (!std::holds_alternative<std::FILE*>(opened)) return "";
+    if (!std::holds_alternative<std::monostate>(simulator::write_and_close(std::get<std::FILE*>(opened), text))) return "";
+    return path;
+}
+
+void print_finding(std::FILE* out, const SwarmFinding& f) {
+    if (out == nullptr) return;
+    TextSink(out).print("swarm: FINDING seed %llu (session %d): %s; %s%s\n", static_cast<unsigned long long>(f.seed),
+                        f.session, f.what.c_str(), f.file.empty() ? "its scenario file could not be written" : f.file.c_str(),
+                        f.file.empty() || f.replays ? "" : " (which does not replay it)");
+    TextSink(out).flush();
 }
 
 // The sessions in flight, for a deadlock: the bus ends the process, and a
@@ -69,23 +75,39 @@ void name_sessions_in_flight(const char* report) {
     const std::string what = "the simulated bus deadlocked in this session or one beside it: " +
                              std::string(report, std::strcspn(report, "\n"));
     for (const auto& [thread, session] : f.sessions) {
-        SwarmFinding finding{0, session.first, what, "", false};
-        std::error_code ec;
-        std::filesystem::create_directories(f.dir, ec);
-        const std::string path = (std::filesystem::path(f.dir) / ("swarm-" + std::to_string(session.first) + ".toml")).string();
-        if (std::FILE* file = std::fopen(path.c_str(), "w")) {
-            std::fprintf(file, "# rotabench-sim --swarm, seed %llu: %s\n%s", static_cast<unsigned long long>(session.first),
-                         what.c_str(), session.second.c_str());
-            if (std::fclose(file) == 0) finding.file = path;
-        }
-        if (f.out != nullptr)
-            std::fprintf(f.out, "swarm: FINDING seed %llu: %s; %s\n", static_cast<unsigned long long>(session.first),
-                         what.c_str(), finding.file.empty() ? "its scenario file could not be written" : finding.file.c_str());
+        SwarmFinding finding{0, session.first, what, write_finding_file(f.dir, session.first, {what}, session.second), false};
+        print_finding(f.out, finding);
     }
-    if (f.out != nullptr) std::fflush(f.out);
 }
 
 }  // namespace
+
+SessionVerdict run_one(const std::string& toml, std::uint64_t seed, int session, const std::string& dir, bool rerun) {
+    SessionVerdict v;
+    const simulator::ScenarioLoad load = simulator::parse_scenario(toml, "swarm-" + std::to_string(seed) + ".toml");
+    std::vector<std::string> whats;
+    simulator::SessionOutcome outcome;
+    if (!load.scenario) {
+        whats.push_back("the drawn session is not a scenario the format takes: " + load.error);
+    } else {
+        outcome = run_quietly(*load.scenario);
+        v.judgement = judge_session(*load.scenario, outcome);
+        whats = v.judgement.findings;
+        if (rerun && !same_bytes(run_quietly(*load.scenario), outcome))
+            whats.emplace_back("the same seed printed other bytes on a second run");
+    }
+    if (whats.empty()) return v;
+    // One file per session, with every finding of it at its top; read back
+    // and run, it must play the very same session.
+    const std::string file = write_finding_file(dir, seed, whats, toml);
+    bool replays = false;
+    if (!file.empty()) {
+        const simulator::ScenarioLoad back = simulator::load_scenario_file(file);
+        replays = back.scenario && same_bytes(run_quietly(*back.scenario), outcome);
+    }
+    for (const std::string& what : whats) v.findings.push_back({session, seed, what, file, replays});
+    return v;
+}
 
 SwarmTally run_swarm(const SwarmOptions& options) {
     SwarmTally tally;
@@ -111,45 +133,14 @@ SwarmTally run_swarm(const SwarmOptions& options) {
                 const std::lock_guard<std::mutex> lock(in_flight().mutex);
                 in_flight().sessions[std::this_thread::get_id()] = {seed, toml};
             }
-            const simulator::ScenarioLoad load = simulator::parse_scenario(toml, "swarm-" + std::to_string(seed) + ".toml");
-            std::vector<std::string> findings;
-            simulator::SessionOutcome outcome;
-            Judgement j;
-            if (!load.scenario) {
-                findings.push_back("the drawn session is not a scenario the format takes: " + load.error);
-            } else {
-                outcome = run_quietly(*load.scenario);
-                j = judge_session(*load.scenario, outcome);
-                findings = j.findings;
-                const bool rerun = options.rerun_every > 0 && session % options.rerun_every == 0;
-                if (rerun && !same_bytes(run_quietly(*load.scenario), outcome))
-                    findings.emplace_back("the same seed printed other bytes on a second run");
-                if (rerun) {
-                    const std::lock_guard<std::mutex> lock(mutex);
-                    ++tally.rerun;
-                }
-            }
-            // One file per session, with every finding of it at its top.
-            std::vector<SwarmFinding> kept;
-            if (!findings.empty()) {
-                SwarmFinding f{session, seed, "", "", false};
-                keep(f, findings, options.dir, toml, outcome);
-                for (const std::string& what : findings) {
-                    f.what = what;
-                    kept.push_back(f);
-                }
-            }
+            const bool rerun = options.rerun_every > 0 && session % options.rerun_every == 0;
+            const SessionVerdict v = run_one(toml, seed, session, options.dir, rerun);
             const std::lock_guard<std::mutex> lock(mutex);
-            tally.accepted += j.accepted;
-            for (std::size_t r = 0; r < j.refused.size(); ++r) tally.refused[r] += j.refused[r];
-            for (const SwarmFinding& f : kept) {
-                if (options.out != nullptr) {
-                    TextSink(options.out).print("swarm: FINDING seed %llu (session %d): %s; %s%s\n",
-                                                static_cast<unsigned long long>(f.seed), f.session, f.what.c_str(),
-                                                f.file.empty() ? "its scenario file could not be written" : f.file.c_str(),
-                                                f.file.empty() || f.replays ? "" : " (which does not replay it)");
-                    TextSink(options.out).flush();
-                }
+            tally.rerun += rerun ? 1 : 0;
+            tally.accepted += v.judgement.accepted;
+            for (std::size_t r = 0; r < v.judgement.refused.size(); ++r) tally.refused[r] += v.judgement.refused[r];
+            for (const SwarmFinding& f : v.findings) {
+                print_finding(options.out, f);
                 tally.findings.push_back(f);
             }
         }

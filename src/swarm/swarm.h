@@ -40,6 +40,15 @@ struct SwarmTally {
 
 SwarmTally run_swarm(const SwarmOptions& options);
 
+// One session from its scenario file's text (`session` and `seed` name it):
+// run in virtual time and judged; with `rerun`, run twice for its bytes.
+// With a finding, its file is written into `dir` and replayed.
+struct SessionVerdict {
+    Judgement judgement;
+    std::vector<SwarmFinding> findings;
+};
+SessionVerdict run_one(const std::string& toml, std::uint64_t seed, int session, const std::string& dir, bool rerun);
+
 // The tally's lines: sessions, runs accepted and refused by reason, the
 // findings' count and the first, and the speed.
 void print_tally(std::FILE* out, const SwarmTally& tally, double seconds, unsigned jobs, unsigned cores);
