@@ -4,17 +4,20 @@ cmake_minimum_required(VERSION 3.25)
 # (cmake -DSRC=<src folder> [-DSTAMP=<file to touch>] -P check_layers.cmake).
 #
 # The layers, lowest first; a file may include its own layer's headers and
-# those of any layer below. simulator and report stand side by side.
+# those of any layer below. simulator and report stand side by side; the
+# swarm, above both, judges the one's sessions with the other's reader.
 set(layer_rank_platform 0)
 set(layer_rank_discovery 1)
 set(layer_rank_imu 2)
 set(layer_rank_console 3)
 set(layer_rank_simulator 4)
 set(layer_rank_report 4)
-set(layer_rank_app 5)
+set(layer_rank_swarm 5)
+set(layer_rank_app 6)
 # A platform backend's headers are for the backend itself, and for the
-# layers named here: the simulated bus is the simulator's.
-set(backend_users_sim simulator)
+# layers named here: the simulated bus is the simulator's (and the swarm's, for its
+# deadlock hook).
+set(backend_users_sim simulator swarm)
 set(backend_users_linux)
 set(backend_users_win32)
 
@@ -58,7 +61,7 @@ endforeach()
 
 if(faults)
   list(JOIN faults "\n  " text)
-  message(FATAL_ERROR "includes that cross the layers (platform < discovery < imu < console < simulator, report < app):\n  ${text}")
+  message(FATAL_ERROR "includes that cross the layers (platform < discovery < imu < console < simulator, report < swarm < app):\n  ${text}")
 endif()
 if(STAMP)
   file(TOUCH ${STAMP})

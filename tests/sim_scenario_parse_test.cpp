@@ -281,7 +281,7 @@ TEST(SimCommandLine, BadScenarioOrArgumentsExitTwoWithTheReason) {
              {{"a.toml", "b.toml"}, 2, "cannot take b.toml: a second scenario (a.toml is the first)", ""},
              {{"--help"}, 0, "", std::string(kSimUsageLine) + "Runs the calibration console"},
              {{"--version"}, 0, "", "rotabench-sim " ROTABENCH_VERSION "\n"},
-             {{"--jobs", "2"}, 2, "cannot take --jobs: only with --study", ""},
+             {{"--jobs", "2"}, 2, "cannot take --jobs: only with --study or --swarm", ""},
              {{"--study", "5", "--svg-range", "1"}, 2, "cannot take --svg-range: only with --svg", ""},
              {{"--study", "5", "--fast"}, 2, "cannot take --fast: a study always runs in virtual time", ""},
              {{"--study", "5", "--jobs", "0"}, 2, "cannot take --jobs 0: must be 1 or more", ""},

@@ -24,6 +24,11 @@ std::string TextBuffer::text() const {
     return text_;
 }
 
+std::size_t TextBuffer::size() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return text_.size();
+}
+
 void TextSink::write(std::string_view text) const {
     if (buffer_ != nullptr) {
         buffer_->append(text);

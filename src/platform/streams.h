@@ -3,6 +3,7 @@
 // TextSink and OutputStreams: where a component prints its dialogue and its
 // diagnostics, a C stream or a text kept in memory.
 
+#include <cstddef>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -23,6 +24,7 @@ public:
 
     void append(std::string_view text);
     std::string text() const;
+    std::size_t size() const;  // of text(), without copying it
 
 private:
     mutable std::mutex mutex_;

@@ -23,13 +23,18 @@ const char* const kSimHelp =
     "  --csv             one row per session instead of the table\n"
     "  --svg FILE        the errors drawn, one dot per session and axis\n"
     "  --svg-range PCT   the drawing's scale fixed to +/-PCT percent (default: the data's extent)\n"
+    "  --swarm N         N whole sessions drawn from the seed (bus, module truth, operator, faults),\n"
+    "                    each judged against the truth: a run's scale within what its conditions\n"
+    "                    explain, the report reading back what was measured, the same bytes twice\n"
+    "  --swarm-dir DIR   where a finding's scenario file goes (default the current directory);\n"
+    "                    rotabench-sim --fast FILE replays it\n"
     "  --version, --help\n"
     "Exit codes: the console's (0 a session ended with a summary, 1 it could not start,\n"
     "130 on Linux when Ctrl-C stopped it, with the summary of the runs so far),\n"
     "2 a bad command line, a scenario that cannot be read or is invalid, or a file that cannot\n"
     "be opened for writing, 3 an expectation of the scenario not met, 4 the simulator stalled,\n"
-    "5 a study in which no session printed a mean, 74 standard output or the --svg file could\n"
-    "not be written (the reason on standard error).\n";
+    "5 a study in which no session printed a mean, 6 a swarm with a finding, 74 standard output\n"
+    "or the --svg file could not be written (the reason on standard error).\n";
 
 namespace {
 
@@ -59,7 +64,8 @@ std::variant<SimCommandLine, SimUsageError> parse_sim_command_line(int argc, con
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool takes_value =
-            arg == "--study" || arg == "--jobs" || arg == "--seed" || arg == "--svg" || arg == "--svg-range";
+            arg == "--study" || arg == "--jobs" || arg == "--seed" || arg == "--svg" || arg == "--svg-range" ||
+            arg == "--swarm" || arg == "--swarm-dir";
         if (takes_value && i + 1 >= argc) return SimUsageError{arg, "needs a value after it"};
         const std::string value = takes_value ? argv[++i] : "";
         const std::string both = arg + " " + value;
@@ -81,6 +87,11 @@ std::variant<SimCommandLine, SimUsageError> parse_sim_command_line(int argc, con
             line.csv = true;
         } else if (arg == "--study") {
             bad = number(1, kMostSessions, line.study_sessions);
+        } else if (arg == "--swarm") {
+            bad = number(1, kMostSessions, line.swarm_sessions);
+        } else if (arg == "--swarm-dir") {
+            if (value.empty()) return SimUsageError{arg, "needs a folder name"};
+            line.swarm_dir = value;
         } else if (arg == "--jobs") {
             unsigned jobs = 0;
             bad = number(1, kMostJobs, jobs);
@@ -109,13 +120,25 @@ std::variant<SimCommandLine, SimUsageError> parse_sim_command_line(int argc, con
     }
     if (line.help || line.version) return line;
     const bool study = line.study_sessions > 0;
+    const bool swarm = line.swarm_sessions > 0;
+    if (swarm) {
+        if (study) return SimUsageError{"--study", "not with --swarm"};
+        if (line.fast) return SimUsageError{"--fast", "a swarm always runs in virtual time"};
+        if (line.scenario_file) return SimUsageError{*line.scenario_file, "a swarm draws its own sessions"};
+        if (line.csv) return SimUsageError{"--csv", "only with --study"};
+        if (line.svg_file) return SimUsageError{"--svg", "only with --study"};
+        return line;
+    }
+    if (line.swarm_dir) return SimUsageError{"--swarm-dir", "only with --swarm"};
     const std::pair<bool, const char*> study_only[] = {{line.csv, "--csv"},
                                                        {line.seed.has_value(), "--seed"},
                                                        {line.jobs.has_value(), "--jobs"},
                                                        {line.svg_file.has_value(), "--svg"},
                                                        {line.svg_range_pct.has_value(), "--svg-range"}};
-    for (const auto& [given, name] : study_only)
-        if (given && !study) return SimUsageError{name, "only with --study"};
+    for (const auto& [given, name] : study_only) {
+        const bool swarm_too = std::string_view(name) == "--seed" || std::string_view(name) == "--jobs";
+        if (given && !study) return SimUsageError{name, swarm_too ? "only with --study or --swarm" : "only with --study"};
+    }
     if (line.svg_range_pct && !line.svg_file) return SimUsageError{"--svg-range", "only with --svg"};
     if (study && line.fast) return SimUsageError{"--fast", "a study always runs in virtual time"};
     return line;

@@ -19,19 +19,24 @@ struct SimCommandLine {
     bool csv = false;                          // a study's sessions, one row each
     std::optional<std::string> svg_file;       // a study drawn, into this file
     std::optional<double> svg_range_pct;       // the drawing's scale fixed to +/- this (percent)
-    std::optional<unsigned> jobs;              // a study's sessions at a time (none: one per processor)
+    std::optional<unsigned> jobs;              // a study's or swarm's sessions at a time (none: one per processor)
+    int swarm_sessions = 0;                    // > 0: a swarm of that many drawn sessions
+    std::optional<std::string> swarm_dir;      // where the swarm writes a finding's scenario
     bool help = false;
     bool version = false;
 };
 
 inline constexpr const char* kSimUsageLine =
-    "usage: rotabench-sim [--fast | --study N [--seed S] [--jobs J] [--csv] [--svg FILE]] [SCENARIO.toml]\n";
+    "usage: rotabench-sim [--fast | --study N [--seed S] [--jobs J] [--csv] [--svg FILE]] [SCENARIO.toml]\n"
+    "       rotabench-sim --swarm N [--seed S] [--jobs J] [--swarm-dir DIR]\n";
 
 // What --help prints after the usage line.
 extern const char* const kSimHelp;
 
 // A study in which no session printed a mean for any axis.
 inline constexpr int kExitStudyWithoutSummary = 5;
+// A swarm that found a session its oracles do not pass.
+inline constexpr int kExitSwarmFinding = 6;
 
 // An argument the command line cannot take, and why ("must be 1 or more").
 struct SimUsageError {

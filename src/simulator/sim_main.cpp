@@ -19,7 +19,7 @@
 
 namespace vesko::simulator {
 
-int sim_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
+int sim_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err, const SwarmCommand& swarm) {
     const auto parsed = parse_sim_command_line(argc, argv);
     if (const auto* bad = std::get_if<SimUsageError>(&parsed)) return print_sim_usage_error(*bad, err);
     const SimCommandLine& line = std::get<SimCommandLine>(parsed);
@@ -31,6 +31,10 @@ int sim_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err) 
     if (line.version) {
         TextSink(out).write("rotabench-sim " ROTABENCH_VERSION "\n");
         return 0;
+    }
+    if (line.swarm_sessions > 0) {
+        if (!swarm) return print_sim_usage_error({"--swarm", "this program has no swarm"}, err);
+        return swarm(line, out, err);
     }
     // The scenario as the messages name it.
     const std::string name = line.scenario_file.value_or("default.toml (built in)");

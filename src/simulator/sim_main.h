@@ -3,6 +3,9 @@
 // rotabench-sim's entry: its command line, the scenario or the built-in session, in real time.
 
 #include <cstdio>
+#include <functional>
+
+#include "simulator/sim_command_line.h"
 
 namespace vesko::simulator {
 
@@ -10,6 +13,9 @@ namespace vesko::simulator {
 // built-in session) in real time, printing on `out` and `err`. Returns the
 // console's exit code; 2 for a bad command line or a scenario that cannot be
 // read or is invalid (with the file, line and key on `err`).
-int sim_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err);
+// A swarm (--swarm) is run by `swarm`, which the program's main passes from
+// the layer above; without one, --swarm is refused.
+using SwarmCommand = std::function<int(const SimCommandLine& line, std::FILE* out, std::FILE* err)>;
+int sim_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err, const SwarmCommand& swarm = {});
 
 }  // namespace vesko::simulator

@@ -59,6 +59,12 @@ inline constexpr int kOtherRank = 2;
 // The exit code of a simulated program whose virtual time deadlocked.
 inline constexpr int kDeadlockExitCode = 4;
 
+// Heard, when set, with the deadlock's report (already on standard error)
+// just before the deadlocked program ends: what runs many sessions names the
+// ones it had in flight. One for the process; null: none.
+using DeadlockHook = void (*)(const char* report);
+void set_deadlock_hook(DeadlockHook hook);
+
 // One node of the device tree as its queries will answer.
 struct SimNode {
     std::optional<platform::DevNode> parent;  // none at a root

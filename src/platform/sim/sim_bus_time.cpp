@@ -1,6 +1,7 @@
 #include "platform/sim/sim_bus.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +9,13 @@
 #include <tuple>
 
 namespace vesko::platform::sim {
+namespace {
+
+std::atomic<DeadlockHook> deadlock_hook{nullptr};
+
+}  // namespace
+
+void set_deadlock_hook(DeadlockHook hook) { deadlock_hook.store(hook); }
 
 std::int64_t SimBus::now_ns() const {
     Lock lock(mutex_);
@@ -113,6 +121,7 @@ void SimBus::schedule_locked() {
             const std::string report = deadlock_report_locked();
             std::fputs(report.c_str(), stderr);
             std::fflush(stderr);
+            if (const DeadlockHook hook = deadlock_hook.load()) hook(report.c_str());
             std::_Exit(kDeadlockExitCode);
         }
         virtual_now_ns_ = std::max(virtual_now_ns_, next->wake_ns);

@@ -1,7 +1,9 @@
 #include "simulator/session/session.h"
 
 #include <chrono>
+#include <cstdio>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "console/program.h"
@@ -23,9 +25,18 @@ SessionOutcome run_session(const Scenario& scenario, const SessionOptions& optio
     TextBuffer diagnostics(options.err);
     ScriptedOperator op(scenario.script, bench, transcript, scenario.errors);
 
+    SessionOutcome outcome;
+    SessionTimeline& timeline = outcome.timeline;
+    std::mutex samples_mutex;  // the reader's thread hands the samples over
+
     ConsoleIo io;
     io.streams = OutputStreams{transcript, diagnostics};
-    io.read_char = [&] { return op.read_char(); };
+    io.read_char = [&] {
+        const int c = op.read_char();
+        if (c == '\n' || c == EOF)
+            timeline.lines.push_back({bus.now_ns(), transcript.size(), c == EOF});
+        return c;
+    };
     io.sleep = [&](std::chrono::milliseconds d) {
         bench.sleep_until(bus.now_ns() + std::chrono::duration_cast<std::chrono::nanoseconds>(d).count());
     };
@@ -34,7 +45,14 @@ SessionOutcome run_session(const Scenario& scenario, const SessionOptions& optio
     // In virtual time the console's thread and the reader's take part in the
     // bus clock, one running at a time.
     const ReaderFactory make_reader = [&](SampleCallback callback) -> std::unique_ptr<ImuReader> {
-        return std::make_unique<VantisImu>(std::move(callback), bus, reader_options_on(bus, io.streams));
+        SampleCallback noted = [&, callback = std::move(callback)](const ImuSample& sample) {
+            {
+                const std::lock_guard<std::mutex> lock(samples_mutex);
+                timeline.sample_ns.push_back(bus.now_ns());
+            }
+            callback(sample);
+        };
+        return std::make_unique<VantisImu>(std::move(noted), bus, reader_options_on(bus, io.streams));
     };
     std::vector<const char*> argv = {"rotabench-sim"};
     if (scenario.serial) {
@@ -42,7 +60,6 @@ SessionOutcome run_session(const Scenario& scenario, const SessionOptions& optio
         argv.push_back(scenario.serial->c_str());
     }
 
-    SessionOutcome outcome;
     {
         const platform::sim::SimBus::Participation console(bus, "console", platform::sim::kConsoleRank);
         const ProgramOutcome program = run_program(static_cast<int>(argv.size()), argv.data(), make_reader, io);
@@ -51,6 +68,8 @@ SessionOutcome run_session(const Scenario& scenario, const SessionOptions& optio
     }
     outcome.transcript = transcript.text();
     outcome.diagnostics = diagnostics.text();
+    timeline.turns = bench.turns();
+    for (const SimBench::GivenFault& f : bench.faults()) timeline.faults.push_back({f.at_ns, f.step});
 
     for (const PlacedModule& m : modules) {
         if (m.serial != scenario.jig_module) continue;

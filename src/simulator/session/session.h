@@ -3,6 +3,8 @@
 // run_session: the rotabench console, reader and discovery on a scenario's simulated bench.
 
 #include <array>
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -11,6 +13,7 @@
 
 #include "platform/interrupts.h"
 #include "platform/sim/sim_bus.h"
+#include "simulator/model/jig.h"
 #include "simulator/scenario/scenario.h"
 #include "simulator/session/matrix_truth.h"
 #include "simulator/session/truth_report.h"
@@ -32,6 +35,24 @@ struct SessionOptions {
     platform::InterruptWatch* interrupts = nullptr;
 };
 
+// When things happened in a session, on the bus clock: what a judge of its
+// runs holds against the jig's motion.
+struct SessionTimeline {
+    struct Line {
+        std::int64_t at_ns = 0;       // when its Enter (or the end of the input) reached the console
+        std::size_t transcript_end = 0;  // the transcript's length then: the question is just before
+        bool end_of_input = false;
+    };
+    std::vector<Line> lines;                // every line the operator ended, in order
+    std::vector<std::int64_t> sample_ns;    // each sample handed to the console, when
+    std::vector<JigTurn> turns;             // the jig's turns as scheduled
+    struct Fault {
+        std::int64_t at_ns = 0;  // when it was given for
+        FaultStep step;
+    };
+    std::vector<Fault> faults;
+};
+
 struct SessionOutcome {
     int exit_code = 0;          // the console's
     std::vector<RunResult> runs;  // the runs the console accepted, as it measured them
@@ -39,6 +60,7 @@ struct SessionOutcome {
     std::string diagnostics;    // what the console and the reader printed on standard error
     std::array<AxisTruth, 3> truth{};
     MatrixTruth matrix;  // the cross-axis fit against the module's true K
+    SessionTimeline timeline;
 };
 
 // Runs the calibration console, its stream reader and discovery, the very

@@ -55,6 +55,7 @@ std::int64_t SimBench::turn_jig(const TurnJig& turn) {
     const std::int64_t now = bus_.now_ns();
     if (jig_ == nullptr) return now;  // an empty jig turns, and nothing feels it
     const JigTurn done = jig_->model->turn(turn.axis, turn.degrees, std::llround(turn.seconds * 1e9), now);
+    turns_.push_back(done);
     return done.start_ns + done.duration_ns;
 }
 
@@ -72,6 +73,7 @@ void SimBench::fault(const FaultStep& step) {
     PlacedModule* m = step.module.empty() ? jig_ : module_named(step.module);
     if (m == nullptr) return;
     const std::int64_t at = bus_.now_ns() + std::llround(step.delay * 1e9);
+    faults_.push_back({at, step});
     if (const auto* stream = std::get_if<StreamFault>(&step.what)) {
         m->model->inject(*stream, at);
         bus_.notify_source_changed();

@@ -34,6 +34,15 @@ public:
     void press_ctrl_c() override;
     int interrupted() override;
 
+    // Every turn of the jig as it was scheduled, in order.
+    const std::vector<JigTurn>& turns() const { return turns_; }
+    // Every fault given, with the bus time it was given for, in order.
+    struct GivenFault {
+        std::int64_t at_ns = 0;
+        FaultStep step;
+    };
+    const std::vector<GivenFault>& faults() const { return faults_; }
+
 private:
     struct Scheduled {
         std::int64_t at_ns = 0;
@@ -50,6 +59,8 @@ private:
     std::vector<Scheduled> scheduled_;  // in order of time
     platform::InterruptWatch* const interrupts_;
     int stopped_ = 0;  // without a watch: the code of the Ctrl-C pressed
+    std::vector<JigTurn> turns_;
+    std::vector<GivenFault> faults_;
 };
 
 }  // namespace vesko::simulator

@@ -1,0 +1,243 @@
+#include "swarm/judge_session.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string_view>
+
+#include "console/console_texts.h"
+#include "console/cross_axis_fit.h"
+#include "console/run_summary.h"
+#include "report/session_log.h"
+#include "simulator/session/matrix_truth.h"
+#include "swarm/run_bound.h"
+
+namespace vesko::swarm {
+namespace {
+
+using simulator::SessionTimeline;
+
+constexpr std::string_view kArm = texts::fixed_text(texts::kArmQuestion);
+constexpr std::string_view kIntegrating = texts::fixed_text(texts::kIntegrating);
+constexpr std::string_view kScale = texts::fixed_text(texts::kRunScale);
+constexpr std::string_view kGap = texts::fixed_text(texts::kRunGap);
+constexpr std::string_view kNoRotation = texts::fixed_text(texts::kRunNoRotation);
+constexpr std::string_view kStarved = texts::fixed_text(texts::kBiasStarved, 1);
+constexpr std::string_view kStreaming = texts::fixed_text(texts::kStreaming);
+
+// A run as the operator's lines frame it: the angle's, the arming and the finishing line.
+struct Framed {
+    std::size_t angle = 0, arm = 0, finish = 0;
+    std::string_view result;  // what the console printed after the finishing line
+};
+
+std::string_view between(const std::string& text, std::size_t from, std::size_t to) {
+    return std::string_view(text).substr(std::min(from, text.size()), to > from ? to - from : 0);
+}
+
+// The text the console printed before line i and after line i-1 (with line i's echo).
+std::string_view before_line(const simulator::SessionOutcome& o, std::size_t i) {
+    return between(o.transcript, i == 0 ? 0 : o.timeline.lines[i - 1].transcript_end, o.timeline.lines[i].transcript_end);
+}
+
+std::string_view after_line(const simulator::SessionOutcome& o, std::size_t i) {
+    const auto& lines = o.timeline.lines;
+    return between(o.transcript, lines[i].transcript_end,
+                   i + 1 < lines.size() ? lines[i + 1].transcript_end : o.transcript.size());
+}
+
+bool has(std::string_view text, std::string_view what) { return text.find(what) != std::string_view::npos; }
+
+std::vector<std::int64_t> samples_in(const std::vector<std::int64_t>& all, std::int64_t from, std::int64_t to) {
+    const auto lo = std::upper_bound(all.begin(), all.end(), from);
+    const auto hi = std::upper_bound(all.begin(), all.end(), to);
+    return {lo, hi};
+}
+
+std::string serial_streaming(const std::string& transcript) {
+    const std::size_t at = transcript.find(kStreaming);
+    if (at == std::string::npos) return "";
+    const std::size_t from = at + kStreaming.size();
+    return transcript.substr(from, transcript.find('\n', from) - from);
+}
+
+const simulator::ModulePlacement* module_named(const simulator::Scenario& s, const std::string& serial) {
+    for (const auto& m : s.modules)
+        if (m.serial == serial) return &m;
+    return nullptr;
+}
+
+std::string printed(const char* format, double v) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, format, v);
+    return buf;
+}
+
+// A fault that makes the module's clock or seq jump, within [from, to].
+bool clock_jumps(const SessionTimeline& t, std::int64_t from, std::int64_t to) {
+    for (const auto& f : t.faults) {
+        const bool jumps = std::holds_alternative<simulator::Unplug>(f.step.what) ||
+                           std::holds_alternative<simulator::TimestampLeap>(std::get<simulator::StreamFault>(f.step.what)) ||
+                           std::holds_alternative<simulator::SeqRestart>(std::get<simulator::StreamFault>(f.step.what));
+        std::int64_t until = f.at_ns;
+        if (const auto* u = std::get_if<simulator::Unplug>(&f.step.what)) until += std::llround(u->seconds * 1e9);
+        if (jumps && until >= from && f.at_ns <= to) return true;
+    }
+    return false;
+}
+
+// The runs of the session, by the lines that frame them.
+std::vector<Framed> framed_runs(const simulator::SessionOutcome& o) {
+    std::vector<Framed> runs;
+    const auto& lines = o.timeline.lines;
+    for (std::size_t i = 2; i < lines.size(); ++i) {
+        if (!has(before_line(o, i), kIntegrating) || !has(before_line(o, i - 1), kArm)) continue;
+        runs.push_back({i - 2, i - 1, i, after_line(o, i)});
+    }
+    return runs;
+}
+
+void judge_runs(const simulator::Scenario& s, const simulator::SessionOutcome& o, Judgement& j) {
+    const std::vector<Framed> framed = framed_runs(o);
+    for (std::size_t i = 0; i < o.timeline.lines.size(); ++i)
+        if (has(after_line(o, i), kStarved)) ++j.refused[static_cast<std::size_t>(Refusal::StarvedBias)];
+    const std::string opened = serial_streaming(o.transcript);
+    const simulator::ModulePlacement* module = module_named(s, opened);
+    std::size_t accepted = 0;
+    const std::vector<std::int64_t> taken =
+        module ? sample_times(o.timeline.sample_ns, module->params.sample_rate_hz) : o.timeline.sample_ns;
+    for (const Framed& f : framed) {
+        const auto& lines = o.timeline.lines;
+        simulator::SessionTimeline::Line arm = lines[f.arm], finish = lines[f.finish];
+        if (has(f.result, kGap)) {
+            ++j.refused[static_cast<std::size_t>(Refusal::Gap)];
+            // Refused for a gap: was there one? Every stretch without samples, edges included.
+            std::vector<std::int64_t> t = samples_in(o.timeline.sample_ns, arm.at_ns, finish.at_ns);
+            t.insert(t.begin(), arm.at_ns);
+            t.push_back(finish.at_ns);
+            std::int64_t longest = 0;
+            for (std::size_t k = 0; k + 1 < t.size(); ++k) longest = std::max(longest, t[k + 1] - t[k]);
+            if (longest < 400'000'000 && !clock_jumps(o.timeline, lines[f.angle].at_ns - 6'000'000'000, finish.at_ns)) {
+                char buf[160];
+                std::snprintf(buf, sizeof buf, "a run refused for a stream gap, though no stretch went unsampled longer than %.3f s",
+                              static_cast<double>(longest) * 1e-9);
+                j.findings.emplace_back(buf);
+            }
+            continue;
+        }
+        if (has(f.result, kNoRotation)) {
+            ++j.refused[static_cast<std::size_t>(Refusal::NoRotation)];
+            continue;
+        }
+        if (!has(f.result, kScale)) continue;  // broken off
+        if (accepted >= o.runs.size()) {
+            j.findings.emplace_back("a scale line for which the console returned no run");
+            break;
+        }
+        const RunResult& run = o.runs[accepted++];
+        ++j.accepted;
+        if (module == nullptr || opened != s.jig_module) {
+            j.findings.push_back("run " + std::to_string(accepted) + " accepted from " + opened +
+                                 ", which is not on the jig");
+            continue;
+        }
+        RunWindow w;
+        w.axis = run.axis;
+        w.typed_deg = run.angle_deg;
+        w.bias_from_ns = lines[f.angle].at_ns;
+        w.arm_ns = arm.at_ns;
+        w.finish_ns = finish.at_ns;
+        // By when they reached the console, the phase it was in; by when they were taken, the motion they saw.
+        const auto taken_between = [&](std::int64_t from, std::int64_t to) {
+            const auto& all = o.timeline.sample_ns;
+            const auto lo = std::upper_bound(all.begin(), all.end(), from) - all.begin();
+            const auto hi = std::upper_bound(all.begin(), all.end(), to) - all.begin();
+            return std::vector<std::int64_t>(taken.begin() + lo, taken.begin() + hi);
+        };
+        w.samples_ns = taken_between(arm.at_ns, finish.at_ns);
+        w.bias_samples_ns = taken_between(w.bias_from_ns, w.bias_from_ns + 2'000'000'000);
+        const RunBound b = run_bound(w, module->params, o.timeline.turns);
+        const double truth = module->params.gyro_scale[static_cast<std::size_t>(run.axis)];
+        const double error = run.scale / truth - 1.0;
+        if (!(std::fabs(error) <= b.fraction)) {
+            char buf[400];
+            std::snprintf(buf, sizeof buf,
+                          "run %zu (%c, %g typed) accepted with its scale %+.4f%% off the truth; its conditions explain "
+                          "%.4f%% (turned %.3f deg, unsampled %.3f deg, noise %.4f deg, %zu samples, %.3f s without one after the "
+                          "arming Enter, %.3f s before the finishing one)",
+                          accepted, "XYZ"[run.axis], run.angle_deg, 100 * error, 100 * b.fraction,
+                          b.turned_rad * 180 / 3.141592653589793, b.unsampled_rad * 180 / 3.141592653589793,
+                          b.noise_rad * 180 / 3.141592653589793, w.samples_ns.size(),
+                          w.samples_ns.empty() ? 0.0 : static_cast<double>(w.samples_ns.front() - w.arm_ns) * 1e-9,
+                          w.samples_ns.empty() ? 0.0 : static_cast<double>(w.finish_ns - w.samples_ns.back()) * 1e-9);
+            j.findings.emplace_back(buf);
+        }
+    }
+    if (accepted != o.runs.size())
+        j.findings.push_back("the console returned " + std::to_string(o.runs.size()) + " runs and printed " +
+                             std::to_string(accepted) + " scale lines");
+}
+
+void judge_report(const simulator::SessionOutcome& o, Judgement& j) {
+    const report::SessionLog log = report::read_session_log(o.transcript);
+    if (log.bad_line != 0) {
+        j.findings.push_back("rotabench-report refuses the session's log at line " + std::to_string(log.bad_line) + ": " +
+                             log.bad_what);
+        return;
+    }
+    if (log.runs.size() != o.runs.size()) {
+        j.findings.push_back("rotabench-report reads " + std::to_string(log.runs.size()) + " runs, the session returned " +
+                             std::to_string(o.runs.size()));
+        return;
+    }
+    for (std::size_t k = 0; k < log.runs.size(); ++k) {
+        const RunResult& got = log.runs[k].result;
+        const RunResult& want = o.runs[k];
+        bool same = got.axis == want.axis && got.angle_deg == want.angle_deg &&
+                    printed("%.9f", got.scale) == printed("%.9f", want.scale);
+        for (std::size_t a = 0; a < 3; ++a) same = same && printed("%.1f", got.integral[a]) == printed("%.1f", want.integral[a]);
+        if (!same) j.findings.push_back("rotabench-report reads run " + std::to_string(k + 1) + " otherwise than the session returned it");
+    }
+    // The console sums its runs up whenever it has any, on a quit, an ended input or Ctrl-C.
+    if (o.runs.empty() != !log.summary.has_value()) {
+        j.findings.emplace_back(o.runs.empty() ? "rotabench-report reads a summary of a session without runs"
+                                               : "rotabench-report reads no summary of a session with runs");
+        return;
+    }
+    if (!log.summary) return;
+    if (log.summary->runs != o.runs.size()) j.findings.emplace_back("rotabench-report reads the summary's run count otherwise");
+    for (int a = 0; a < 3; ++a)
+        if (log.summary->axis_lines[static_cast<std::size_t>(a)] != summary_axis_line(a, summarize_axis(o.runs, a)))
+            j.findings.push_back(std::string("rotabench-report reads the summary's ") + "XYZ"[a] + " line otherwise");
+}
+
+// The cross-axis matrix the report fits from the log. Its refusal bound (how
+// far residuals may go before --matrix refuses) is the report's own; until
+// it is there, a fit the report makes must at least be finite. This is where
+// that bound's check against the true matrix goes.
+void judge_matrix(const simulator::Scenario& s, const simulator::SessionOutcome& o, Judgement& j) {
+    const simulator::ModulePlacement* module = module_named(s, s.jig_module);
+    if (module == nullptr || o.runs.empty()) return;
+    const CrossAxisOutcome fit = fit_cross_axis(simulator::as_printed(o.runs));
+    if (!fit.fit) return;
+    for (const auto& row : fit.fit->k)
+        for (const double x : row)
+            if (!std::isfinite(x)) {
+                j.findings.emplace_back("the report's cross-axis fit has an element that is not finite");
+                return;
+            }
+}
+
+}  // namespace
+
+Judgement judge_session(const simulator::Scenario& scenario, const simulator::SessionOutcome& outcome) {
+    Judgement j;
+    judge_runs(scenario, outcome, j);
+    judge_report(outcome, j);
+    judge_matrix(scenario, outcome, j);
+    return j;
+}
+
+}  // namespace vesko::swarm
