@@ -20,7 +20,10 @@ std::string numbers_in_words(const std::vector<int>& numbers) {
 
 std::string numbers_for_drop(const std::vector<int>& numbers) {
     std::string text;
-    for (std::size_t i = 0; i < numbers.size(); ++i) text += (i ? "," : "") + std::to_string(numbers[i]);
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        if (i > 0) text += ',';
+        text += std::to_string(numbers[i]);
+    }
     return text;
 }
 
