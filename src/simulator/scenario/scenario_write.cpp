@@ -35,18 +35,32 @@ std::string quoted(const std::string& text) {
     return out + "\"";
 }
 
-std::string triple(const Vec3& v) { return "[" + number(v[0]) + ", " + number(v[1]) + ", " + number(v[2]) + "]"; }
+std::string triple(const Vec3& v) {
+    std::string out = "[";
+    out += number(v[0]);
+    out += ", ";
+    out += number(v[1]);
+    out += ", ";
+    out += number(v[2]);
+    return out + "]";
+}
 
 std::string ports(const PortChain& chain) {
     std::string out;
-    for (const int p : chain) out += (out.empty() ? "" : ".") + std::to_string(p);
+    for (const int p : chain) {
+        if (!out.empty()) out += '.';
+        out += std::to_string(p);
+    }
     return quoted(out);
 }
 
 std::string paths(const MoreLocationPaths& more) {
     if (more.empty()) return "";
     std::string out = "more_location_paths = [";
-    for (std::size_t i = 0; i < more.size(); ++i) out += (i ? ", " : "") + quoted(more[i]);
+    for (std::size_t i = 0; i < more.size(); ++i) {
+        if (i > 0) out += ", ";
+        out += quoted(more[i]);
+    }
     return out + "]\n";
 }
 
