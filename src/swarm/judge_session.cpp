@@ -1,6 +1,7 @@
 #include "swarm/judge_session.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,9 @@
 #include "console/console_texts.h"
 #include "console/cross_axis_fit.h"
 #include "console/run_summary.h"
+#include "report/matrix_verdict.h"
+#include "report/report_figures.h"
+#include "report/report_output.h"
 #include "report/session_log.h"
 #include "simulator/session/matrix_truth.h"
 #include "swarm/run_bound.h"
@@ -99,7 +103,16 @@ std::vector<Framed> framed_runs(const simulator::SessionOutcome& o) {
     return runs;
 }
 
-void judge_runs(const simulator::Scenario& s, const simulator::SessionOutcome& o, Judgement& j) {
+// What an accepted run's integral is known to on each axis: on its own, its
+// scale's run_bound; on the others, off_axis_bound.
+struct RunBounds {
+    std::array<double, 3> on{};
+};
+
+// Judges each run; returns the bounds of each accepted run from the jig's
+// module, in order.
+std::vector<RunBounds> judge_runs(const simulator::Scenario& s, const simulator::SessionOutcome& o, Judgement& j) {
+    std::vector<RunBounds> bounds;
     const std::vector<Framed> framed = framed_runs(o);
     for (std::size_t i = 0; i < o.timeline.lines.size(); ++i)
         if (has(after_line(o, i), kStarved)) ++j.refused[static_cast<std::size_t>(Refusal::StarvedBias)];
@@ -159,6 +172,9 @@ void judge_runs(const simulator::Scenario& s, const simulator::SessionOutcome& o
         w.samples_ns = taken_between(arm.at_ns, finish.at_ns);
         w.bias_samples_ns = taken_between(w.bias_from_ns, w.bias_from_ns + 2'000'000'000);
         const RunBound b = run_bound(w, module->params, o.timeline.turns);
+        RunBounds& on = bounds.emplace_back();
+        for (int a = 0; a < 3; ++a)
+            on.on[static_cast<std::size_t>(a)] = a == run.axis ? b.fraction : off_axis_bound(w, module->params, o.timeline.turns, a);
         const double truth = module->params.gyro_scale[static_cast<std::size_t>(run.axis)];
         const double error = run.scale / truth - 1.0;
         if (!(std::fabs(error) <= b.fraction)) {
@@ -178,6 +194,7 @@ void judge_runs(const simulator::Scenario& s, const simulator::SessionOutcome& o
     if (accepted != o.runs.size())
         j.findings.push_back("the console returned " + std::to_string(o.runs.size()) + " runs and printed " +
                              std::to_string(accepted) + " scale lines");
+    return bounds;
 }
 
 void judge_report(const simulator::SessionOutcome& o, Judgement& j) {
@@ -213,30 +230,45 @@ void judge_report(const simulator::SessionOutcome& o, Judgement& j) {
             j.findings.push_back(std::string("rotabench-report reads the summary's ") + "XYZ"[a] + " line otherwise");
 }
 
-// The cross-axis matrix the report fits from the log. Its refusal bound (how
-// far residuals may go before --matrix refuses) is the report's own; until
-// it is there, a fit the report makes must at least be finite. This is where
-// that bound's check against the true matrix goes.
-void judge_matrix(const simulator::Scenario& s, const simulator::SessionOutcome& o, Judgement& j) {
+// The cross-axis matrix that rotabench-report --matrix gives for the log:
+// refused, or each element within what the runs about its column's axis
+// explain (run_bound.h).
+void judge_matrix(const simulator::Scenario& s, const simulator::SessionOutcome& o, const std::vector<RunBounds>& bounds,
+                  Judgement& j) {
     const simulator::ModulePlacement* module = module_named(s, s.jig_module);
-    if (module == nullptr || o.runs.empty()) return;
-    const CrossAxisOutcome fit = fit_cross_axis(simulator::as_printed(o.runs));
-    if (!fit.fit) return;
-    for (const auto& row : fit.fit->k)
-        for (const double x : row)
-            if (!std::isfinite(x)) {
-                j.findings.emplace_back("the report's cross-axis fit has an element that is not finite");
-                return;
-            }
+    if (module == nullptr || o.runs.empty() || bounds.size() != o.runs.size()) return;
+    const report::SessionLog log = report::read_session_log(o.transcript);
+    if (log.bad_line != 0 || log.runs.size() != o.runs.size()) return;  // judge_report says why
+    const std::vector<bool> dropped(log.runs.size(), false);
+    const report::ReportInput in{"swarm", &log, dropped, report::work_out(log.runs, dropped, kGateLimitPct)};
+    const report::MatrixVerdict verdict = report::judge_matrix(in);
+    if (!verdict.passed()) return;
+    const Matrix3 truth = simulator::true_matrix(module->params);
+    for (std::size_t r = 0; r < 3; ++r)
+        for (std::size_t c = 0; c < 3; ++c) {
+            double explained = 0;
+            for (std::size_t k = 0; k < bounds.size(); ++k)
+                if (static_cast<std::size_t>(o.runs[k].axis) == c) explained = std::max(explained, bounds[k].on[r]);
+            const double bound = kMatrixBoundMargin * explained;
+            const double error = simulator::element_error(verdict.fit.fit->k, truth, r, c);
+            if (std::fabs(error) <= bound) continue;
+            char buf[200];
+            std::snprintf(buf, sizeof buf,
+                          "rotabench-report --matrix gives K with element (%c, %c) %+.4f%% off the truth, over the %.4f%% "
+                          "its runs explain",
+                          "XYZ"[r], "XYZ"[c], 100 * error, 100 * bound);
+            j.findings.emplace_back(buf);
+            return;
+        }
 }
 
 }  // namespace
 
 Judgement judge_session(const simulator::Scenario& scenario, const simulator::SessionOutcome& outcome) {
     Judgement j;
-    judge_runs(scenario, outcome, j);
+    const std::vector<RunBounds> run_bounds = judge_runs(scenario, outcome, j);
     judge_report(outcome, j);
-    judge_matrix(scenario, outcome, j);
+    judge_matrix(scenario, outcome, run_bounds, j);
     return j;
 }
 

@@ -130,4 +130,15 @@ RunBound run_bound(const RunWindow& run, const simulator::ModuleParams& truth,
     return b;
 }
 
+double off_axis_bound(const RunWindow& run, const simulator::ModuleParams& truth,
+                      const std::vector<simulator::JigTurn>& turns, int other) {
+    const RunBound own = run_bound(run, truth, turns);
+    RunWindow seen_on_other = run;
+    seen_on_other.axis = other;
+    const RunBound felt = run_bound(seen_on_other, truth, turns);
+    if (!(own.turned_rad > 0)) return std::numeric_limits<double>::infinity();
+    const double printed_rad = 0.05 * truth.gyro_scale[static_cast<std::size_t>(other)];  // 0.05 LSB*s
+    return (felt.noise_rad + felt.bias_motion_rad + felt.unsampled_rad + printed_rad) / own.turned_rad;
+}
+
 }  // namespace vesko::swarm

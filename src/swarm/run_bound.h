@@ -17,6 +17,14 @@ inline constexpr double kUnsampledLimitS = 0.5;
 // The noise's share, in standard deviations.
 inline constexpr double kNoiseSigmas = 6.0;
 
+// How far rotabench-report --matrix's K, when it gives one, may fall from the
+// module's true K, element by element: on the diagonal (as a fraction), the
+// loosest run_bound of the runs about that axis; off it (as a share of the
+// row's diagonal), the loosest off_axis_bound of those runs on the row's
+// axis; each times this margin, for what the least-squares fit mixes of the
+// runs.
+inline constexpr double kMatrixBoundMargin = 2.0;
+
 // One run as the bench saw it, on the bus clock.
 struct RunWindow {
     int axis = 0;                  // the dominant axis the console named
@@ -49,5 +57,13 @@ std::vector<std::int64_t> sample_times(const std::vector<std::int64_t>& arrived_
 // The bound of one run of a module with truth `truth` on a jig that made `turns`.
 RunBound run_bound(const RunWindow& run, const simulator::ModuleParams& truth,
                    const std::vector<simulator::JigTurn>& turns);
+
+// How far the run's integral on `other` axis may fall from the truth, as a
+// share of its turn: the noise there, the jig's motion it felt during the
+// bias capture, the stretches without samples weighted by its rate in them,
+// and the printed integral's last digit. What the cross-axis term of `other`
+// against the run's axis is known to.
+double off_axis_bound(const RunWindow& run, const simulator::ModuleParams& truth,
+                      const std::vector<simulator::JigTurn>& turns, int other);
 
 }  // namespace vesko::swarm
