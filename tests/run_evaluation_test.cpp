@@ -123,12 +123,12 @@ TEST(RunEvaluation, ThresholdsAndTheOrderOfChecks) {
         EXPECT_EQ(out.text(), "  RUN INVALID: stream gap > 0.5 s during integration (max dt 0.750 s)\n");
     }
     RunCapture edge = capture({5000, 0, 0});
-    edge.edge_s = 0.5;  // the limit exactly: the edges went as good as sampled
+    edge.unsampled_s = 0.5;  // the limit exactly: the edges went as good as sampled
     {
         CapturedStream out;
         EXPECT_TRUE(evaluate_run(edge, 90, out.get(), r));
     }
-    edge.edge_s = 0.5 + 1e-9;  // an edge that went unsampled past the limit, however good the rest
+    edge.unsampled_s = 0.5 + 1e-9;  // an edge that went unsampled past the limit, however good the rest
     {
         CapturedStream out;
         EXPECT_FALSE(evaluate_run(edge, 90, out.get(), r));

@@ -13,6 +13,7 @@ void integrate(CalAccumulator& acc, const ImuSample& s, std::int64_t host_ns) {
         const double dt = static_cast<double>(ticks) / kDeviceTicksPerSecond;
         if (dt > kGapLimitSeconds) acc.gap = true;
         if (dt > acc.max_dt) acc.max_dt = dt;
+        acc.device_seconds += dt;
         for (int i = 0; i < 3; ++i) {
             acc.integral[i] += (static_cast<double>(s.gyro[i]) - acc.bias[i]) * dt;
         }

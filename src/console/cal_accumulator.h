@@ -36,6 +36,9 @@ struct CalAccumulator {
     std::int64_t armed_ns = 0;
     std::int64_t first_sample_ns = 0;
     std::int64_t last_sample_ns = 0;
+    // The intervals' sum in device time, s: what the module's clock accounts
+    // for of the host time from the first sample to the last.
+    double device_seconds = 0;
 };
 
 // Device clock rate and the longest interval a run tolerates.

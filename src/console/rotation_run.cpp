@@ -16,13 +16,27 @@ int dominant_axis(const std::array<double, 3>& I) {
     return d;
 }
 
+namespace {
+
+// With the lock held, at the finishing Enter: how much host time of the run
+// went without samples beyond what the intervals between samples show.
+double unsampled_host_seconds(const CalAccumulator& acc, std::int64_t finished_ns) {
+    const auto seconds = [](std::int64_t ns) { return static_cast<double>(ns) / 1e9; };
+    if (!acc.have_prev) return seconds(finished_ns - acc.armed_ns);
+    const double edges = seconds(std::max(acc.first_sample_ns - acc.armed_ns, finished_ns - acc.last_sample_ns));
+    const double unaccounted = seconds(acc.last_sample_ns - acc.first_sample_ns) - acc.device_seconds;
+    return std::fmax(edges, unaccounted);
+}
+
+}  // namespace
+
 bool evaluate_run(const RunCapture& run, double angle_deg, TextSink out, RunResult& result) {
     if (run.gap) {
         out.print(texts::kRunGap, run.max_dt);
         return false;
     }
-    if (run.edge_s > kGapLimitSeconds) {
-        out.print(texts::kRunGap, std::fmax(run.max_dt, run.edge_s));
+    if (run.unsampled_s > kGapLimitSeconds) {
+        out.print(texts::kRunGap, std::fmax(run.max_dt, run.unsampled_s));
         return false;
     }
     const auto& I = run.integral;
@@ -67,6 +81,7 @@ void run_rotation(CalAccumulator& acc, double angle_deg, const std::array<double
         acc.interval_count = 0;
         acc.max_dt = 0;
         acc.gap = false;
+        acc.device_seconds = 0;
         acc.phase = Integrate;
     }
 
@@ -82,10 +97,7 @@ void run_rotation(CalAccumulator& acc, double angle_deg, const std::array<double
         run.intervals = acc.interval_count;
         run.max_dt = acc.max_dt;
         run.gap = acc.gap;
-        const std::int64_t edge_ns =
-            acc.have_prev ? std::max(acc.first_sample_ns - acc.armed_ns, finished_ns - acc.last_sample_ns)
-                          : finished_ns - acc.armed_ns;
-        run.edge_s = static_cast<double>(edge_ns) / 1e9;
+        run.unsampled_s = unsampled_host_seconds(acc, finished_ns);
     }
     if (interrupted(io)) return;  // a run broken off is not measured
 
