@@ -52,14 +52,14 @@ std::optional<std::string> flush_output(std::FILE* file) { return flushed(file);
 
 std::optional<std::string> close_output(std::FILE* file) {
     std::optional<std::string> lost = flushed(file);
-    errno = 0;
-    const bool closed = std::fclose(file) == 0;
-    const int close_error = errno;
     {
-        // The stream is gone; another may be given its address.
+        // The stream goes; another may be given its address.
         const std::lock_guard<std::mutex> lock(losses_mutex);
         std::erase_if(losses, [file](const Loss& l) { return l.file == file; });
     }
+    errno = 0;
+    const bool closed = std::fclose(file) == 0;
+    const int close_error = errno;
     // Nothing held back and nothing failed: a descriptor never open lost nothing.
     if (!lost && !closed && close_error != EBADF) lost = reason_text(close_error);
     return lost;
