@@ -4,6 +4,7 @@
 #include <cmath>
 #include <string>
 
+#include "console/rotation_run.h"
 #include "simulator/model/module_fault.h"
 
 namespace vesko::swarm {
@@ -134,7 +135,7 @@ Scenario draw_session(std::uint64_t seed) {
         if (d.chance(0.3)) turn.degrees = -turn.degrees;
         // No faster than 80% of what the counts can hold at the peak rate
         // (twice the mean of the raised cosine).
-        const double fastest = 2.0 * std::fabs(turn.degrees) * 3.141592653589793 / 180.0 /
+        const double fastest = 2.0 * std::fabs(turn.degrees) * kPi / 180.0 /
                                (0.8 * 32767.0 * jig.gyro_scale[static_cast<std::size_t>(turn.axis)]);
         turn.seconds = std::ceil(std::max(fastest, 0.3) * 1000 + d.between(0.0, 2500.0)) / 1000;
         const double settle = d.chance(0.2) ? d.ms(0.0, 0.1) : d.chance(0.1) ? d.ms(1.5, 4.0) : d.ms(0.1, 1.5);

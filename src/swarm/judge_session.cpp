@@ -10,7 +10,9 @@
 
 #include "console/console_texts.h"
 #include "console/cross_axis_fit.h"
+#include "console/rotation_run.h"
 #include "console/run_summary.h"
+#include "platform/printf_text.h"
 #include "report/matrix_verdict.h"
 #include "report/report_figures.h"
 #include "report/report_output.h"
@@ -73,12 +75,6 @@ const simulator::ModulePlacement* module_named(const simulator::Scenario& s, con
     return nullptr;
 }
 
-std::string printed(const char* format, double v) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, format, v);
-    return buf;
-}
-
 // A fault that makes the module's clock or seq jump, within [from, to].
 bool clock_jumps(const SessionTimeline& t, std::int64_t from, std::int64_t to) {
     for (const auto& f : t.faults) {
@@ -133,10 +129,9 @@ std::vector<RunBounds> judge_runs(const simulator::Scenario& s, const simulator:
             std::int64_t longest = 0;
             for (std::size_t k = 0; k + 1 < t.size(); ++k) longest = std::max(longest, t[k + 1] - t[k]);
             if (longest < 400'000'000 && !clock_jumps(o.timeline, lines[f.angle].at_ns - 6'000'000'000, finish.at_ns)) {
-                char buf[160];
-                std::snprintf(buf, sizeof buf, "a run refused for a stream gap, though no stretch went unsampled longer than %.3f s",
-                              static_cast<double>(longest) * 1e-9);
-                j.findings.emplace_back(buf);
+                j.findings.push_back(
+                    printf_text("a run refused for a stream gap, though no stretch went unsampled longer than %.3f s",
+                                static_cast<double>(longest) * 1e-9));
             }
             continue;
         }
@@ -174,21 +169,19 @@ std::vector<RunBounds> judge_runs(const simulator::Scenario& s, const simulator:
         const RunBound b = run_bound(w, module->params, o.timeline.turns);
         RunBounds& on = bounds.emplace_back();
         for (int a = 0; a < 3; ++a)
-            on.on[static_cast<std::size_t>(a)] = a == run.axis ? b.fraction : off_axis_bound(w, module->params, o.timeline.turns, a);
+            on.on[static_cast<std::size_t>(a)] = a == run.axis ? b.fraction : off_axis_bound(w, b, module->params, o.timeline.turns, a);
         const double truth = module->params.gyro_scale[static_cast<std::size_t>(run.axis)];
         const double error = run.scale / truth - 1.0;
         if (!(std::fabs(error) <= b.fraction)) {
-            char buf[400];
-            std::snprintf(buf, sizeof buf,
+            constexpr double kDeg = 180 / kPi;
+            j.findings.push_back(printf_text(
                           "run %zu (%c, %g typed) accepted with its scale %+.4f%% off the truth; its conditions explain "
                           "%.4f%% (turned %.3f deg, unsampled %.3f deg, noise %.4f deg, %zu samples, %.3f s without one after the "
                           "arming Enter, %.3f s before the finishing one)",
-                          accepted, "XYZ"[run.axis], run.angle_deg, 100 * error, 100 * b.fraction,
-                          b.turned_rad * 180 / 3.141592653589793, b.unsampled_rad * 180 / 3.141592653589793,
-                          b.noise_rad * 180 / 3.141592653589793, w.samples_ns.size(),
+                          accepted, axis_letter(run.axis), run.angle_deg, 100 * error, 100 * b.fraction,
+                          b.turned_rad * kDeg, b.unsampled_rad * kDeg, b.noise_rad * kDeg, w.samples_ns.size(),
                           w.samples_ns.empty() ? 0.0 : static_cast<double>(w.samples_ns.front() - w.arm_ns) * 1e-9,
-                          w.samples_ns.empty() ? 0.0 : static_cast<double>(w.finish_ns - w.samples_ns.back()) * 1e-9);
-            j.findings.emplace_back(buf);
+                          w.samples_ns.empty() ? 0.0 : static_cast<double>(w.finish_ns - w.samples_ns.back()) * 1e-9));
         }
     }
     if (accepted != o.runs.size())
@@ -213,8 +206,8 @@ void judge_report(const simulator::SessionOutcome& o, Judgement& j) {
         const RunResult& got = log.runs[k].result;
         const RunResult& want = o.runs[k];
         bool same = got.axis == want.axis && got.angle_deg == want.angle_deg &&
-                    printed("%.9f", got.scale) == printed("%.9f", want.scale);
-        for (std::size_t a = 0; a < 3; ++a) same = same && printed("%.1f", got.integral[a]) == printed("%.1f", want.integral[a]);
+                    printf_text("%.9f", got.scale) == printf_text("%.9f", want.scale);
+        for (std::size_t a = 0; a < 3; ++a) same = same && printf_text("%.1f", got.integral[a]) == printf_text("%.1f", want.integral[a]);
         if (!same) j.findings.push_back("rotabench-report reads run " + std::to_string(k + 1) + " otherwise than the session returned it");
     }
     // The console sums its runs up whenever it has any, on a quit, an ended input or Ctrl-C.
@@ -227,7 +220,7 @@ void judge_report(const simulator::SessionOutcome& o, Judgement& j) {
     if (log.summary->runs != o.runs.size()) j.findings.emplace_back("rotabench-report reads the summary's run count otherwise");
     for (int a = 0; a < 3; ++a)
         if (log.summary->axis_lines[static_cast<std::size_t>(a)] != summary_axis_line(a, summarize_axis(o.runs, a)))
-            j.findings.push_back(std::string("rotabench-report reads the summary's ") + "XYZ"[a] + " line otherwise");
+            j.findings.push_back(printf_text("rotabench-report reads the summary's %c line otherwise", axis_letter(a)));
 }
 
 // The cross-axis matrix that rotabench-report --matrix gives for the log:
@@ -252,12 +245,10 @@ void judge_matrix(const simulator::Scenario& s, const simulator::SessionOutcome&
             const double bound = kMatrixBoundMargin * explained;
             const double error = simulator::element_error(verdict.fit.fit->k, truth, r, c);
             if (std::fabs(error) <= bound) continue;
-            char buf[200];
-            std::snprintf(buf, sizeof buf,
-                          "rotabench-report --matrix gives K with element (%c, %c) %+.4f%% off the truth, over the %.4f%% "
-                          "its runs explain",
-                          "XYZ"[r], "XYZ"[c], 100 * error, 100 * bound);
-            j.findings.emplace_back(buf);
+            j.findings.push_back(printf_text(
+                "rotabench-report --matrix gives K with element (%c, %c) %+.4f%% off the truth, over the %.4f%% "
+                "its runs explain",
+                axis_letter(static_cast<int>(r)), axis_letter(static_cast<int>(c)), 100 * error, 100 * bound));
             return;
         }
 }

@@ -5,10 +5,11 @@
 #include <limits>
 #include <utility>
 
+#include "console/rotation_run.h"
+
 namespace vesko::swarm {
 namespace {
 
-constexpr double kPi = 3.141592653589793;
 constexpr std::int64_t kNsPerS = 1'000'000'000;
 constexpr double kBiasCaptureS = 2.0;  // the console's bias capture
 
@@ -130,9 +131,8 @@ RunBound run_bound(const RunWindow& run, const simulator::ModuleParams& truth,
     return b;
 }
 
-double off_axis_bound(const RunWindow& run, const simulator::ModuleParams& truth,
+double off_axis_bound(const RunWindow& run, const RunBound& own, const simulator::ModuleParams& truth,
                       const std::vector<simulator::JigTurn>& turns, int other) {
-    const RunBound own = run_bound(run, truth, turns);
     RunWindow seen_on_other = run;
     seen_on_other.axis = other;
     const RunBound felt = run_bound(seen_on_other, truth, turns);

@@ -59,11 +59,11 @@ RunBound run_bound(const RunWindow& run, const simulator::ModuleParams& truth,
                    const std::vector<simulator::JigTurn>& turns);
 
 // How far the run's integral on `other` axis may fall from the truth, as a
-// share of its turn: the noise there, the jig's motion it felt during the
+// share of its turn (`own`, the run's run_bound): the noise there, the jig's motion it felt during the
 // bias capture, the stretches without samples weighted by its rate in them,
 // and the printed integral's last digit. What the cross-axis term of `other`
 // against the run's axis is known to.
-double off_axis_bound(const RunWindow& run, const simulator::ModuleParams& truth,
+double off_axis_bound(const RunWindow& run, const RunBound& own, const simulator::ModuleParams& truth,
                       const std::vector<simulator::JigTurn>& turns, int other);
 
 }  // namespace vesko::swarm
