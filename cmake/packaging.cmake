@@ -14,11 +14,48 @@ if(WIN32)
 else()
   set(program_dir ${CMAKE_INSTALL_BINDIR})
 endif()
+# Each program's link map says which libraries and objects went into it; the
+# notices check reads them. It is written in the folder the link runs in, the
+# one its relative paths start from.
+set(shipped_maps)
 foreach(program rotabench rotabench-sim rotabench-report)
   if(TARGET ${program})
     install(TARGETS ${program} RUNTIME DESTINATION ${program_dir})
+    get_target_property(link_dir ${program} BINARY_DIR)
+    target_link_options(${program} PRIVATE "LINKER:-Map=${link_dir}/${program}.map")
+    list(APPEND shipped_maps ${link_dir}/${program}.map)
+    if(NOT WIN32)
+      # Stripped as Debian strips (strip keeps the .comment that GCC's start
+      # files carry, lintian does not want it).
+      install(CODE "execute_process(COMMAND ${CMAKE_OBJCOPY} --remove-section=.comment
+                    \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${program_dir}/${program}\" COMMAND_ERROR_IS_FATAL ANY)")
+    endif()
   endif()
 endforeach()
+
+# The license that ships: the project's own, then the notice of every
+# third-party component compiled or linked into the programs (the ZIP's
+# LICENSE.txt is made here; the .deb's copyright file is written by hand in
+# Debian's format). The test checks the list against what the links used.
+if(WIN32)
+  set(shipped_notice ${CMAKE_BINARY_DIR}/packaging/LICENSE.txt)
+  file(READ LICENSE license_text)
+  file(WRITE ${shipped_notice} "${license_text}\n\nThird-party notices\n===================\n\n"
+       "The programs also contain the following code of others, under the terms below.\n")
+  foreach(component toml++ mingw-w64-runtime winpthreads gcc-runtime)
+    file(READ packaging/notices/${component}.txt notice_text)
+    file(APPEND ${shipped_notice} "\n---------------------------------------------------------------------------\n${notice_text}")
+  endforeach()
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS LICENSE packaging/notices/toml++.txt
+               packaging/notices/mingw-w64-runtime.txt packaging/notices/winpthreads.txt packaging/notices/gcc-runtime.txt)
+else()
+  set(shipped_notice ${CMAKE_SOURCE_DIR}/packaging/linux/copyright)
+endif()
+if(ROTABENCH_TESTS)
+  add_test(NAME package_notices_cover_what_is_linked
+    COMMAND bash ${CMAKE_SOURCE_DIR}/packaging/notices/check-notices ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}
+            ${shipped_notice} ${shipped_maps})
+endif()
 
 if(WIN32)
   # Each program carries its version information (Explorer's Details tab) and
@@ -43,7 +80,7 @@ if(WIN32)
   # the guides keep their docs/ folder so that the README's links lead to
   # them, and the scenario examples rotabench-sim runs are in scenarios/.
   install(FILES README.md DESTINATION .)
-  install(FILES LICENSE DESTINATION . RENAME LICENSE.txt)
+  install(FILES ${shipped_notice} DESTINATION .)
   install(DIRECTORY docs/ DESTINATION docs PATTERN man EXCLUDE)
   install(DIRECTORY scenarios/ DESTINATION scenarios)
 else()

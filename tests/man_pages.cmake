@@ -1,5 +1,5 @@
 # Each program's manual page names the options its --help names, no more and
-# no fewer (rotabench's help is its usage line).
+# no fewer (rotabench's help is its usage line), and so does the usage line.
 #
 #   cmake -DPROGRAMS=a|b -DMAN_DIR=docs/man -P man_pages.cmake
 
@@ -17,6 +17,12 @@ foreach(program IN LISTS programs)
   get_filename_component(name "${program}" NAME_WE)
   execute_process(COMMAND "${program}" --help INPUT_FILE /dev/null OUTPUT_VARIABLE help ERROR_VARIABLE usage TIMEOUT 30)
   options_in("${help}${usage}" from_help)
+  # The usage line (with the lines that go on from it) names every option too.
+  string(REGEX MATCH "usage: [^\n]*(\n   [^\n]*)*" usage_lines "${help}${usage}")
+  options_in("${usage_lines}" from_usage)
+  if(NOT from_help STREQUAL from_usage)
+    string(APPEND failures "${name}: --help names ${from_help}\n  its usage line names ${from_usage}\n")
+  endif()
   file(READ "${MAN_DIR}/${name}.1" page)
   string(REPLACE "\\-" "-" page "${page}")
   options_in("${page}" from_page)

@@ -71,6 +71,8 @@ std::optional<std::vector<int>> run_numbers(std::string_view list) {
 }
 
 std::optional<double> percent(std::string_view text) {
+    // "2%" is 2, as a user writes it.
+    if (text.size() > 1 && text.back() == '%') text.remove_suffix(1);
     double v = 0;
     const auto [stop, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
     if (ec != std::errc{} || stop != text.data() + text.size() || !(v >= 0) || v > 100) return std::nullopt;

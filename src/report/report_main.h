@@ -9,7 +9,8 @@ namespace vesko::report {
 
 inline constexpr const char* kReportUsage =
     "usage: rotabench-report [--gate PCT] [--drop N[,N...]] [--matrix] [--csv | --json] LOG...   (LOG - reads standard "
-    "input)\n";
+    "input)\n"
+    "       rotabench-report --version | --help\n";
 
 // Exit codes, for one log or the worst of several (with --matrix, 0 when the
 // matrix is printed and the gate is not judged):

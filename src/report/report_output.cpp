@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdlib>
 
 #include "console/run_summary.h"
 #include "platform/printf_text.h"
@@ -22,6 +23,23 @@ std::string scale_text(double scale) { return printf_text("%.9f", scale); }
 std::string pct2(double pct) { return printf_text("%.2f", pct); }
 std::string leakage_text(double fraction) { return printf_text("%.1f", fraction * 100.0); }
 std::string json_text_or_null(const std::string& s) { return s.empty() ? "null" : json_string(s); }
+
+// The gate's figure and its limit, with two decimals unless the verdict rests
+// on digits they hide (0.7671 against 0.767 would print 0.77 and 0.77 with a
+// FAIL): then with as many as it takes for the printed figures to compare as
+// the exact ones do.
+struct GateTexts {
+    std::string figure, limit;
+};
+GateTexts gate_texts(double figure, double limit) {
+    GateTexts t;
+    for (int digits = 2; digits <= 17; ++digits) {
+        t = {printf_text("%.*f", digits, figure), printf_text("%.*f", digits, limit)};
+        const bool printed_pass = std::strtod(t.figure.c_str(), nullptr) <= std::strtod(t.limit.c_str(), nullptr);
+        if (printed_pass == (figure <= limit)) break;
+    }
+    return t;
+}
 
 }  // namespace
 
@@ -75,15 +93,16 @@ void write_text(const ReportInput& in, std::FILE* out) {
         TextSink(out).print("runs per axis: %s: fewer than two on %s, whose spread says nothing yet\n",
                             counts.c_str(), short_axes.c_str());
     }
+    const GateTexts gate = f.gate ? gate_texts(f.gate->pct, f.gate_limit_pct) : GateTexts{};
     switch (f.verdict) {
         case Verdict::Pass:
-            TextSink(out).print("gate: PASS, largest difference %s%% of the mean (limit %s%%)\n",
-                                pct2(f.gate->pct).c_str(), pct2(f.gate_limit_pct).c_str());
+            TextSink(out).print("gate: PASS, largest difference %s%% of the mean (limit %s%%)\n", gate.figure.c_str(),
+                                gate.limit.c_str());
             break;
         case Verdict::Fail:
             TextSink(out).print("gate: FAIL, largest difference %s%% of the mean, between %c and %c (limit %s%%)\n",
-                                pct2(f.gate->pct).c_str(), axis_letter(f.gate->largest_axis),
-                                axis_letter(f.gate->smallest_axis), pct2(f.gate_limit_pct).c_str());
+                                gate.figure.c_str(), axis_letter(f.gate->largest_axis),
+                                axis_letter(f.gate->smallest_axis), gate.limit.c_str());
             break;
         case Verdict::NotDecided:
             TextSink(out).print("gate: NOT DECIDED, fewer than two runs on %s (limit %s%%)\n", short_axes.c_str(),

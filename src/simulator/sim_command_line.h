@@ -27,8 +27,10 @@ struct SimCommandLine {
 };
 
 inline constexpr const char* kSimUsageLine =
-    "usage: rotabench-sim [--fast | --study N [--seed S] [--jobs J] [--csv] [--svg FILE]] [SCENARIO.toml]\n"
-    "       rotabench-sim --swarm N [--seed S] [--jobs J] [--swarm-dir DIR]\n";
+    "usage: rotabench-sim [--fast | --study N [--seed S] [--jobs J] [--csv] [--svg FILE [--svg-range PCT]]]\n"
+    "                     [SCENARIO.toml]\n"
+    "       rotabench-sim --swarm N [--seed S] [--jobs J] [--swarm-dir DIR]\n"
+    "       rotabench-sim --version | --help\n";
 
 // What --help prints after the usage line.
 extern const char* const kSimHelp;

@@ -1,6 +1,9 @@
 #include "simulator/study/study_command.h"
 
 #include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cstring>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -15,6 +18,36 @@
 #include "simulator/study/study_svg.h"
 
 namespace vesko::simulator {
+namespace {
+
+// `word` as a shell reads it back: as it is when it holds nothing the shell
+// would take apart, else in single quotes.
+std::string shell_word(const std::string& word) {
+    const bool plain = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || std::strchr("_./:+=,@%-", c) != nullptr;
+    });
+    if (plain) return word;
+    std::string quoted = "'";
+    for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// The command that draws the same picture again: every option that changes
+// it (the sessions, the first seed, the scale's range), the file, the scenario.
+std::string redraw_command(const SimCommandLine& line, std::uint64_t first_seed) {
+    std::string command = "rotabench-sim --study " + std::to_string(line.study_sessions) + " --seed " +
+                          std::to_string(first_seed);
+    if (line.svg_range_pct) {
+        char range[32];
+        const auto end = std::to_chars(range, range + sizeof range, *line.svg_range_pct).ptr;
+        command += " --svg-range " + std::string(range, end);
+    }
+    command += " --svg " + shell_word(*line.svg_file);
+    if (line.scenario_file) command += " " + shell_word(*line.scenario_file);
+    return command;
+}
+
+}  // namespace
 
 int run_study_command(const SimCommandLine& line, const Scenario& scenario, const std::string& name,
                       std::FILE* out, std::FILE* err) {
@@ -66,14 +99,12 @@ int run_study_command(const SimCommandLine& line, const Scenario& scenario, cons
         print_study(out, sessions, seconds, jobs, cores);
     }
     if (!any_mean) {
-        TextSink(err).print("rotabench-sim: no session of the %d printed a mean for any axis: nothing to summarise "
-                            "(--csv gives each session's exit code)\n",
-                            line.study_sessions);
+        TextSink(err).print("rotabench-sim: no session of the %d printed a mean for any axis: nothing to summarise%s\n",
+                            line.study_sessions, line.csv ? "" : " (--csv gives each session's exit code)");
         code = kExitStudyWithoutSummary;
     }
     if (svg) {
-        const std::string drawing = study_svg(
-            sessions, "rotabench-sim --study " + std::to_string(line.study_sessions) + " " + name, line.svg_range_pct);
+        const std::string drawing = study_svg(sessions, redraw_command(line, first_seed), line.svg_range_pct);
         std::FILE* file = svg.release();
         platform::write_text(file, drawing);
         if (!platform::output_kept(file, true, "rotabench-sim", *line.svg_file, err)) code = platform::kExitOutputLost;
