@@ -132,15 +132,13 @@ the same console on a simulated bus; rotabench-report reads a session's log
 back, recomputes its summary with runs left out, decides the gate and
 writes CSV or JSON. A udev rule gives the user at the seat access to the
 module's hidraw nodes.")
-  # udev reads the rule at once.
+  # udev reads the rule again when the package is installed and removed.
   set(deb_control ${CMAKE_BINARY_DIR}/packaging/deb)
-  file(WRITE ${deb_control}/postinst
-       "#!/bin/sh\nset -e\nif [ \"$1\" = configure ] && command -v udevadm >/dev/null 2>&1; then\n"
-       "  udevadm control --reload-rules 2>/dev/null || true\n"
-       "  udevadm trigger --subsystem-match=hidraw 2>/dev/null || true\nfi\n")
-  file(CHMOD ${deb_control}/postinst PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
-       WORLD_READ WORLD_EXECUTE)
-  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${deb_control}/postinst)
+  foreach(script postinst postrm)
+    configure_file(packaging/linux/maintscript ${deb_control}/${script} COPYONLY
+                   FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+  endforeach()
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${deb_control}/postinst ${deb_control}/postrm)
 endif()
 
 include(CPack)

@@ -301,6 +301,8 @@ TEST(SimCommandLine, BadScenarioOrArgumentsExitTwoWithTheReason) {
               "rotabench-sim: no session of the 2 printed a mean for any axis: nothing to summarise (--csv gives "
               "each session's exit code)\n",
               "study: 2 sessions of " + no_mcu + ", noise seeds 1 to 2\n"},
+             {{"--study", "2", "--csv", no_mcu.c_str()}, kExitStudyWithoutSummary,
+              "rotabench-sim: no session of the 2 printed a mean for any axis: nothing to summarise\n", "session,seed,"},
          }) {
         std::vector<const char*> argv = c.args;
         argv.insert(argv.begin(), "rotabench-sim");

@@ -25,9 +25,9 @@ std::string leakage_text(double fraction) { return printf_text("%.1f", fraction 
 std::string json_text_or_null(const std::string& s) { return s.empty() ? "null" : json_string(s); }
 
 // The gate's figure and its limit, with two decimals unless the verdict rests
-// on digits they hide (0.7671 against 0.767 would print 0.77 and 0.77 with a
-// FAIL): then with as many as it takes for the printed figures to compare as
-// the exact ones do.
+// on digits they hide (0.7678 against 0.767 would print 0.77 and 0.77 with a
+// FAIL): then with as many as it takes for the printed figures to differ, as
+// the exact ones do, and to compare as they do.
 struct GateTexts {
     std::string figure, limit;
 };
@@ -36,7 +36,7 @@ GateTexts gate_texts(double figure, double limit) {
     for (int digits = 2; digits <= 17; ++digits) {
         t = {printf_text("%.*f", digits, figure), printf_text("%.*f", digits, limit)};
         const bool printed_pass = std::strtod(t.figure.c_str(), nullptr) <= std::strtod(t.limit.c_str(), nullptr);
-        if (printed_pass == (figure <= limit)) break;
+        if (printed_pass == (figure <= limit) && (t.figure != t.limit || figure == limit)) break;
     }
     return t;
 }
