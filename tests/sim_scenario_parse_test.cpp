@@ -162,6 +162,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "3: key \"bus.mcus[0].more_location_paths\": each entry must be a non-empty string"},
         Malformed{"[[bus.modules]]\nserial = \"A\"\nport = 1\ndetail_read_fails = 1\n",
                   "4: key \"bus.modules[0].detail_read_fails\": must be true or false"},
+        Malformed{"[[bus.modules]]\nserial = \"A\"\nport = 1\nattributes_product_id = 0x10000\n",
+                  "4: key \"bus.modules[0].attributes_product_id\": must lie between 0 and 65535"},
         Malformed{"[[bus.modules]]\nserial = \"A\"\nport = 1\n[bus.modules.model]\nscale = [0.001, -0.001, 0.001]\n",
                   "5: key \"bus.modules[0].model.scale\": must be greater than 0"},
         Malformed{"[[bus.modules]]\nserial = \"A\"\nport = 1\n[bus.modules.model]\nbias = [1, 2]\n",

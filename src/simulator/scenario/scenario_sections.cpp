@@ -92,7 +92,10 @@ bool more_paths(FieldReader& r, const toml::table& t, const std::string& prefix,
 }
 
 bool module(FieldReader& r, const toml::table& t, const std::string& key, ModulePlacement& m) {
-    if (!r.only_keys(t, key, {"serial", "port", "model", "more_location_paths", "detail_read_fails"})) return false;
+    if (!r.only_keys(t, key,
+                     {"serial", "port", "model", "more_location_paths", "detail_read_fails", "path_in_capitals",
+                      "attributes_product_id"}))
+        return false;
     const toml::node* serial = t.get("serial");
     if (serial == nullptr) return r.fail(t, key + ".serial", "missing");
     if (!r.string_in(t, "serial", key, m.serial)) return false;
@@ -106,6 +109,12 @@ bool module(FieldReader& r, const toml::table& t, const std::string& key, Module
         if (!model(r, *mt, key + ".model", m.params)) return false;
     }
     if (!r.boolean_in(t, "detail_read_fails", key, m.detail_read_fails)) return false;
+    if (!r.boolean_in(t, "path_in_capitals", key, m.path_in_capitals)) return false;
+    if (t.get("attributes_product_id") != nullptr) {
+        std::int64_t product = 0;
+        if (!r.integer_in(t, "attributes_product_id", key, product, 0, 0xFFFF)) return false;
+        m.attributes_product_id = static_cast<std::uint16_t>(product);
+    }
     return more_paths(r, t, key, m.more_location_paths);
 }
 

@@ -146,6 +146,8 @@ std::string scenario_toml(const Scenario& sc) {
         out += "\n[[bus.modules]]\nserial = " + quoted(m.serial) + "\nport = " + ports(m.ports) + "\n" +
                paths(m.more_location_paths);
         if (m.detail_read_fails) out += "detail_read_fails = true\n";
+        if (m.path_in_capitals) out += "path_in_capitals = true\n";
+        if (m.attributes_product_id) out += "attributes_product_id = " + integer(*m.attributes_product_id) + "\n";
         model(out, m.params);
     }
     for (std::size_t i = 0; i < sc.script.size(); ++i) {

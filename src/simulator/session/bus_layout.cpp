@@ -55,8 +55,10 @@ std::vector<PlacedModule> build_bus(platform::sim::SimBus& bus, const Scenario& 
         p.device = simulator::add_module(bus, {.serial = widen(m.serial),
                                     .hub = hubs.hub_for(m.ports),
                                     .location = location_of(m.ports),
+                                    .upper_case_path = m.path_in_capitals,
                                     .more_location_paths = wide_list(m.more_location_paths),
-                                    .detail_read_fails = m.detail_read_fails});
+                                    .detail_read_fails = m.detail_read_fails,
+                                    .attributes_product_id = m.attributes_product_id});
         p.model = std::make_shared<ModuleModel>(m.params, bus.now_ns());
         bus.attach_source(p.device.hid_interface, p.model);
         placed.push_back(std::move(p));

@@ -87,7 +87,7 @@ SimModule add_module(SimBus& bus, const SimModuleConfig& config) {
         SimHidInterface iface;
         iface.path = path;
         iface.node = hid_node;
-        iface.attributes = HidAttributes{vid, pid, 0x0100};
+        iface.attributes = HidAttributes{vid, config.attributes_product_id.value_or(pid), 0x0100};
         iface.serial = config.serial;
         iface.detail_ok = !(config.detail_read_fails && number == 0);
         const std::size_t index = bus.add_hid_interface(std::move(iface));

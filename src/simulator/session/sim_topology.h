@@ -43,6 +43,7 @@ struct SimModuleConfig {
     bool upper_case_path = false;               // the device path in capitals
     std::vector<std::u16string> more_location_paths;  // after `location` in the property
     bool detail_read_fails = false;             // interface 00's detail read fails
+    std::optional<std::uint16_t> attributes_product_id;  // the HID attributes' product, if not product_id
 };
 
 struct SimModule {

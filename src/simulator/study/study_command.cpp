@@ -40,10 +40,10 @@ std::string redraw_command(const SimCommandLine& line, std::uint64_t first_seed)
     if (line.svg_range_pct) {
         char range[32];
         const auto end = std::to_chars(range, range + sizeof range, *line.svg_range_pct).ptr;
-        command += " --svg-range " + std::string(range, end);
+        command.append(" --svg-range ").append(range, end);
     }
-    command += " --svg " + shell_word(*line.svg_file);
-    if (line.scenario_file) command += " " + shell_word(*line.scenario_file);
+    command.append(" --svg ").append(shell_word(*line.svg_file));
+    if (line.scenario_file) command.append(" ").append(shell_word(*line.scenario_file));
     return command;
 }
 
