@@ -23,7 +23,9 @@ kernel_release=6.1.0-57-amd64
 cache="$src/build/kernel-cache/$kernel_package-$kernel_version"
 if [ ! -f "$cache/root/boot/vmlinuz-$kernel_release" ]; then
   rm -rf "$cache" && mkdir -p "$cache"
-  (cd "$cache" && apt-get download -q "$kernel_package=$kernel_version" 2>&1 | grep -v '^W: Download is performed unsandboxed' || true)
+  # A fresh machine may not have the package lists yet.
+  (cd "$cache" && { apt-get download -qq "$kernel_package=$kernel_version" 2>/dev/null ||
+                    { apt-get update -qq && apt-get download -qq "$kernel_package=$kernel_version" 2>/dev/null; }; })
   dpkg-deb -x "$cache"/*.deb "$cache/root"
   rm -f "$cache"/*.deb
 fi
@@ -61,7 +63,7 @@ chmod +x "$guest/root/init"
 
 log="$guest/console.log"
 start=$(date +%s.%N)
-timeout 280 qemu-system-x86_64 -accel tcg -m 512 -smp 2 -nographic -no-reboot -monitor none \
+timeout 280 qemu-system-x86_64 -accel tcg -m 512 -smp 2 -nographic -no-reboot -monitor none -nic none -vga none \
   -kernel "$cache/root/boot/vmlinuz-$kernel_release" -initrd "$guest/initrd.gz" \
   -append "console=ttyS0 quiet loglevel=1 panic=-1" </dev/null | tee "$log" | tr -d '\r' | grep -v '^$' || true
 end=$(date +%s.%N)

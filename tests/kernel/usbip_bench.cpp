@@ -44,12 +44,14 @@
 #include <thread>
 #include <vector>
 
+#include "discovery/hub_ancestors.h"
 #include "platform/interrupts.h"
 #include "platform/streams.h"
 #include "simulator/model/module_model.h"
 #include "simulator/scenario/expectations.h"
 #include "simulator/scenario/scenario_load.h"
 #include "simulator/session/bench.h"
+#include "simulator/session/bus_layout.h"
 #include "simulator/session/scripted_operator.h"
 
 namespace {
@@ -444,6 +446,15 @@ struct Controllers {
     }
 };
 
+// A case's bus must pair here as it pairs on the simulated bus, where a
+// module and an MCU pair through a common hub up to two hops above them:
+// here only one controller's root hub pairs them.
+bool pairs_alike(const PortChain& module, const PortChain& mcu) {
+    const auto a = hub_ancestors(location_of(module)), b = hub_ancestors(location_of(mcu));
+    const bool simulated = std::any_of(a.begin(), a.end(), [&](const auto& x) { return std::find(b.begin(), b.end(), x) != b.end(); });
+    return simulated == (PortChain(module.begin(), module.end() - 1) == PortChain(mcu.begin(), mcu.end() - 1));
+}
+
 std::size_t hidraw_count() {
     std::error_code ec;
     std::size_t n = 0;
@@ -494,6 +505,10 @@ int run_case(const std::string& path, std::optional<uid_t> as_user, const std::s
     const Scenario& sc = *load.scenario;
     const std::int64_t started = now_ns();
 
+    for (const ModulePlacement& m : sc.modules)
+        for (const McuPlacement& u : sc.mcus)
+            if (!pairs_alike(m.ports, u.ports))
+                return std::printf("CASE %s FAIL %s pairs otherwise on the simulated bus\n", name.c_str(), m.serial.c_str()), 1;
     std::vector<Placed> placed;
     Controllers controllers;
     for (const McuPlacement& m : sc.mcus) {
@@ -502,7 +517,11 @@ int run_case(const std::string& path, std::optional<uid_t> as_user, const std::s
     }
     for (const ModulePlacement& m : sc.modules) {
         const auto [c, port] = controllers.place(m.ports);
-        auto model = std::make_shared<ModuleModel>(m.params, now_ns());
+        // The kernel's hidraw queue is the driver's backlog here: the model
+        // keeps every report until the kernel asks for it, as a late USB poll would.
+        ModuleParams params = m.params;
+        params.backlog_reports = std::int64_t{1} << 40;
+        auto model = std::make_shared<ModuleModel>(params, now_ns());
         placed.push_back({m.serial, model, std::make_unique<Device>(module_shape(m.serial), c, port, model)});
     }
     std::size_t nodes = 0;
