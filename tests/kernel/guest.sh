@@ -63,7 +63,7 @@ chmod +x "$guest/root/init"
 
 log="$guest/console.log"
 start=$(date +%s.%N)
-timeout 280 qemu-system-x86_64 -accel tcg -m 512 -smp 2 -nographic -no-reboot -monitor none -nic none -vga none \
+timeout 280 qemu-system-x86_64 -accel tcg -m 512 -smp 1 -nographic -no-reboot -monitor none -nic none -vga none \
   -kernel "$cache/root/boot/vmlinuz-$kernel_release" -initrd "$guest/initrd.gz" \
   -append "console=ttyS0 quiet loglevel=1 panic=-1" </dev/null | tee "$log" | tr -d '\r' | grep -v '^$' || true
 end=$(date +%s.%N)
