@@ -65,7 +65,7 @@ log="$guest/console.log"
 start=$(date +%s.%N)
 timeout 280 qemu-system-x86_64 -accel tcg -m 512 -smp 1 -nographic -no-reboot -monitor none -nic none -vga none \
   -kernel "$cache/root/boot/vmlinuz-$kernel_release" -initrd "$guest/initrd.gz" \
-  -append "console=ttyS0 quiet loglevel=1 panic=-1" </dev/null | tee "$log" | tr -d '\r' | grep -v '^$' || true
+  -append "console=ttyS0 quiet loglevel=1 panic=-1" </dev/null | tee "$log" | tr -d '\r' | sed 's/\x1b\[[0-9;?]*[a-zA-Z]//g; s/\x1bc//g' | grep -v '^$' || true
 end=$(date +%s.%N)
 echo "real-kernel bench: $(awk "BEGIN{printf \"%.1f\", $end-$start}") s with boot"
 
