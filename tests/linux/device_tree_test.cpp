@@ -42,11 +42,12 @@ protected:
 
 TEST_F(DeviceTreeTest, HidInterfacesCarryInterfaceNumberAndHidrawNode) {
     const auto list = interfaces();
-    ASSERT_EQ(list.size(), 4u);
+    ASSERT_EQ(list.size(), 5u);
     EXPECT_EQ(narrow(list[0].path), "\\\\?\\hid#vid_28de&pid_2300&mi_00#hidraw0");
     EXPECT_EQ(narrow(list[1].path), "\\\\?\\hid#vid_28de&pid_2300&mi_01#hidraw1");
     EXPECT_EQ(narrow(list[2].path), "\\\\?\\hid#vid_28de&pid_2300&mi_00#hidraw2");
     EXPECT_EQ(narrow(list[3].path), "\\\\?\\hid#vid_28de&pid_2300&mi_01#hidraw3");
+    EXPECT_EQ(narrow(list[4].path), "\\\\?\\hid#vid_35bd&pid_0101#hidraw4");  // the MCU's own
     for (const auto& detail : list) {
         EXPECT_TRUE(detail.ok);
         EXPECT_NE(detail.node, 0u);
@@ -58,15 +59,15 @@ TEST_F(DeviceTreeTest, ASingleInterfaceDeviceHasNoInterfaceNodeAndNoMiPart) {
     const auto device = bench.fake.add_usb_device(bench.root2, 2, "2", "1234", "5678", "K-1");
     bench.fake.add_hidraw(bench.fake.add_interface(device, 0), "0003:1234:5678.0009", 7);
     const auto list = interfaces();
-    ASSERT_EQ(list.size(), 5u);
-    EXPECT_EQ(narrow(list[4].path), "\\\\?\\hid#vid_1234&pid_5678#hidraw7");
-    EXPECT_EQ(chain(list[4].node), (std::vector<std::string>{"HID\\VID_1234&PID_5678\\0003:1234:5678.0009",
+    ASSERT_EQ(list.size(), 6u);
+    EXPECT_EQ(narrow(list[5].path), "\\\\?\\hid#vid_1234&pid_5678#hidraw7");
+    EXPECT_EQ(chain(list[5].node), (std::vector<std::string>{"HID\\VID_1234&PID_5678\\0003:1234:5678.0009",
                                                              "USB\\VID_1234&PID_5678\\K-1", "USB\\ROOT_HUB\\USB2"}));
 }
 
 TEST_F(DeviceTreeTest, ParentsLeadFromHidDeviceThroughInterfaceAndHubsToRootHub) {
     const auto list = interfaces();
-    ASSERT_EQ(list.size(), 4u);
+    ASSERT_EQ(list.size(), 5u);
     EXPECT_EQ(chain(list[0].node), (std::vector<std::string>{
                                         "HID\\VID_28DE&PID_2300&MI_00\\0003:28DE:2300.0001",
                                         "USB\\VID_28DE&PID_2300&MI_00\\1-2.3:1.0",
@@ -74,12 +75,19 @@ TEST_F(DeviceTreeTest, ParentsLeadFromHidDeviceThroughInterfaceAndHubsToRootHub)
                                         "USB\\VID_05E3&PID_0610\\1-2",  // a hub without serial: its port
                                         "USB\\ROOT_HUB\\USB1",
                                     }));
-    // A serial too long for an instance ID gives way to the port name.
+    // The longest serial a string descriptor carries still names the device.
     EXPECT_EQ(chain(list[3].node), (std::vector<std::string>{
                                         "HID\\VID_28DE&PID_2300&MI_01\\0003:28DE:2300.0004",
                                         "USB\\VID_28DE&PID_2300&MI_01\\2-1:1.1",
-                                        "USB\\VID_28DE&PID_2300\\2-1",
+                                        "USB\\VID_28DE&PID_2300\\" + bench.long_serial,
                                         "USB\\ROOT_HUB\\USB2",
+                                    }));
+    // The MCU has one interface: its HID device hangs off the device node.
+    EXPECT_EQ(chain(list[4].node), (std::vector<std::string>{
+                                        "HID\\VID_35BD&PID_0101\\0003:35BD:0101.0005",
+                                        "USB\\VID_35BD&PID_0101\\MCU-1",
+                                        "USB\\VID_05E3&PID_0610\\1-2",
+                                        "USB\\ROOT_HUB\\USB1",
                                     }));
 }
 
@@ -97,7 +105,7 @@ TEST_F(DeviceTreeTest, InstanceIdsAreNulTerminatedWithinTheirBuffer) {
 
 TEST_F(DeviceTreeTest, LocationPathsFollowBusAndPortChain) {
     const auto list = interfaces();
-    ASSERT_EQ(list.size(), 4u);
+    ASSERT_EQ(list.size(), 5u);
     const DevNode hid = list[0].node;
     const DevNode interface = platform.parent(hid).value_or(0);
     const DevNode module = platform.parent(interface).value_or(0);
@@ -179,7 +187,7 @@ TEST(DeviceTreeFailures, StaleHidrawEntryAndBrokenAttributesAreSkipped) {
     LinuxPlatform platform(bench.fake.sys(), bench.fake.dev());
     const auto list = platform.hid_interfaces();
     ASSERT_TRUE(list.has_value());
-    ASSERT_EQ(list->size(), 3u);
+    ASSERT_EQ(list->size(), 4u);
     EXPECT_EQ(narrow(list->at(1).path), "\\\\?\\hid#vid_28de&pid_2300&mi_00#hidraw2");
     const DevNode module = platform.parent(platform.parent(list->front().node).value_or(0)).value_or(0);
     EXPECT_EQ(narrow(up_to_nul(platform.device_instance_id(module).value_or(u""))), "USB\\VID_28DE&PID_2300\\KVR-A1");

@@ -99,8 +99,9 @@ TEST_F(ReaderOnHidrawTest, StopEndsThePauseBetweenRediscoveriesAtOnce) {
 TEST(PermissionOnHidraw, AModuleTheSystemWillNotOpenIsNamedAndTheProgramEndsWithOne) {
     testing::BenchTree bench;
     const std::string denied = (bench.fake.dev() / "hidraw0").string();
+    const std::string mcu_node = (bench.fake.dev() / "hidraw4").string();  // refused too, and never named
     LinuxPlatform platform{bench.fake.sys(), bench.fake.dev(), [&](const char* path, int flags) {
-                               if (path == denied) {
+                               if (path == denied || path == mcu_node) {
                                    errno = EACCES;
                                    return -1;
                                }
@@ -117,7 +118,7 @@ TEST(PermissionOnHidraw, AModuleTheSystemWillNotOpenIsNamedAndTheProgramEndsWith
     EXPECT_EQ(out.text(), "VantisImu: 1 Gantrell device(s), 0 MCU-paired\n");
     EXPECT_EQ(err.text(),
               "VantisImu: cannot pick among 1 Gantrell device(s) (0 MCU-paired) \xE2\x80\x94 is the Telvar "
-              "attached? Or pass its KVR serial:\n  " + bench.long_serial.substr(0, kSerialNumberUnits) +
+              "attached? Or pass its KVR serial:\n  " + bench.long_serial +
                   "\nVantisImu: no permission to open " + denied +
                   " (module KVR-A1) \xE2\x80\x94 install the udev rule 70-rotabench.rules, see docs/linux.md\n"
                   "VantisImu: no matching 28DE:2300 MI_00 device (Telvar unplugged? wrong --imu-serial?)\n");
