@@ -11,9 +11,13 @@
 // of a pseudo-terminal, which fails so once its slave is closed).
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <linux/sockios.h>
+
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -63,6 +67,18 @@ public:
     bool send(const std::vector<std::uint8_t>& report) {
         return module_ >= 0 &&
                ::send(module_, report.data(), report.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(report.size());
+    }
+
+    // True once the backend has read every report sent, within `limit`.
+    bool drained_within(std::chrono::milliseconds limit) const {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        for (;;) {
+            int queued = 0;
+            if (::ioctl(node_, SIOCINQ, &queued) != 0) return false;
+            if (queued == 0) return true;
+            if (std::chrono::steady_clock::now() >= end) return false;
+            ::usleep(1000);
+        }
     }
 
     void unplug() {
