@@ -81,6 +81,20 @@ TEST_P(PlatformContract, AReadCompletesAtOnceOrWhenItsReportArrives) {
     ASSERT_TRUE(outcome.ok) << outcome.error;
     EXPECT_EQ(outcome.bytes, 64u);
     EXPECT_EQ(o.buffer[63], 0x22);
+
+    // One report per read, as the module sent it: a short one comes alone,
+    // and the one behind it whole.
+    std::vector<std::uint8_t> short_report(10, 0x44);
+    short_report[0] = 0x20;
+    rig->send(short_report);
+    rig->send(report(0x66));
+    const platform::ReadIssue alone = o.issue();
+    ASSERT_EQ(alone.status, ReadStatus::Completed);
+    EXPECT_EQ(alone.bytes, 10u);
+    const platform::ReadIssue whole = o.issue();
+    ASSERT_EQ(whole.status, ReadStatus::Completed);
+    EXPECT_EQ(whole.bytes, 64u);
+    EXPECT_EQ(o.buffer[1], 0x66);
 }
 
 TEST_P(PlatformContract, AWaitTimesOutAndTheCancelledReadEndsAborted) {

@@ -38,17 +38,16 @@ TEST_F(DiscoveryOnSysfsTest, ModuleSharingTheMcuHubIsChosenWithoutSerial) {
 
 TEST_F(DiscoveryOnSysfsTest, ExplicitSerialReachesTheUnpairedModule) {
     std::u16string serial;
-    const std::u16string truncated(kSerialNumberUnits, u'S');  // what its 128-unit buffer holds
-    const Handle handle = open_imu_device(platform, truncated, &serial, false, OutputStreams{out.get(), err.get()});
+    const std::u16string longest(bench.long_serial.begin(), bench.long_serial.end());
+    const Handle handle = open_imu_device(platform, longest, &serial, false, OutputStreams{out.get(), err.get()});
     ASSERT_NE(handle, kInvalidHandle);
-    EXPECT_EQ(serial, truncated);
+    EXPECT_EQ(serial, longest);
     platform.close(handle);
     EXPECT_EQ(out.text(), "");
 }
 
 TEST_F(DiscoveryOnSysfsTest, WithoutTheMcuNothingIsChosen) {
-    std::filesystem::remove(bench.fake.sys() / "bus/usb/devices/1-2.4");
-    std::filesystem::remove(bench.fake.sys() / "bus/usb/devices/1-2.4:1.0");
+    bench.fake.remove_usb_device(bench.mcu);
     std::u16string serial = u"unchanged";
     const Handle handle = open_imu_device(platform, u"", &serial, true, OutputStreams{out.get(), err.get()});
     EXPECT_EQ(handle, kInvalidHandle);

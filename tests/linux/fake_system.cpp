@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <stdexcept>
+#include <vector>
 
 namespace vesko::testing {
 
@@ -17,7 +18,8 @@ FakeSystem::FakeSystem() {
     root_ = pattern;
     fs::create_directories(sys() / "bus" / "usb" / "devices");
     fs::create_directories(sys() / "class" / "hidraw");
-    fs::create_directories(sys() / "devices" / "pci0000:00" / "0000:00:14.0");
+    fs::create_directories(sys() / "devices" / kPciController);
+    fs::create_directories(sys() / "devices" / kVirtualController);
     fs::create_directories(dev());
 }
 
@@ -31,20 +33,25 @@ void FakeSystem::write(const fs::path& file, const std::string& text) {
     out << text;
 }
 
-void FakeSystem::link_bus_entry(const fs::path& dir) {
-    fs::create_symlink(dir, sys() / "bus" / "usb" / "devices" / dir.filename());
+void FakeSystem::link_relative(const fs::path& target, const fs::path& link) {
+    fs::create_symlink(target.lexically_relative(link.parent_path()), link);
 }
 
-fs::path FakeSystem::add_root_hub(std::uint32_t bus) {
-    const fs::path dir = sys() / "devices" / "pci0000:00" / "0000:00:14.0" / ("usb" + std::to_string(bus));
+void FakeSystem::link_bus_entry(const fs::path& dir) {
+    link_relative(dir, sys() / "bus" / "usb" / "devices" / dir.filename());
+}
+
+fs::path FakeSystem::add_root_hub(std::uint32_t bus, const std::string& controller) {
+    const fs::path dir = sys() / "devices" / controller / ("usb" + std::to_string(bus));
     fs::create_directories(dir);
     write(dir / "idVendor", "1d6b\n");
     write(dir / "idProduct", "0002\n");
     write(dir / "bcdDevice", "0601\n");
     write(dir / "busnum", std::to_string(bus) + "\n");
     write(dir / "devpath", "0\n");
-    write(dir / "serial", "0000:00:14.0\n");
+    write(dir / "serial", fs::path(controller).filename().string() + "\n");
     link_bus_entry(dir);
+    add_interface(dir, 0, "09");
     return dir;
 }
 
@@ -65,14 +72,16 @@ fs::path FakeSystem::add_usb_device(const fs::path& parent, std::uint32_t bus, c
     return dir;
 }
 
-fs::path FakeSystem::add_interface(const fs::path& device, unsigned number) {
-    const fs::path dir = device / (device.filename().string() + ":1." +
-                                                                      std::to_string(number));
+fs::path FakeSystem::add_interface(const fs::path& device, unsigned number, const std::string& interface_class) {
+    // A root hub "usbN" names its interfaces "N-0:1.n".
+    std::string name = device.filename().string();
+    if (name.rfind("usb", 0) == 0) name = name.substr(3) + "-0";
+    const fs::path dir = device / (name + ":1." + std::to_string(number));
     fs::create_directories(dir);
     char text[8];
     std::snprintf(text, sizeof text, "%02x\n", number);
     write(dir / "bInterfaceNumber", text);
-    write(dir / "bInterfaceClass", "03\n");
+    write(dir / "bInterfaceClass", interface_class + "\n");
     link_bus_entry(dir);
     // The device counts its interfaces, right-aligned in two columns.
     unsigned count = 0;
@@ -87,9 +96,23 @@ void FakeSystem::add_hidraw(const fs::path& interface, const std::string& hid_na
     const fs::path node_dir = interface / hid_name / "hidraw" / name;
     fs::create_directories(node_dir);
     fs::create_directory_symlink("../..", node_dir / "device");
-    write(node_dir / "dev", "244:" + std::to_string(hidraw_number) + "\n");
-    fs::create_directory_symlink(node_dir, sys() / "class" / "hidraw" / name);
+    write(node_dir / "dev", std::to_string(kHidrawMajor) + ":" + std::to_string(hidraw_number) + "\n");
+    link_relative(node_dir, sys() / "class" / "hidraw" / name);
     write(dev() / name, "");
+}
+
+void FakeSystem::remove_usb_device(const fs::path& device) {
+    fs::remove_all(device);
+    for (const fs::path& folder : {sys() / "bus" / "usb" / "devices", sys() / "class" / "hidraw"}) {
+        std::vector<fs::path> dangling;
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            if (!fs::exists(entry.path())) dangling.push_back(entry.path());
+        }
+        for (const fs::path& link : dangling) {
+            fs::remove(link);
+            if (folder.filename() == "hidraw") fs::remove(dev() / link.filename());
+        }
+    }
 }
 
 }  // namespace vesko::testing

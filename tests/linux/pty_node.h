@@ -1,9 +1,12 @@
 #pragma once
 
-// A pseudo-terminal in raw mode standing in for a hidraw node: the test
-// writes reports into the master end, and the backend opens the slave end
-// through a /dev entry that links to it. Closing the master is the device
-// leaving the bus: the slave then reports end of file or EIO, as hidraw does.
+// A pseudo-terminal in raw mode standing in for a hidraw node where a
+// character device is needed: the backend opens the slave end through a /dev
+// entry that links to it, and finds it a character node with numbers of its
+// own. Closing the master is the device leaving the bus: the slave is hung
+// up and reads end of file, where hidraw's fail with EIO. A terminal is a
+// byte stream, so reports sent close together run into one another: where
+// one report per read matters, ReportNode stands in.
 
 #include <fcntl.h>
 #include <sys/stat.h>

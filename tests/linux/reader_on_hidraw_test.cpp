@@ -1,4 +1,4 @@
-// The stream reader with its real thread on this backend, a pseudo-terminal
+// The stream reader with its real thread on this backend, a packet socket
 // standing in for the module's hidraw node: samples flow and stop() returns
 // at once through the cancel, or from the pause through the read event; a
 // node the system refuses is told plainly.
@@ -18,7 +18,7 @@
 #include "console/program.h"
 #include "imu/vantis_imu.h"
 #include "platform/linux/linux_platform.h"
-#include "pty_node.h"
+#include "report_node.h"
 #include "support/captured_stream.h"
 #include "support/report_bytes.h"
 
@@ -32,9 +32,8 @@ class ReaderOnHidrawTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!node.ok()) {
-            GTEST_SKIP() << "no pseudo-terminal available to stand in for a hidraw node";
+            GTEST_SKIP() << "no socket pair available to stand in for a hidraw node";
         }
-        testing::FakeSystem::write(bench.fake.sys() / "class/hidraw/hidraw0/dev", node.dev_numbers() + "\n");
     }
     void TearDown() override { imu.stop(); }
 
@@ -51,8 +50,8 @@ protected:
     }
 
     testing::BenchTree bench;
-    testing::PtyNode node{bench.fake.dev() / "hidraw0"};
-    LinuxPlatform platform{bench.fake.sys(), bench.fake.dev()};
+    testing::ReportNode node{bench.fake.dev() / "hidraw0"};
+    LinuxPlatform platform{bench.fake.sys(), bench.fake.dev(), node.opener()};
     test::CapturedStream out;
     test::CapturedStream err;
     std::atomic<int> samples{0};
@@ -117,7 +116,7 @@ TEST(PermissionOnHidraw, AModuleTheSystemWillNotOpenIsNamedAndTheProgramEndsWith
     EXPECT_EQ(out.text(), "VantisImu: 1 Gantrell device(s), 0 MCU-paired\n");
     EXPECT_EQ(err.text(),
               "VantisImu: cannot pick among 1 Gantrell device(s) (0 MCU-paired) \xE2\x80\x94 is the Telvar "
-              "attached? Or pass its KVR serial:\n  " + bench.long_serial.substr(0, kSerialNumberUnits) +
+              "attached? Or pass its KVR serial:\n  " + bench.long_serial +
                   "\nVantisImu: no permission to open " + denied +
                   " (module KVR-A1) \xE2\x80\x94 install the udev rule 70-rotabench.rules, see docs/linux.md\n"
                   "VantisImu: no matching 28DE:2300 MI_00 device (Telvar unplugged? wrong --imu-serial?)\n");

@@ -24,7 +24,10 @@ std::atomic<int> stop_code{0};
 int wake_pipe[2] = {-1, -1};
 struct sigaction previous[2];
 
-// What standard input has been read ahead.
+// What standard input has been read ahead, and whether it has ended: as
+// getchar keeps its end-of-file indicator, one end of input (Ctrl-D at a
+// terminal, the end of a file or pipe) ends every later read at once.
+bool input_ended = false;
 unsigned char pending[256];
 ssize_t pending_end = 0;
 ssize_t pending_at = 0;
@@ -62,6 +65,8 @@ InterruptWatch::InterruptWatch(InterruptRule r) {
     rule = r;
     count = 0;
     stop_code = 0;
+    input_ended = false;
+    pending_at = pending_end = 0;
     if (::pipe2(wake_pipe, O_CLOEXEC | O_NONBLOCK) != 0) wake_pipe[0] = wake_pipe[1] = -1;
     struct sigaction action = {};
     action.sa_handler = on_signal;
@@ -83,12 +88,14 @@ int InterruptWatch::exit_code() const { return stop_code.load(); }
 int InterruptWatch::read_char() {
     if (stop_code.load() != 0) return EOF;
     if (pending_at == pending_end) {
-        if (!wait_for_input(true, -1)) return EOF;
+        if (input_ended || !wait_for_input(true, -1)) return EOF;
         ssize_t n;
         do {
             n = ::read(0, pending, sizeof pending);
         } while (n < 0 && errno == EINTR && stop_code.load() == 0);
-        if (n <= 0 || stop_code.load() != 0) return EOF;
+        if (stop_code.load() != 0) return EOF;
+        if (n == 0) input_ended = true;
+        if (n <= 0) return EOF;
         pending_at = 0;
         pending_end = n;
     }

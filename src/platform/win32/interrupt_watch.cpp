@@ -23,6 +23,11 @@ std::atomic<int> stop_code{0};
 HANDLE stop_event = nullptr;   // set when a stop is requested
 HANDLE done_event = nullptr;   // set when the watch ends: the program is done
 HANDLE main_thread = nullptr;  // the thread that reads standard input
+// End of input (Ctrl-Z at the console, the end of a file or pipe) is kept
+// here rather than left to the C runtime's end-of-file indicator, which not
+// every Windows runtime consults before reading the console again: once
+// seen, it ends every later read at once, as getchar's indicator does.
+bool input_ended = false;
 
 bool input_is_console() {
     DWORD mode = 0;
@@ -59,6 +64,7 @@ InterruptWatch::InterruptWatch(InterruptRule r) {
     rule = r;
     count = 0;
     stop_code = 0;
+    input_ended = false;
     stop_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     done_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &main_thread, 0, FALSE,
@@ -78,12 +84,14 @@ InterruptWatch::~InterruptWatch() {
 int InterruptWatch::exit_code() const { return stop_code.load(); }
 
 int InterruptWatch::read_char() {
-    if (stop_code.load() != 0) return EOF;
+    if (stop_code.load() != 0 || input_ended) return EOF;
     const int c = std::getchar();
     // Ctrl-C ends a console read before the system has run the handler:
     // give the handler its moment before taking the end for a closed input.
     if (c == EOF && stop_event != nullptr && input_is_console()) WaitForSingleObject(stop_event, 250);
-    return stop_code.load() != 0 ? EOF : c;
+    if (stop_code.load() != 0) return EOF;
+    if (c == EOF && std::feof(stdin)) input_ended = true;
+    return c;
 }
 
 void InterruptWatch::sleep(std::chrono::milliseconds duration) {
