@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "console/program.h"
 #include "console/run_result.h"
 
 #include "platform/interrupts.h"
@@ -33,6 +34,11 @@ struct SessionOptions {
     // The program's watch for Ctrl-C, which the operator's Ctrl-C goes
     // through too; null: the operator's Ctrl-C stops this session alone.
     platform::InterruptWatch* interrupts = nullptr;
+    // A rehearsal (real time only): a person at this keyboard instead of the
+    // script, the jig turning by itself after each arming Enter, and the runs
+    // judged one by one after the truth. Its reads, sleeps and interrupts are
+    // the console's; null: the scenario's script.
+    const ConsoleIo* keyboard = nullptr;
 };
 
 // When things happened in a session, on the bus clock: what a judge of its
@@ -65,7 +71,7 @@ struct SessionOutcome {
 
 // Runs the calibration console, its stream reader and discovery, the very
 // program entry of rotabench, on a simulated bus built from the scenario,
-// with the scenario's operator at the keyboard.
+// with the scenario's operator at the keyboard (or, rehearsing, a person).
 SessionOutcome run_session(const Scenario& scenario, const SessionOptions& options);
 
 }  // namespace vesko::simulator
