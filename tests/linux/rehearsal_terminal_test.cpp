@@ -178,13 +178,13 @@ TEST(Rehearsal, AnOperatorAtTheTerminalPractisesAGoodRunAndAnEarlyEnter) {
     t.type("\n");
     ASSERT_TRUE(t.wait_for("the jig is still: finish the run with Enter", true)) << t.screen() << t.errors();
     t.type("\n");
-    // Run 2, about Y: Enter a third of a second into its turn of 1.5 s.
+    // Run 2, about Y: Enter 0.6 s into its turn of 1.5 s (a third of the angle turned).
     ASSERT_TRUE(t.wait_for(texts::kAngleQuestion)) << t.screen() << t.errors();
     t.type("90\n");
     ASSERT_TRUE(t.wait_for("Enter again to finish: ")) << t.screen() << t.errors();
     t.type("\n");
     ASSERT_TRUE(t.wait_for("the jig is turning +Y", true)) << t.screen() << t.errors();
-    std::this_thread::sleep_for(std::chrono::milliseconds(350));
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
     t.type("\n");
     ASSERT_TRUE(t.wait_for(texts::kAngleQuestion)) << t.screen() << t.errors();
     t.type("q\n");
