@@ -60,6 +60,7 @@ int sim_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err, 
     if (line.rehearse) {
         // The console's keyboard and sleeps are rotabench's own.
         ConsoleIo keyboard = standard_console_io(interrupts);
+        options.time = platform::sim::TimeMode::Real;  // a person's, whatever else the line says
         keyboard.streams = OutputStreams{out, err};
         options.keyboard = &keyboard;
         TextSink(err).print("[rotabench-sim] rehearsal of %s: you are the operator; the jig turns by itself about "

@@ -1,0 +1,74 @@
+// What a rehearsal's truth says of each armed run, for the causes that a
+// person at the terminal test does not produce: an Enter before the turn, a
+// wrong angle typed, the stream lost at an edge, a turn into the next bias
+// capture, and a good run.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "simulator/session/rehearsal_truth.h"
+
+namespace vesko::simulator {
+namespace {
+
+constexpr std::int64_t kS = 1'000'000'000;
+
+struct Case {
+    const char* name;
+    std::optional<double> plan_degrees;  // the plan's angle, typed 90 either way
+    bool turned;                         // the jig turned its 90 (or the plan's) from 11 s to 12.5 s
+    double finished_s;                   // the finishing Enter (armed at 10 s)
+    std::optional<double> scale_of_truth;  // accepted: its scale over the true one
+    double samples_until_s;              // the stream stops then (from 7 s, every millisecond)
+    double previous_turn_end_s;          // the turn before this run's (its angle typed at 7 s)
+    RunVerdict::Kind kind;
+    std::string cause;
+    std::optional<double> explained;
+};
+
+TEST(RehearsalTruth, SaysWhatHappenedToEachRefusedOrSuspectRun) {
+    ModuleParams truth;
+    const double true_x = truth.gyro_scale[0];
+    using K = RunVerdict::Kind;
+    for (const Case& c : std::vector<Case>{
+             {"an Enter before the turn", std::nullopt, false, 10.6, std::nullopt, 20, 0, K::Refused,
+              "an Enter before the jig turned (0.6 s after the arming Enter; it turns after 1 s)", std::nullopt},
+             {"a wrong angle typed", 180.0, true, 13.5, 0.5, 20, 0, K::Suspect,
+              "a wrong angle typed (90 typed, the jig turned 180.0 deg)", -0.5},
+             {"the stream lost at the finishing edge", std::nullopt, true, 13.5, std::nullopt, 12.9, 0, K::Refused,
+              "the stream lost at an edge, before the finishing Enter (no sample for 0.60 s)", std::nullopt},
+             {"a turn into the bias capture", std::nullopt, true, 13.5, 1.02, 20, 7.5, K::Suspect,
+              "the jig still turning from the run before during the bias capture", std::nullopt},
+             {"a good run", std::nullopt, true, 13.5, 1.001, 20, 0, K::Good, "", std::nullopt},
+         }) {
+        RehearsedRun run;
+        run.typed = "90";
+        run.typed_degrees = 90.0;
+        run.plan.degrees = c.plan_degrees;
+        run.jig_degrees = c.plan_degrees.value_or(90.0);
+        run.angle_ns = 7 * kS;
+        run.armed_ns = 10 * kS;
+        run.finished_ns = std::llround(c.finished_s * 1e9);
+        if (c.turned) run.turn = JigTurn{0, run.jig_degrees * 3.14159265358979323846 / 180.0, 11 * kS, 1'500'000'000};
+        if (c.scale_of_truth) {
+            RunResult r;
+            r.scale = true_x * *c.scale_of_truth;
+            run.result = r;
+        }
+        std::vector<std::int64_t> samples;
+        for (std::int64_t t = 7 * kS; t < std::llround(c.samples_until_s * 1e9); t += 1'000'000) samples.push_back(t);
+        const RunVerdict v =
+            judge_rehearsed_run(run, truth, samples, std::llround(c.previous_turn_end_s * 1e9));
+        EXPECT_EQ(v.kind, c.kind) << c.name;
+        EXPECT_EQ(v.cause, c.cause) << c.name;
+        EXPECT_EQ(v.explained.has_value(), c.explained.has_value()) << c.name;
+        if (v.explained && c.explained) {
+            EXPECT_NEAR(*v.explained, *c.explained, 1e-9) << c.name;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace vesko::simulator
