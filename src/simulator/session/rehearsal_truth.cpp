@@ -69,9 +69,9 @@ RunVerdict judge_rehearsed_run(const RehearsedRun& run, const ModuleParams& trut
                                          : "the jig's angle error (%g typed, the jig turned %.1f deg)",
                               run.typed_degrees, std::fabs(run.jig_degrees));
     } else if (const QuietSpell s = longest_silence(sample_ns, run.armed_ns, finished); s.ns >= kLostNs) {
-        static const char* const where[] = {"after the arming Enter", "inside the run", "before the finishing Enter"};
-        v.cause = printf_text("the stream lost %s %s (no sample for %.2f s)", s.edge == 0 ? "inside" : "at an edge,",
-                              where[s.edge + 1], seconds(s.ns));
+        static const char* const where[] = {"at an edge, after the arming Enter", "inside the run",
+                                            "at an edge, before the finishing Enter"};
+        v.cause = printf_text("the stream lost %s (no sample for %.2f s)", where[s.edge + 1], seconds(s.ns));
     } else if (previous_turn_end_ns > run.angle_ns) {
         v.cause = "the jig still turning from the run before during the bias capture";
     } else if (const QuietSpell b = longest_silence(sample_ns, run.angle_ns, run.armed_ns); b.ns >= kLostNs) {
