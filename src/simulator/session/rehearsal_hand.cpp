@@ -146,7 +146,8 @@ void RehearsalHand::step() {
         note(printf_text("the jig is turning %s (%.1f s)", turn_name(run.plan), turn.seconds).c_str());
     } else if (turn_started_ && !still_told_ && now >= still_ns_) {
         still_told_ = true;
-        note(run.finished_ns ? "the jig is still" : "the jig is still: finish the run with Enter");
+        // After the run, the console may be in the middle of its next lines.
+        if (!run.finished_ns) note("the jig is still: finish the run with Enter");
     }
 }
 
