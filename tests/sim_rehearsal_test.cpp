@@ -1,7 +1,7 @@
 // What a rehearsal's truth says of each armed run, for the causes that a
 // person at the terminal test does not produce: an Enter before the turn, a
 // wrong angle typed, the stream lost at an edge, a turn into the next bias
-// capture, and a good run.
+// capture, a run cut short, and a good run.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -19,7 +19,7 @@ struct Case {
     const char* name;
     std::optional<double> plan_degrees;  // the plan's angle, typed 90 either way
     bool turned;                         // the jig turned its 90 (or the plan's) from 11 s to 12.5 s
-    double finished_s;                   // the finishing Enter (armed at 10 s)
+    double finished_s;                   // the finishing Enter (armed at 10 s); < 0: none
     std::optional<double> scale_of_truth;  // accepted: its scale over the true one
     double samples_until_s;              // the stream stops then (from 7 s, every millisecond)
     double previous_turn_end_s;          // the turn before this run's (its angle typed at 7 s)
@@ -42,6 +42,8 @@ TEST(RehearsalTruth, SaysWhatHappenedToEachRefusedOrSuspectRun) {
              {"a turn into the bias capture", std::nullopt, true, 13.5, 1.02, 20, 7.5, K::Suspect,
               "the jig still turning from the run before during the bias capture", std::nullopt},
              {"a good run", std::nullopt, true, 13.5, 1.001, 20, 0, K::Good, "", std::nullopt},
+             {"Ctrl-C in the turn", std::nullopt, true, -1, std::nullopt, 20, 0, K::Refused,
+              "cut short before its finishing Enter (Ctrl-C, or the input ended)", std::nullopt},
          }) {
         RehearsedRun run;
         run.typed = "90";
@@ -50,7 +52,7 @@ TEST(RehearsalTruth, SaysWhatHappenedToEachRefusedOrSuspectRun) {
         run.jig_degrees = c.plan_degrees.value_or(90.0);
         run.angle_ns = 7 * kS;
         run.armed_ns = 10 * kS;
-        run.finished_ns = std::llround(c.finished_s * 1e9);
+        if (c.finished_s >= 0) run.finished_ns = std::llround(c.finished_s * 1e9);
         if (c.turned) run.turn = JigTurn{0, run.jig_degrees * 3.14159265358979323846 / 180.0, 11 * kS, 1'500'000'000};
         if (c.scale_of_truth) {
             RunResult r;

@@ -117,7 +117,7 @@ void RehearsalHand::heard(int c) {
         turn_started_ = false;
         still_told_ = false;
     } else if (ends_with(shown, texts::kIntegrating)) {
-        if (runs_.empty()) return;
+        if (runs_.empty() || c == EOF) return;  // an interrupt, not the operator's Enter
         runs_.back().finished_ns = now;
         outcome_from_.back() = shown.size();
     }

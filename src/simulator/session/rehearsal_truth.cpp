@@ -49,7 +49,12 @@ RunVerdict judge_rehearsed_run(const RehearsedRun& run, const ModuleParams& trut
         const auto axis = static_cast<std::size_t>(run.result->axis);
         v.error = run.result->scale / truth.gyro_scale[axis] - 1.0;
     }
-    const std::int64_t finished = run.finished_ns.value_or(run.armed_ns);
+    if (!run.finished_ns) {
+        v.kind = RunVerdict::Kind::Refused;
+        v.cause = "cut short before its finishing Enter (Ctrl-C, or the input ended)";
+        return v;
+    }
+    const std::int64_t finished = *run.finished_ns;
     // The console takes the typed angle for what the jig turned until the Enter.
     const auto explained_by = [&](double turned_deg) {
         if (std::fabs(turned_deg) > 1e-9) v.explained = run.typed_degrees / std::fabs(turned_deg) - 1.0;

@@ -25,7 +25,7 @@ struct RehearsedRun {
     double jig_degrees = 0.0;     // what the jig was told to turn, signed, with its error
     std::int64_t angle_ns = 0;    // the angle's Enter: the bias capture starts
     std::int64_t armed_ns = 0;
-    std::optional<std::int64_t> finished_ns;
+    std::optional<std::int64_t> finished_ns;  // none: cut short (Ctrl-C, the input ended)
     std::optional<JigTurn> turn;  // once the jig started it
     std::optional<RunResult> result;  // the console accepted it
 };
