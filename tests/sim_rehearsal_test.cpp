@@ -4,11 +4,15 @@
 // capture, a run cut short, and a good run.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <string>
 #include <vector>
 
+#include "simulator/scenario/scenario_load.h"
 #include "simulator/session/rehearsal_truth.h"
+#include "simulator/session/session.h"
+#include "support/captured_stream.h"
 
 namespace vesko::simulator {
 namespace {
@@ -70,6 +74,57 @@ TEST(RehearsalTruth, SaysWhatHappenedToEachRefusedOrSuspectRun) {
             EXPECT_NEAR(*v.explained, *c.explained, 1e-9) << c.name;
         }
     }
+}
+
+// A rehearsal in virtual time, a typist at the keyboard: the silence that the
+// script gives 0.5 s after its arming Enter comes 0.5 s after the typist's,
+// before the jig turns and into its turn, and the truth says so.
+TEST(RehearsalTruth, AScenarioFaultComesAtItsPlaceInTheDialogue) {
+    const ScenarioLoad load = load_scenario_file(ROTABENCH_SCENARIO_DIR "/stream-gap-during-run.toml");
+    ASSERT_TRUE(load.scenario.has_value()) << load.error;
+    struct Line {
+        double pause_s;  // before it is typed
+        std::string text;
+    };
+    const std::vector<Line> lines = {{0.5, "90"}, {2.5, ""}, {4.0, ""}, {0.5, "q"}};
+    std::size_t line = 0;
+    std::size_t at = 0;
+    bool typing = false;
+    test::CapturedStream out;
+    test::CapturedStream err;
+    SessionOptions options;
+    options.time = platform::sim::TimeMode::Virtual;
+    options.out = out.get();
+    options.err = err.get();
+    options.keyboard = [&](platform::sim::SimBus& bus) {
+        ConsoleIo io;
+        io.read_char = [&] {
+            if (!typing) {
+                if (line == lines.size()) return EOF;
+                bus.sleep_until(bus.now_ns() + std::llround(lines[line].pause_s * 1e9));
+                typing = true;
+                at = 0;
+            }
+            if (at < lines[line].text.size()) return static_cast<int>(static_cast<unsigned char>(lines[line].text[at++]));
+            typing = false;
+            ++line;
+            return static_cast<int>('\n');
+        };
+        io.sleep = [&bus](std::chrono::milliseconds d) {
+            bus.sleep_until(bus.now_ns() + std::chrono::duration_cast<std::chrono::nanoseconds>(d).count());
+        };
+        return io;
+    };
+    const SessionOutcome outcome = run_session(*load.scenario, options);
+    ASSERT_EQ(outcome.timeline.faults.size(), 1u);
+    ASSERT_EQ(outcome.timeline.lines.size(), lines.size());
+    EXPECT_NEAR(static_cast<double>(outcome.timeline.faults[0].at_ns - outcome.timeline.lines[1].at_ns), 0.5e9, 1e3);
+    const std::string shown = out.text();
+    EXPECT_NE(shown.find("  RUN INVALID: stream gap > 0.5 s during integration (max dt 0.8"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("run 1: typed 90, jig +X 90.0 deg: refused: the stream lost inside the run (no sample for 0.8"),
+              std::string::npos)
+        << shown;
+    EXPECT_NE(err.text().find("[rotabench-sim] the jig is turning +X (1.5 s)"), std::string::npos) << err.text();
 }
 
 }  // namespace

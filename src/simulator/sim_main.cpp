@@ -62,7 +62,7 @@ int sim_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err, 
         ConsoleIo keyboard = standard_console_io(interrupts);
         options.time = platform::sim::TimeMode::Real;  // a person's, whatever else the line says
         keyboard.streams = OutputStreams{out, err};
-        options.keyboard = &keyboard;
+        options.keyboard = [&keyboard](platform::sim::SimBus&) { return keyboard; };
         TextSink(err).print("[rotabench-sim] rehearsal of %s: you are the operator; the jig turns by itself about "
                             "1 s after each arming Enter\n",
                             name.c_str());

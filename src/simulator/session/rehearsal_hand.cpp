@@ -1,5 +1,6 @@
 #include "simulator/session/rehearsal_hand.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string_view>
 #include <type_traits>
@@ -126,11 +127,14 @@ void RehearsalHand::heard(int c) {
 void RehearsalHand::step() {
     const std::lock_guard<std::mutex> lock(mutex_);
     const std::int64_t now = bus_.now_ns();
+    // A fault due before the hand looks again is given now for its moment.
     for (PendingFault& f : faults_) {
-        if (f.due_ns < 0 || f.due_ns > now) continue;
+        if (f.due_ns < 0 || f.due_ns > now + kLookNs) continue;
+        FaultStep step = f.step;
+        step.delay = static_cast<double>(std::max<std::int64_t>(0, f.due_ns - now)) * 1e-9;
         f.due_ns = -1;
         f.after_lines = ~std::size_t{0};
-        bench_.fault(f.step);
+        bench_.fault(step);
     }
     if (runs_.empty()) return;
     RehearsedRun& run = runs_.back();

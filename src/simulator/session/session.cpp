@@ -26,9 +26,9 @@ SessionOutcome run_session(const Scenario& scenario, const SessionOptions& optio
     TextBuffer transcript(options.out);
     TextBuffer diagnostics(options.err);
     ScriptedOperator op(scenario.script, bench, transcript, scenario.errors);
-    const ConsoleIo* const keyboard = options.keyboard;
+    const ConsoleIo keyboard = options.keyboard ? options.keyboard(bus) : ConsoleIo{};
     std::unique_ptr<RehearsalHand> hand;
-    if (keyboard != nullptr) hand = std::make_unique<RehearsalHand>(scenario, bus, bench, transcript, options.err);
+    if (options.keyboard) hand = std::make_unique<RehearsalHand>(scenario, bus, bench, transcript, options.err);
 
     SessionOutcome outcome;
     SessionTimeline& timeline = outcome.timeline;
@@ -38,7 +38,7 @@ SessionOutcome run_session(const Scenario& scenario, const SessionOptions& optio
     io.streams = OutputStreams{transcript, diagnostics};
     io.read_char = [&] {
         if (hand) hand->reading();
-        const int c = hand ? keyboard->read_char() : op.read_char();
+        const int c = hand ? keyboard.read_char() : op.read_char();
         if (hand) hand->heard(c);
         if (c == '\n' || c == EOF)
             timeline.lines.push_back({bus.now_ns(), transcript.size(), c == EOF});
@@ -50,8 +50,8 @@ SessionOutcome run_session(const Scenario& scenario, const SessionOptions& optio
     io.interrupted = [&] { return bench.interrupted(); };
     // Rehearsing, the bench is the hand's alone: the console sleeps as rotabench does.
     if (hand) {
-        io.sleep = keyboard->sleep;
-        io.interrupted = keyboard->interrupted;
+        io.sleep = keyboard.sleep;
+        io.interrupted = keyboard.interrupted;
     }
     io.now_ns = [&] { return bus.now_ns(); };
     // In virtual time the console's thread and the reader's take part in the

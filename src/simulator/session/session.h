@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,11 +35,13 @@ struct SessionOptions {
     // The program's watch for Ctrl-C, which the operator's Ctrl-C goes
     // through too; null: the operator's Ctrl-C stops this session alone.
     platform::InterruptWatch* interrupts = nullptr;
-    // A rehearsal (real time only): a person at this keyboard instead of the
-    // script, the jig turning by itself after each arming Enter, and the runs
-    // judged one by one after the truth. Its reads, sleeps and interrupts are
-    // the console's; null: the scenario's script.
-    const ConsoleIo* keyboard = nullptr;
+    // A rehearsal: a person at this keyboard instead of the script, the jig
+    // turning by itself after each arming Enter, and the runs judged one by
+    // one after the truth. Its reads, sleeps and interrupts are the console's;
+    // it is made once the session's bus exists (a real keyboard has no use
+    // for it, in real time; a test's typist waits on its clock). Empty: the
+    // scenario's script.
+    std::function<ConsoleIo(platform::sim::SimBus& bus)> keyboard;
 };
 
 // When things happened in a session, on the bus clock: what a judge of its
