@@ -204,6 +204,9 @@ INSTANTIATE_TEST_SUITE_P(
                   "4: key \"script[0].module\": no module on the bus has serial \"X\""},
         Malformed{"[[script]]\ntype = \"90\"\ncount = 2\n", "3: key \"script[0].count\": unknown key"},
         Malformed{"script = 3\n", "1: key \"script\": must be an array of tables ([[script]])"},
+        Malformed{"rehearse = []\n", "1: key \"rehearse\": must be an array of tables ([[rehearse]])"},
+        Malformed{"[[rehearse]]\naxis = \"y\"\ndegrees = 0\n", "3: key \"rehearse[0].degrees\": must lie between 1 and 3600"},
+        Malformed{"[[rehearse]]\naxis = \"x\"\n[[rehearse]]\nturn = 90\n", "4: key \"rehearse[1].turn\": unknown key"},
         Malformed{"[[script]]\nrun = 1e308\naxis = \"x\"\n",
                   "2: key \"script[0].run\": the console would refuse \"1e+308\" as an angle (type a bad angle "
                   "with a \"type\" step)"},
@@ -286,6 +289,8 @@ TEST(SimCommandLine, BadScenarioOrArgumentsExitTwoWithTheReason) {
              {{"--jobs", "2"}, 2, "cannot take --jobs: only with --study or --swarm", ""},
              {{"--study", "5", "--svg-range", "1"}, 2, "cannot take --svg-range: only with --svg", ""},
              {{"--study", "5", "--fast"}, 2, "cannot take --fast: a study always runs in virtual time", ""},
+             {{"--rehearse", "--fast"}, 2, "cannot take --fast: a rehearsal runs in real time", ""},
+             {{"--swarm", "5", "--rehearse"}, 2, "cannot take --swarm: not with --rehearse", ""},
              {{"--study", "5", "--jobs", "0"}, 2, "cannot take --jobs 0: must be 1 or more", ""},
              {{"--study", "5", "--jobs"}, 2, "cannot take --jobs: needs a value after it", ""},
              {{"--study", "0"}, 2, "cannot take --study 0: must be 1 or more", ""},

@@ -15,6 +15,10 @@ const char* const kSimHelp =
     "scenario file, or the built-in session, in real time.\n"
     "  --fast            virtual time: the same session in a fraction of a second, the same bytes\n"
     "                    on every run\n"
+    "  --rehearse        practise without hardware: you answer the console at the keyboard, the\n"
+    "                    jig turns by itself about a second after each arming Enter (about X, Y\n"
+    "                    and Z in turn, or as the scenario's [[rehearse]] plan says), and the\n"
+    "                    truth then says what went wrong with each refused or suspect run\n"
     "  --study N         N sessions in virtual time, each with its own noise seed, and the error\n"
     "                    of the console's per-axis means against the module's true scales, and\n"
     "                    of each term of the cross-axis matrix against the module's true one\n"
@@ -83,6 +87,8 @@ std::variant<SimCommandLine, SimUsageError> parse_sim_command_line(int argc, con
             line.version = true;
         } else if (arg == "--fast") {
             line.fast = true;
+        } else if (arg == "--rehearse") {
+            line.rehearse = true;
         } else if (arg == "--csv") {
             line.csv = true;
         } else if (arg == "--study") {
@@ -121,6 +127,11 @@ std::variant<SimCommandLine, SimUsageError> parse_sim_command_line(int argc, con
     if (line.help || line.version) return line;
     const bool study = line.study_sessions > 0;
     const bool swarm = line.swarm_sessions > 0;
+    if (line.rehearse) {
+        if (line.fast) return SimUsageError{"--fast", "a rehearsal runs in real time"};
+        if (study) return SimUsageError{"--study", "not with --rehearse"};
+        if (swarm) return SimUsageError{"--swarm", "not with --rehearse"};
+    }
     if (swarm) {
         if (study) return SimUsageError{"--study", "not with --swarm"};
         if (line.fast) return SimUsageError{"--fast", "a swarm always runs in virtual time"};

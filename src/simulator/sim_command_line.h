@@ -14,6 +14,7 @@ namespace vesko::simulator {
 struct SimCommandLine {
     std::optional<std::string> scenario_file;  // none: the built-in session
     bool fast = false;                         // virtual time
+    bool rehearse = false;                     // a person at the keyboard, the jig turning by itself
     int study_sessions = 0;                    // > 0: a study of that many sessions
     std::optional<std::uint64_t> seed;         // the first session's noise seed
     bool csv = false;                          // a study's sessions, one row each
@@ -27,10 +28,14 @@ struct SimCommandLine {
 };
 
 inline constexpr const char* kSimUsageLine =
-    "usage: rotabench-sim [--fast | --study N [--seed S] [--jobs J] [--csv] [--svg FILE [--svg-range PCT]]]\n"
-    "                     [SCENARIO.toml]\n"
-    "       rotabench-sim --swarm N [--seed S] [--jobs J] [--swarm-dir DIR]\n"
-    "       rotabench-sim --version | --help\n";
+    "usage: rotabench-sim [--fast | --rehearse | --study N [--seed S] [--jobs J] [--csv]
+"
+    "                     [--svg FILE [--svg-range PCT]]] [SCENARIO.toml]
+"
+    "       rotabench-sim --swarm N [--seed S] [--jobs J] [--swarm-dir DIR]
+"
+    "       rotabench-sim --version | --help
+";
 
 // What --help prints after the usage line.
 extern const char* const kSimHelp;

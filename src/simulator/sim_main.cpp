@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <variant>
 
+#include "console/console_window.h"
 #include "console/interrupt_rule.h"
 #include "platform/interrupts.h"
 #include "platform/streams.h"
@@ -19,7 +20,8 @@
 
 namespace vesko::simulator {
 
-int sim_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err, const SwarmCommand& swarm) {
+int sim_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err, const SwarmCommand& swarm,
+             const platform::ConsoleHost* console) {
     const auto parsed = parse_sim_command_line(argc, argv);
     if (const auto* bad = std::get_if<SimUsageError>(&parsed)) return print_sim_usage_error(*bad, err);
     const SimCommandLine& line = std::get<SimCommandLine>(parsed);
@@ -55,6 +57,18 @@ int sim_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err, 
     options.time = line.fast ? platform::sim::TimeMode::Virtual : platform::sim::TimeMode::Real;
     options.out = out;
     options.err = err;
+    if (line.rehearse) {
+        // The console's keyboard and sleeps are rotabench's own.
+        ConsoleIo keyboard = standard_console_io(interrupts);
+        options.time = platform::sim::TimeMode::Real;  // a person's, whatever else the line says
+        keyboard.streams = OutputStreams{out, err};
+        options.keyboard = [&keyboard](platform::sim::SimBus&) { return keyboard; };
+        TextSink(err).print("[rotabench-sim] rehearsal of %s: you are the operator; the jig turns by itself about "
+                            "1 s after each arming Enter\n",
+                            name.c_str());
+        const auto session = [&] { return run_session(scenario, options).exit_code; };
+        return console != nullptr ? run_in_console_window(*console, keyboard, session) : session();
+    }
     const SessionOutcome outcome = run_session(scenario, options);
     // A Ctrl-C that is not the script's own cut the session short of what it expects.
     const bool scripted_ctrl_c = std::any_of(scenario.script.begin(), scenario.script.end(), [](const OperatorStep& s) {

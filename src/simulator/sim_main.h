@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "platform/console_host.h"
 #include "simulator/sim_command_line.h"
 
 namespace vesko::simulator {
@@ -14,8 +15,11 @@ namespace vesko::simulator {
 // console's exit code; 2 for a bad command line or a scenario that cannot be
 // read or is invalid (with the file, line and key on `err`).
 // A swarm (--swarm) is run by `swarm`, which the program's main passes from
-// the layer above; without one, --swarm is refused.
+// the layer above; without one, --swarm is refused. A rehearsal (--rehearse)
+// reads the keyboard of standard input and, in a console window of its own
+// (as `console` tells), holds the window open at the end as rotabench does.
 using SwarmCommand = std::function<int(const SimCommandLine& line, std::FILE* out, std::FILE* err)>;
-int sim_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err, const SwarmCommand& swarm = {});
+int sim_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err, const SwarmCommand& swarm = {},
+             const platform::ConsoleHost* console = nullptr);
 
 }  // namespace vesko::simulator

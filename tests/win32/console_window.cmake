@@ -60,11 +60,15 @@ windows_path(sim "${SIM}")
 windows_path(report "${REPORT}")
 windows_path(log "${LOG}")
 
-# NAME | the text the window must show | the command line, ","-separated.
+# NAME | the text the window must show | the command line, ","-separated
+# (console_readback's --after answers first, if any).
 set(runs
   "rotabench.exe on the scripted device stack|hold STILL against the jig <dash> 2 s bias capture|${host},--console,${case},rotabench.exe"
   "rotabench-sim.exe --fast|hold STILL against the jig <dash> 2 s bias capture|${sim},--fast"
-  "rotabench-report.exe on a log without Y and Z runs|Y: NO RUNS <dash> gate requires all axes|${report},${log}")
+  "rotabench-report.exe on a log without Y and Z runs|Y: NO RUNS <dash> gate requires all axes|${report},${log}"
+  # A rehearsal at the window's keyboard: its first question, answered q; the
+  # window of its own then stays open until Enter, as rotabench.exe's does.
+  "rotabench-sim.exe --rehearse answered at its keyboard|press Enter to close|--after,rotation angle in degrees for this run (90/180/360,q<enter>,--after,press Enter to close,<enter>,${sim},--rehearse")
 
 set(failures "")
 foreach(run IN LISTS runs)

@@ -84,6 +84,15 @@ struct OperatorErrors {
     std::uint64_t seed = 1;
 };
 
+// One turn of a rehearsal's jig, which turns by itself after the operator
+// arms the run: about `axis`, the other way when `reverse`, by the angle the
+// operator typed or, when the plan gives one, by `degrees` whatever was typed.
+struct RehearsalTurn {
+    int axis = 0;  // 0, 1, 2 = X, Y, Z
+    bool reverse = false;
+    std::optional<double> degrees;
+};
+
 // What a session must show, checked when it ends. Lines must appear in this
 // order (other lines may come between); a line written "re:PATTERN" matches
 // any line the ECMAScript pattern matches whole, for lines with figures.
@@ -109,6 +118,9 @@ struct Scenario {
     std::vector<OperatorStep> script;
     OperatorErrors errors;
     std::optional<Expectation> expect;
+    // The turns of a rehearsal, in order, then again from the first; empty:
+    // X, Y and Z in turn, each one way and then the other.
+    std::vector<RehearsalTurn> rehearsal;
 };
 
 }  // namespace vesko::simulator

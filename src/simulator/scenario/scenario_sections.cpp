@@ -134,6 +134,30 @@ bool operator_errors(FieldReader& r, const toml::table& root, OperatorErrors& ou
     return true;
 }
 
+// [[rehearse]]: the turns a rehearsal's jig makes, in order.
+bool rehearsal_plan(FieldReader& r, const toml::table& root, std::vector<RehearsalTurn>& out) {
+    const toml::node* n = root.get("rehearse");
+    if (n == nullptr) return true;
+    const auto* turns = n->as_array();
+    if (turns == nullptr || !turns->is_array_of_tables() || turns->empty())
+        return r.fail(*n, "rehearse", "must be an array of tables ([[rehearse]])");
+    for (std::size_t i = 0; i < turns->size(); ++i) {
+        const toml::table& t = *turns->get(i)->as_table();
+        const std::string key = "rehearse[" + std::to_string(i) + "]";
+        RehearsalTurn turn;
+        if (!r.only_keys(t, key, {"axis", "reverse", "degrees"}) || !r.axis(t, key, turn.axis) ||
+            !r.boolean_in(t, "reverse", key, turn.reverse))
+            return false;
+        if (t.get("degrees") != nullptr) {
+            double degrees = 0;
+            if (!r.number_in(t, "degrees", key, degrees, 1.0, 3600.0)) return false;
+            turn.degrees = degrees;
+        }
+        out.push_back(turn);
+    }
+    return true;
+}
+
 bool placement_clash(FieldReader& r, const std::vector<std::pair<PortChain, std::uint32_t>>& taken, const PortChain& ports,
                              std::uint32_t line, const std::string& key) {
     for (const auto& [other, other_line] : taken) {
@@ -247,14 +271,17 @@ bool expectation(FieldReader& r, const toml::table& root, std::optional<Expectat
 
 std::optional<Scenario> read_sections(FieldReader& r, const toml::table& root) {
     Scenario s;
-    if (!r.only_keys(root, "", {"title", "serial", "jig", "bus", "operator", "expect", "script"})) return std::nullopt;
+    if (!r.only_keys(root, "", {"title", "serial", "jig", "bus", "operator", "expect", "script", "rehearse"}))
+        return std::nullopt;
     if (!r.string_in(root, "title", "", s.title)) return std::nullopt;
     if (root.get("serial") != nullptr) {
         std::string serial;
         if (!r.string_in(root, "serial", "", serial)) return std::nullopt;
         s.serial = serial;
     }
-    if (!bus(r, root, s) || !operator_errors(r, root, s.errors) || !expectation(r, root, s.expect)) return std::nullopt;
+    if (!bus(r, root, s) || !operator_errors(r, root, s.errors) || !expectation(r, root, s.expect) ||
+        !rehearsal_plan(r, root, s.rehearsal))
+        return std::nullopt;
     if (const toml::node* n = root.get("jig")) {
         if (!r.string_in(root, "jig", "", s.jig_module)) return std::nullopt;
         if (std::none_of(s.modules.begin(), s.modules.end(),

@@ -9,6 +9,8 @@
 #include "console/program.h"
 #include "imu/vantis_imu.h"
 #include "simulator/session/bus_layout.h"
+#include "simulator/session/rehearsal_hand.h"
+#include "simulator/session/rehearsal_truth.h"
 #include "simulator/session/scripted_operator.h"
 #include "simulator/session/sim_bench.h"
 #include "simulator/session/sim_reader.h"
@@ -24,6 +26,9 @@ SessionOutcome run_session(const Scenario& scenario, const SessionOptions& optio
     TextBuffer transcript(options.out);
     TextBuffer diagnostics(options.err);
     ScriptedOperator op(scenario.script, bench, transcript, scenario.errors);
+    const ConsoleIo keyboard = options.keyboard ? options.keyboard(bus) : ConsoleIo{};
+    std::unique_ptr<RehearsalHand> hand;
+    if (options.keyboard) hand = std::make_unique<RehearsalHand>(scenario, bus, bench, transcript, options.err);
 
     SessionOutcome outcome;
     SessionTimeline& timeline = outcome.timeline;
@@ -32,7 +37,9 @@ SessionOutcome run_session(const Scenario& scenario, const SessionOptions& optio
     ConsoleIo io;
     io.streams = OutputStreams{transcript, diagnostics};
     io.read_char = [&] {
-        const int c = op.read_char();
+        if (hand) hand->reading();
+        const int c = hand ? keyboard.read_char() : op.read_char();
+        if (hand) hand->heard(c);
         if (c == '\n' || c == EOF)
             timeline.lines.push_back({bus.now_ns(), transcript.size(), c == EOF});
         return c;
@@ -41,6 +48,11 @@ SessionOutcome run_session(const Scenario& scenario, const SessionOptions& optio
         bench.sleep_until(bus.now_ns() + std::chrono::duration_cast<std::chrono::nanoseconds>(d).count());
     };
     io.interrupted = [&] { return bench.interrupted(); };
+    // Rehearsing, the bench is the hand's alone: the console sleeps as rotabench does.
+    if (hand) {
+        io.sleep = keyboard.sleep;
+        io.interrupted = keyboard.interrupted;
+    }
     io.now_ns = [&] { return bus.now_ns(); };
     // In virtual time the console's thread and the reader's take part in the
     // bus clock, one running at a time.
@@ -62,7 +74,13 @@ SessionOutcome run_session(const Scenario& scenario, const SessionOptions& optio
 
     {
         const platform::sim::SimBus::Participation console(bus, "console", platform::sim::kConsoleRank);
+        std::thread hand_thread;
+        if (hand) hand_thread = bus.start_thread("hand", platform::sim::kOtherRank, [&] { hand->run(); });
         const ProgramOutcome program = run_program(static_cast<int>(argv.size()), argv.data(), make_reader, io);
+        if (hand) {
+            hand->stop();
+            bus.join_thread(hand_thread);
+        }
         outcome.exit_code = program.exit_code;
         outcome.runs = program.runs;
     }
@@ -78,6 +96,7 @@ SessionOutcome run_session(const Scenario& scenario, const SessionOptions& optio
         if (options.print_truth && options.out != nullptr) {
             print_truth(options.out, m.serial, outcome.truth);
             print_matrix_truth(options.out, outcome.matrix);
+            if (hand) print_rehearsal_truth(options.out, hand->runs(outcome.runs), m.model->params(), timeline.sample_ns);
         }
         break;
     }

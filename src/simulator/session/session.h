@@ -6,9 +6,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "console/program.h"
 #include "console/run_result.h"
 
 #include "platform/interrupts.h"
@@ -33,6 +35,13 @@ struct SessionOptions {
     // The program's watch for Ctrl-C, which the operator's Ctrl-C goes
     // through too; null: the operator's Ctrl-C stops this session alone.
     platform::InterruptWatch* interrupts = nullptr;
+    // A rehearsal: a person at this keyboard instead of the script, the jig
+    // turning by itself after each arming Enter, and the runs judged one by
+    // one after the truth. Its reads, sleeps and interrupts are the console's;
+    // it is made once the session's bus exists (a real keyboard has no use
+    // for it, in real time; a test's typist waits on its clock). Empty: the
+    // scenario's script.
+    std::function<ConsoleIo(platform::sim::SimBus& bus)> keyboard;
 };
 
 // When things happened in a session, on the bus clock: what a judge of its
@@ -65,7 +74,7 @@ struct SessionOutcome {
 
 // Runs the calibration console, its stream reader and discovery, the very
 // program entry of rotabench, on a simulated bus built from the scenario,
-// with the scenario's operator at the keyboard.
+// with the scenario's operator at the keyboard (or, rehearsing, a person).
 SessionOutcome run_session(const Scenario& scenario, const SessionOptions& options);
 
 }  // namespace vesko::simulator

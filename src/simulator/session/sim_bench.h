@@ -21,7 +21,7 @@ namespace vesko::simulator {
 // its time. Ctrl-C goes to `interrupts`, the program's own watch, when there
 // is one, and stops the session alone when there is none (a study's). In real
 // time a wait gives way to an interrupt within a tenth of a second. One
-// thread only: the console's.
+// thread only: the console's (in a rehearsal, the hand's on the jig).
 class SimBench final : public Bench {
 public:
     SimBench(platform::sim::SimBus& bus, std::vector<PlacedModule>& modules, const std::string& jig_module,
