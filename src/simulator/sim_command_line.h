@@ -28,14 +28,10 @@ struct SimCommandLine {
 };
 
 inline constexpr const char* kSimUsageLine =
-    "usage: rotabench-sim [--fast | --rehearse | --study N [--seed S] [--jobs J] [--csv]
-"
-    "                     [--svg FILE [--svg-range PCT]]] [SCENARIO.toml]
-"
-    "       rotabench-sim --swarm N [--seed S] [--jobs J] [--swarm-dir DIR]
-"
-    "       rotabench-sim --version | --help
-";
+    "usage: rotabench-sim [--fast | --rehearse | --study N [--seed S] [--jobs J] [--csv]\n"
+    "                     [--svg FILE [--svg-range PCT]]] [SCENARIO.toml]\n"
+    "       rotabench-sim --swarm N [--seed S] [--jobs J] [--swarm-dir DIR]\n"
+    "       rotabench-sim --version | --help\n";
 
 // What --help prints after the usage line.
 extern const char* const kSimHelp;
