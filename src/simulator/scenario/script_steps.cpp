@@ -1,7 +1,6 @@
 #include "simulator/scenario/script_steps.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 
 #include "console/angle_entry.h"
@@ -28,7 +27,7 @@ bool count_of(FieldReader& r, const toml::table& t, const std::string& key, std:
     return r.integer_in(t, "count", key, count, 1, 1000000);
 }
 
-constexpr std::array<FaultKind, 8> kFaultKinds{{
+constexpr FaultKind kFaultKinds[] = {
     {"silence",
      [](FieldReader& r, const toml::table& t, const std::string& key, FaultStep& out) {
          double s = 1.0;
@@ -90,7 +89,7 @@ constexpr std::array<FaultKind, 8> kFaultKinds{{
          out.what = StreamFault{SeqRestart{static_cast<std::uint8_t>(seq)}};
          return true;
      }},
-}};
+};
 
 bool fault(FieldReader& r, const toml::table& t, const std::string& key, const Scenario& s, FaultStep& out) {
     const toml::node* kind_node = t.get("fault");
