@@ -23,8 +23,9 @@ bool FieldReader::fail_at(std::uint32_t line, const std::string& key, const std:
 }
 
 bool FieldReader::done(const Section& s) {
-    const toml::key* k = s.unknown();
-    return k == nullptr || fail_at(k->source().begin.line, s.key(k->str()), "unknown key");
+    if (const toml::key* k = s.unknown()) return fail_at(k->source().begin.line, s.key(k->str()), "unknown key");
+    tables_.push_back({s.key(), s.looked_up()});
+    return true;
 }
 
 bool FieldReader::number(const toml::node& n, const std::string& key, double& out) {

@@ -10,8 +10,10 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "simulator/scenario/scenario.h"
+#include "simulator/scenario/scenario_load.h"
 #include "simulator/scenario/section.h"
 #include "simulator/scenario/toml_reader.h"
 
@@ -32,8 +34,9 @@ public:
     bool fail_at(std::uint32_t line, const std::string& key, const std::string& what);
 
     // The table has been read: the first key it holds that was never looked
-    // up is refused as unknown.
+    // up is refused as unknown. Notes the names the table accepts.
     bool done(const Section& s);
+    const std::vector<TableKeys>& tables() const { return tables_; }
 
     // A finite number, integer or floating.
     bool number(const toml::node& n, const std::string& key, double& out);
@@ -51,6 +54,7 @@ public:
 private:
     std::string source_;
     std::string error_;
+    std::vector<TableKeys> tables_;
 };
 
 }  // namespace vesko::simulator

@@ -188,7 +188,11 @@ bool step(FieldReader& r, const toml::table& table, const std::string& key, cons
                           "a step does one thing; this one already has \"" + std::string(kind) + "\"");
         kind = k;
     }
-    if (kind.empty()) return r.fail(table, key, "a step needs one of run, type, wait, turn, fault, quit, interrupt");
+    if (kind.empty()) {
+        std::string names;
+        for (std::string_view k : kinds) names += (names.empty() ? "" : ", ") + std::string(k);
+        return r.fail(table, key, "a step needs one of " + names);
+    }
     Section t(table, key);
     return step_of_kind(r, t, kind, s, out) && r.done(t);
 }
