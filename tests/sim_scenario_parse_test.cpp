@@ -206,7 +206,8 @@ INSTANTIATE_TEST_SUITE_P(
         Malformed{"script = 3\n", "1: key \"script\": must be an array of tables ([[script]])"},
         Malformed{"rehearse = []\n", "1: key \"rehearse\": must be an array of tables ([[rehearse]])"},
         Malformed{"[[rehearse]]\naxis = \"y\"\ndegrees = 0\n", "3: key \"rehearse[0].degrees\": must lie between 1 and 3600"},
-        Malformed{"[[rehearse]]\naxis = \"x\"\n[[rehearse]]\nturn = 90\n", "4: key \"rehearse[1].turn\": unknown key"},
+        Malformed{"[[rehearse]]\naxis = \"x\"\n[[rehearse]]\nturn = 90\naxis = \"y\"\n",
+                  "4: key \"rehearse[1].turn\": unknown key"},
         Malformed{"[[script]]\nrun = 1e308\naxis = \"x\"\n",
                   "2: key \"script[0].run\": the console would refuse \"1e+308\" as an angle (type a bad angle "
                   "with a \"type\" step)"},

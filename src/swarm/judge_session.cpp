@@ -17,6 +17,7 @@
 #include "report/report_figures.h"
 #include "report/report_output.h"
 #include "report/session_log.h"
+#include "simulator/overloaded.h"
 #include "simulator/session/matrix_truth.h"
 #include "swarm/run_bound.h"
 
@@ -75,15 +76,26 @@ const simulator::ModulePlacement* module_named(const simulator::Scenario& s, con
     return nullptr;
 }
 
+// Whether a fault makes the module's clock or seq jump: an unplug restarts both.
+bool jumps(const simulator::FaultStep& step) {
+    using namespace simulator;
+    const auto stream = Overloaded{
+        [](const Silence&) { return false; },        [](const ShortReports&) { return false; },
+        [](const ForeignReports&) { return false; }, [](const RepeatedReports&) { return false; },
+        [](const SwappedReports&) { return false; }, [](const SeqRestart&) { return true; },
+        [](const TimestampLeap&) { return true; },
+    };
+    return std::visit(Overloaded{[](const Unplug&) { return true; },
+                                 [&](const StreamFault& s) { return std::visit(stream, s); }},
+                      step.what);
+}
+
 // A fault that makes the module's clock or seq jump, within [from, to].
 bool clock_jumps(const SessionTimeline& t, std::int64_t from, std::int64_t to) {
     for (const auto& f : t.faults) {
-        const bool jumps = std::holds_alternative<simulator::Unplug>(f.step.what) ||
-                           std::holds_alternative<simulator::TimestampLeap>(std::get<simulator::StreamFault>(f.step.what)) ||
-                           std::holds_alternative<simulator::SeqRestart>(std::get<simulator::StreamFault>(f.step.what));
         std::int64_t until = f.at_ns;
         if (const auto* u = std::get_if<simulator::Unplug>(&f.step.what)) until += std::llround(u->seconds * 1e9);
-        if (jumps && until >= from && f.at_ns <= to) return true;
+        if (jumps(f.step) && until >= from && f.at_ns <= to) return true;
     }
     return false;
 }

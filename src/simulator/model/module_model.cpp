@@ -4,10 +4,10 @@
 #include <cmath>
 #include <cstring>
 #include <numbers>
-#include <type_traits>
 
 #include "imu/input_report.h"
 #include "simulator/model/sensor_counts.h"
+#include "simulator/overloaded.h"
 
 namespace vesko::simulator {
 namespace {
@@ -38,30 +38,26 @@ std::int64_t ModuleModel::first_report_due_from(std::int64_t t_ns) const {
 }
 
 void ModuleModel::apply(const StreamFault& fault) {
-    std::visit(
-        [this](const auto& f) {
-            using F = std::decay_t<decltype(f)>;
-            if constexpr (std::is_same_v<F, Silence>) {
-                // Takes effect from the report being settled, whose due time
-                // is at or after the fault's moment.
-                silent_until_ns_ = std::max(silent_until_ns_, report_due(next_report_) + f.duration_ns);
-            } else if constexpr (std::is_same_v<F, ShortReports>) {
-                short_left_ += f.count;
-                short_length_ = f.length;
-            } else if constexpr (std::is_same_v<F, ForeignReports>) {
-                foreign_left_ += f.count;
-                foreign_id_ = f.report_id;
-            } else if constexpr (std::is_same_v<F, RepeatedReports>) {
-                repeat_left_ += f.count;
-            } else if constexpr (std::is_same_v<F, SwappedReports>) {
-                swap_left_ += f.count;
-            } else if constexpr (std::is_same_v<F, SeqRestart>) {
-                seq_ = f.value;
-            } else if constexpr (std::is_same_v<F, TimestampLeap>) {
-                clock_leap_ += f.ticks;
-            }
-        },
-        fault);
+    std::visit(Overloaded{
+                   // Takes effect from the report being settled, whose due
+                   // time is at or after the fault's moment.
+                   [this](const Silence& f) {
+                       silent_until_ns_ = std::max(silent_until_ns_, report_due(next_report_) + f.duration_ns);
+                   },
+                   [this](const ShortReports& f) {
+                       short_left_ += f.count;
+                       short_length_ = f.length;
+                   },
+                   [this](const ForeignReports& f) {
+                       foreign_left_ += f.count;
+                       foreign_id_ = f.report_id;
+                   },
+                   [this](const RepeatedReports& f) { repeat_left_ += f.count; },
+                   [this](const SwappedReports& f) { swap_left_ += f.count; },
+                   [this](const SeqRestart& f) { seq_ = f.value; },
+                   [this](const TimestampLeap& f) { clock_leap_ += f.ticks; },
+               },
+               fault);
 }
 
 void ModuleModel::settle_schedule() {

@@ -22,12 +22,9 @@ bool FieldReader::fail_at(std::uint32_t line, const std::string& key, const std:
     return false;
 }
 
-bool FieldReader::only_keys(const toml::table& t, const std::string& prefix,
-                            std::initializer_list<std::string_view> allowed) {
-    for (auto&& [k, v] : t) {
-        if (std::find(allowed.begin(), allowed.end(), k.str()) == allowed.end())
-            return fail_at(k.source().begin.line, joined(prefix, k.str()), "unknown key");
-    }
+bool FieldReader::done(const Section& s) {
+    if (const toml::key* k = s.unknown()) return fail_at(k->source().begin.line, s.key(k->str()), "unknown key");
+    tables_.push_back({s.key(), s.looked_up()});
     return true;
 }
 
@@ -44,11 +41,10 @@ bool FieldReader::number(const toml::node& n, const std::string& key, double& ou
     return fail(n, key, "must be a number");
 }
 
-bool FieldReader::number_in(const toml::table& t, std::string_view name, const std::string& prefix, double& out,
-                            double lo, double hi) {
-    const toml::node* n = t.get(name);
+bool FieldReader::number_in(Section& s, std::string_view name, double& out, double lo, double hi) {
+    const toml::node* n = s.get(name);
     if (n == nullptr) return true;
-    const std::string key = joined(prefix, name);
+    const std::string key = s.key(name);
     double v = 0;
     if (!number(*n, key, v)) return false;
     if (v < lo || v > hi) return fail(*n, key, "must lie between " + format_number(lo) + " and " + format_number(hi));
@@ -56,11 +52,10 @@ bool FieldReader::number_in(const toml::table& t, std::string_view name, const s
     return true;
 }
 
-bool FieldReader::integer_in(const toml::table& t, std::string_view name, const std::string& prefix,
-                             std::int64_t& out, std::int64_t lo, std::int64_t hi) {
-    const toml::node* n = t.get(name);
+bool FieldReader::integer_in(Section& s, std::string_view name, std::int64_t& out, std::int64_t lo, std::int64_t hi) {
+    const toml::node* n = s.get(name);
     if (n == nullptr) return true;
-    const std::string key = joined(prefix, name);
+    const std::string key = s.key(name);
     const auto* i = n->as_integer();
     if (i == nullptr) return fail(*n, key, "must be an integer");
     if (i->get() < lo || i->get() > hi)
@@ -69,21 +64,20 @@ bool FieldReader::integer_in(const toml::table& t, std::string_view name, const 
     return true;
 }
 
-bool FieldReader::string_in(const toml::table& t, std::string_view name, const std::string& prefix,
-                            std::string& out) {
-    const toml::node* n = t.get(name);
+bool FieldReader::string_in(Section& s, std::string_view name, std::string& out) {
+    const toml::node* n = s.get(name);
     if (n == nullptr) return true;
-    const auto* s = n->as_string();
-    if (s == nullptr) return fail(*n, joined(prefix, name), "must be a string");
-    out = s->get();
+    const auto* str = n->as_string();
+    if (str == nullptr) return fail(*n, s.key(name), "must be a string");
+    out = str->get();
     return true;
 }
 
-bool FieldReader::boolean_in(const toml::table& t, std::string_view name, const std::string& prefix, bool& out) {
-    const toml::node* n = t.get(name);
+bool FieldReader::boolean_in(Section& s, std::string_view name, bool& out) {
+    const toml::node* n = s.get(name);
     if (n == nullptr) return true;
     const auto* b = n->as_boolean();
-    if (b == nullptr) return fail(*n, joined(prefix, name), "must be true or false");
+    if (b == nullptr) return fail(*n, s.key(name), "must be true or false");
     out = b->get();
     return true;
 }
@@ -133,15 +127,15 @@ bool FieldReader::ports(const toml::node& n, const std::string& key, PortChain& 
     return true;
 }
 
-bool FieldReader::axis(const toml::table& t, const std::string& prefix, int& out) {
-    const toml::node* n = t.get("axis");
-    if (n == nullptr) return fail(t, joined(prefix, "axis"), "missing: say \"x\", \"y\" or \"z\"");
-    const auto* s = n->as_string();
-    const std::string v = s ? s->get() : std::string();
+bool FieldReader::axis(Section& s, int& out) {
+    const toml::node* n = s.get("axis");
+    if (n == nullptr) return fail(s.table(), s.key("axis"), "missing: say \"x\", \"y\" or \"z\"");
+    const auto* str = n->as_string();
+    const std::string v = str ? str->get() : std::string();
     if (v == "x" || v == "X") out = 0;
     else if (v == "y" || v == "Y") out = 1;
     else if (v == "z" || v == "Z") out = 2;
-    else return fail(*n, joined(prefix, "axis"), "must be \"x\", \"y\" or \"z\"");
+    else return fail(*n, s.key("axis"), "must be \"x\", \"y\" or \"z\"");
     return true;
 }
 

@@ -29,6 +29,7 @@ ScenarioLoad parse_scenario(std::string_view text, const std::string& source_nam
     FieldReader reader(source_name);
     load.scenario = read_sections(reader, parsed.table());
     if (!load.scenario) load.error = reader.error();
+    load.tables = reader.tables();
     return load;
 }
 

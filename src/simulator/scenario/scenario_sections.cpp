@@ -29,17 +29,14 @@ bool has_back_reference(const std::string& pattern) {
     return false;
 }
 
-bool model(FieldReader& r, const toml::table& t, const std::string& key, ModuleParams& p) {
-    if (!r.only_keys(t, key,
-                   {"rate_hz", "scale", "bias", "noise_sd", "coupling", "accel_counts_per_g", "accel_noise_sd",
-                    "seed", "first_timestamp", "first_seq"}))
-        return false;
-    if (!r.number_in(t, "rate_hz", key, p.sample_rate_hz, kMinRateHz, kMaxRateHz)) return false;
-    if (const toml::node* n = t.get("scale"); n && !r.triple(*n, key + ".scale", p.gyro_scale, true)) return false;
-    if (const toml::node* n = t.get("bias"); n && !r.triple(*n, key + ".bias", p.gyro_bias, false)) return false;
-    if (!r.number_in(t, "noise_sd", key, p.gyro_noise_sd, 0.0, 10000.0)) return false;
+bool model(FieldReader& r, const toml::table& table, const std::string& key, ModuleParams& p) {
+    Section t(table, key);
+    if (!r.number_in(t, "rate_hz", p.sample_rate_hz, kMinRateHz, kMaxRateHz)) return false;
+    if (const toml::node* n = t.get("scale"); n && !r.triple(*n, t.key("scale"), p.gyro_scale, true)) return false;
+    if (const toml::node* n = t.get("bias"); n && !r.triple(*n, t.key("bias"), p.gyro_bias, false)) return false;
+    if (!r.number_in(t, "noise_sd", p.gyro_noise_sd, 0.0, 10000.0)) return false;
     if (const toml::node* n = t.get("coupling")) {
-        const std::string k = key + ".coupling";
+        const std::string k = t.key("coupling");
         Mat3 c{};
         if (n->is_number()) {
             double x = 0;
@@ -63,24 +60,24 @@ bool model(FieldReader& r, const toml::table& t, const std::string& key, ModuleP
                 if (std::fabs(x) > 0.5) return r.fail(*n, k, "a coupling must lie between -0.5 and 0.5");
         p.coupling = c;
     }
-    if (!r.number_in(t, "accel_counts_per_g", key, p.accel_counts_per_g, 1.0, 32767.0)) return false;
-    if (!r.number_in(t, "accel_noise_sd", key, p.accel_noise_sd, 0.0, 10000.0)) return false;
+    if (!r.number_in(t, "accel_counts_per_g", p.accel_counts_per_g, 1.0, 32767.0)) return false;
+    if (!r.number_in(t, "accel_noise_sd", p.accel_noise_sd, 0.0, 10000.0)) return false;
     std::int64_t seed = static_cast<std::int64_t>(p.noise_seed);
-    if (!r.integer_in(t, "seed", key, seed, 0, std::numeric_limits<std::int64_t>::max())) return false;
+    if (!r.integer_in(t, "seed", seed, 0, std::numeric_limits<std::int64_t>::max())) return false;
     p.noise_seed = static_cast<std::uint64_t>(seed);
     std::int64_t ts = p.first_timestamp;
-    if (!r.integer_in(t, "first_timestamp", key, ts, 0, 0xFFFFFFFFll)) return false;
+    if (!r.integer_in(t, "first_timestamp", ts, 0, 0xFFFFFFFFll)) return false;
     p.first_timestamp = static_cast<std::uint32_t>(ts);
     std::int64_t seq = p.first_seq;
-    if (!r.integer_in(t, "first_seq", key, seq, 0, 255)) return false;
+    if (!r.integer_in(t, "first_seq", seq, 0, 255)) return false;
     p.first_seq = static_cast<std::uint8_t>(seq);
-    return true;
+    return r.done(t);
 }
 
-bool more_paths(FieldReader& r, const toml::table& t, const std::string& prefix, MoreLocationPaths& out) {
+bool more_paths(FieldReader& r, Section& t, MoreLocationPaths& out) {
     const toml::node* n = t.get("more_location_paths");
     if (n == nullptr) return true;
-    const std::string key = joined(prefix, "more_location_paths");
+    const std::string key = t.key("more_location_paths");
     const auto* arr = n->as_array();
     if (arr == nullptr) return r.fail(*n, key, "must be an array of strings");
     for (std::size_t i = 0; i < arr->size(); ++i) {
@@ -91,68 +88,62 @@ bool more_paths(FieldReader& r, const toml::table& t, const std::string& prefix,
     return true;
 }
 
-bool module(FieldReader& r, const toml::table& t, const std::string& key, ModulePlacement& m) {
-    if (!r.only_keys(t, key,
-                     {"serial", "port", "model", "more_location_paths", "detail_read_fails", "path_in_capitals",
-                      "attributes_product_id"}))
-        return false;
+bool module(FieldReader& r, const toml::table& table, const std::string& key, ModulePlacement& m) {
+    Section t(table, key);
     const toml::node* serial = t.get("serial");
-    if (serial == nullptr) return r.fail(t, key + ".serial", "missing");
-    if (!r.string_in(t, "serial", key, m.serial)) return false;
-    if (m.serial.empty()) return r.fail(*serial, key + ".serial", "must not be empty");
+    if (serial == nullptr) return r.fail(table, t.key("serial"), "missing");
+    if (!r.string_in(t, "serial", m.serial)) return false;
+    if (m.serial.empty()) return r.fail(*serial, t.key("serial"), "must not be empty");
     const toml::node* port = t.get("port");
-    if (port == nullptr) return r.fail(t, key + ".port", "missing");
-    if (!r.ports(*port, key + ".port", m.ports)) return false;
+    if (port == nullptr) return r.fail(table, t.key("port"), "missing");
+    if (!r.ports(*port, t.key("port"), m.ports)) return false;
     if (const toml::node* n = t.get("model")) {
         const auto* mt = n->as_table();
-        if (mt == nullptr) return r.fail(*n, key + ".model", "must be a table");
-        if (!model(r, *mt, key + ".model", m.params)) return false;
+        if (mt == nullptr) return r.fail(*n, t.key("model"), "must be a table");
+        if (!model(r, *mt, t.key("model"), m.params)) return false;
     }
-    if (!r.boolean_in(t, "detail_read_fails", key, m.detail_read_fails)) return false;
-    if (!r.boolean_in(t, "path_in_capitals", key, m.path_in_capitals)) return false;
+    if (!r.boolean_in(t, "detail_read_fails", m.detail_read_fails)) return false;
+    if (!r.boolean_in(t, "path_in_capitals", m.path_in_capitals)) return false;
     if (t.get("attributes_product_id") != nullptr) {
         std::int64_t product = 0;
-        if (!r.integer_in(t, "attributes_product_id", key, product, 0, 0xFFFF)) return false;
+        if (!r.integer_in(t, "attributes_product_id", product, 0, 0xFFFF)) return false;
         m.attributes_product_id = static_cast<std::uint16_t>(product);
     }
-    return more_paths(r, t, key, m.more_location_paths);
+    return more_paths(r, t, m.more_location_paths) && r.done(t);
 }
 
-bool operator_errors(FieldReader& r, const toml::table& root, OperatorErrors& out) {
+bool operator_errors(FieldReader& r, Section& root, OperatorErrors& out) {
     const toml::node* n = root.get("operator");
     if (n == nullptr) return true;
-    const auto* t = n->as_table();
-    if (t == nullptr) return r.fail(*n, "operator", "must be a table ([operator])");
-    if (!r.only_keys(*t, "operator", {"turn_error", "turn_error_sd", "settle_jitter", "seed"})) return false;
+    if (n->as_table() == nullptr) return r.fail(*n, "operator", "must be a table ([operator])");
+    Section t(*n->as_table(), "operator");
     std::int64_t seed = static_cast<std::int64_t>(out.seed);
-    if (!r.number_in(*t, "turn_error", "operator", out.turn_error, -90.0, 90.0) ||
-        !r.number_in(*t, "turn_error_sd", "operator", out.turn_error_sd, 0.0, 90.0) ||
-        !r.number_in(*t, "settle_jitter", "operator", out.settle_jitter, 0.0, 10.0) ||
-        !r.integer_in(*t, "seed", "operator", seed, 0, std::numeric_limits<std::int64_t>::max()))
+    if (!r.number_in(t, "turn_error", out.turn_error, -90.0, 90.0) ||
+        !r.number_in(t, "turn_error_sd", out.turn_error_sd, 0.0, 90.0) ||
+        !r.number_in(t, "settle_jitter", out.settle_jitter, 0.0, 10.0) ||
+        !r.integer_in(t, "seed", seed, 0, std::numeric_limits<std::int64_t>::max()))
         return false;
     out.seed = static_cast<std::uint64_t>(seed);
-    return true;
+    return r.done(t);
 }
 
 // [[rehearse]]: the turns a rehearsal's jig makes, in order.
-bool rehearsal_plan(FieldReader& r, const toml::table& root, std::vector<RehearsalTurn>& out) {
+bool rehearsal_plan(FieldReader& r, Section& root, std::vector<RehearsalTurn>& out) {
     const toml::node* n = root.get("rehearse");
     if (n == nullptr) return true;
     const auto* turns = n->as_array();
     if (turns == nullptr || !turns->is_array_of_tables() || turns->empty())
         return r.fail(*n, "rehearse", "must be an array of tables ([[rehearse]])");
     for (std::size_t i = 0; i < turns->size(); ++i) {
-        const toml::table& t = *turns->get(i)->as_table();
-        const std::string key = "rehearse[" + std::to_string(i) + "]";
+        Section t(*turns->get(i)->as_table(), "rehearse[" + std::to_string(i) + "]");
         RehearsalTurn turn;
-        if (!r.only_keys(t, key, {"axis", "reverse", "degrees"}) || !r.axis(t, key, turn.axis) ||
-            !r.boolean_in(t, "reverse", key, turn.reverse))
-            return false;
+        if (!r.axis(t, turn.axis) || !r.boolean_in(t, "reverse", turn.reverse)) return false;
         if (t.get("degrees") != nullptr) {
             double degrees = 0;
-            if (!r.number_in(t, "degrees", key, degrees, 1.0, 3600.0)) return false;
+            if (!r.number_in(t, "degrees", degrees, 1.0, 3600.0)) return false;
             turn.degrees = degrees;
         }
+        if (!r.done(t)) return false;
         out.push_back(turn);
     }
     return true;
@@ -170,15 +161,14 @@ bool placement_clash(FieldReader& r, const std::vector<std::pair<PortChain, std:
     return false;
 }
 
-bool bus(FieldReader& r, const toml::table& root, Scenario& s) {
+bool bus(FieldReader& r, Section& root, Scenario& s) {
     const toml::node* b = root.get("bus");
     if (b == nullptr) return true;
-    const auto* bt = b->as_table();
-    if (bt == nullptr) return r.fail(*b, "bus", "must be a table");
-    if (!r.only_keys(*bt, "bus", {"modules", "mcus"})) return false;
+    if (b->as_table() == nullptr) return r.fail(*b, "bus", "must be a table");
+    Section bt(*b->as_table(), "bus");
     std::vector<std::pair<PortChain, std::uint32_t>> taken;
     const auto list = [&](std::string_view name, auto&& each) {
-        const toml::node* n = bt->get(name);
+        const toml::node* n = bt.get(name);
         if (n == nullptr) return true;
         const std::string key = "bus." + std::string(name);
         const auto* arr = n->as_array();
@@ -203,32 +193,33 @@ bool bus(FieldReader& r, const toml::table& root, Scenario& s) {
             return true;
         }))
         return false;
-    return list("mcus", [&](const toml::table& t, const std::string& k, PortChain& ports) {
-        if (!r.only_keys(t, k, {"port", "more_location_paths"})) return false;
-        const toml::node* port = t.get("port");
-        if (port == nullptr) return r.fail(t, k + ".port", "missing");
-        if (!r.ports(*port, k + ".port", ports)) return false;
-        McuPlacement mcu{ports, {}};
-        if (!more_paths(r, t, k, mcu.more_location_paths)) return false;
-        s.mcus.push_back(std::move(mcu));
-        return true;
-    });
+    return list("mcus",
+                [&](const toml::table& table, const std::string& k, PortChain& ports) {
+                    Section t(table, k);
+                    const toml::node* port = t.get("port");
+                    if (port == nullptr) return r.fail(table, t.key("port"), "missing");
+                    if (!r.ports(*port, t.key("port"), ports)) return false;
+                    McuPlacement mcu{ports, {}};
+                    if (!more_paths(r, t, mcu.more_location_paths) || !r.done(t)) return false;
+                    s.mcus.push_back(std::move(mcu));
+                    return true;
+                }) &&
+           r.done(bt);
 }
 
-bool expectation(FieldReader& r, const toml::table& root, std::optional<Expectation>& out) {
+bool expectation(FieldReader& r, Section& root, std::optional<Expectation>& out) {
     const toml::node* n = root.get("expect");
     if (n == nullptr) return true;
-    const auto* t = n->as_table();
-    if (t == nullptr) return r.fail(*n, "expect", "must be a table ([expect])");
-    if (!r.only_keys(*t, "expect", {"exit", "stdout", "stderr", "fast_stdout", "fast_stderr"})) return false;
+    if (n->as_table() == nullptr) return r.fail(*n, "expect", "must be a table ([expect])");
+    Section t(*n->as_table(), "expect");
     Expectation e;
     std::int64_t code = -1;
     // "interrupted": the code this system gives a program stopped by Ctrl-C.
-    if (const toml::node* exit = t->get("exit"); exit != nullptr && exit->is_string()) {
+    if (const toml::node* exit = t.get("exit"); exit != nullptr && exit->is_string()) {
         if (exit->as_string()->get() != "interrupted")
             return r.fail(*exit, "expect.exit", "must be an exit code or \"interrupted\"");
         e.exit_code = platform::interrupted_exit_code();
-    } else if (!r.integer_in(*t, "exit", "expect", code, 0, 255)) {
+    } else if (!r.integer_in(t, "exit", code, 0, 255)) {
         return false;
     }
     if (code >= 0) e.exit_code = static_cast<int>(code);
@@ -236,7 +227,7 @@ bool expectation(FieldReader& r, const toml::table& root, std::optional<Expectat
                                       {"stderr", &e.err_lines},
                                       {"fast_stdout", &e.fast_out_lines},
                                       {"fast_stderr", &e.fast_err_lines}}) {
-        const toml::node* list = t->get(name);
+        const toml::node* list = t.get(name);
         if (list == nullptr) continue;
         const std::string key = std::string("expect.") + name;
         const auto* arr = list->as_array();
@@ -263,27 +254,27 @@ bool expectation(FieldReader& r, const toml::table& root, std::optional<Expectat
             }
         }
     }
+    if (!r.done(t)) return false;
     out = std::move(e);
     return true;
 }
 
 }  // namespace
 
-std::optional<Scenario> read_sections(FieldReader& r, const toml::table& root) {
+std::optional<Scenario> read_sections(FieldReader& r, const toml::table& table) {
     Scenario s;
-    if (!r.only_keys(root, "", {"title", "serial", "jig", "bus", "operator", "expect", "script", "rehearse"}))
-        return std::nullopt;
-    if (!r.string_in(root, "title", "", s.title)) return std::nullopt;
+    Section root(table, "");
+    if (!r.string_in(root, "title", s.title)) return std::nullopt;
     if (root.get("serial") != nullptr) {
         std::string serial;
-        if (!r.string_in(root, "serial", "", serial)) return std::nullopt;
+        if (!r.string_in(root, "serial", serial)) return std::nullopt;
         s.serial = serial;
     }
     if (!bus(r, root, s) || !operator_errors(r, root, s.errors) || !expectation(r, root, s.expect) ||
         !rehearsal_plan(r, root, s.rehearsal))
         return std::nullopt;
     if (const toml::node* n = root.get("jig")) {
-        if (!r.string_in(root, "jig", "", s.jig_module)) return std::nullopt;
+        if (!r.string_in(root, "jig", s.jig_module)) return std::nullopt;
         if (std::none_of(s.modules.begin(), s.modules.end(),
                          [&](const ModulePlacement& m) { return m.serial == s.jig_module; })) {
             r.fail(*n, "jig", "no module on the bus has serial \"" + s.jig_module + "\"");
@@ -305,6 +296,7 @@ std::optional<Scenario> read_sections(FieldReader& r, const toml::table& root) {
         }
         if (!read_script(r, *steps, s)) return std::nullopt;
     }
+    if (!r.done(root)) return std::nullopt;
     return s;
 }
 

@@ -3,7 +3,8 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
-#include <type_traits>
+
+#include "simulator/overloaded.h"
 
 namespace vesko::simulator {
 namespace {
@@ -84,31 +85,35 @@ std::string fault(const FaultStep& f) {
     std::string out;
     if (!f.module.empty()) out += "module = " + quoted(f.module) + "\n";
     out += "delay = " + number(f.delay) + "\n";
-    if (const auto* unplug = std::get_if<Unplug>(&f.what)) {
-        return "fault = \"unplug\"\n" + out + "seconds = " + number(unplug->seconds) + "\n";
-    }
-    return std::visit(
-        [&](const auto& s) -> std::string {
-            using S = std::decay_t<decltype(s)>;
-            if constexpr (std::is_same_v<S, Silence>) {
-                return "fault = \"silence\"\n" + out + "seconds = " + number(static_cast<double>(s.duration_ns) / 1e9) + "\n";
-            } else if constexpr (std::is_same_v<S, TimestampLeap>) {
-                return "fault = \"clock_leap\"\n" + out + "seconds = " + number(static_cast<double>(s.ticks) / 48e6) + "\n";
-            } else if constexpr (std::is_same_v<S, ShortReports>) {
-                return "fault = \"short_reports\"\n" + out + "count = " + integer(static_cast<std::uint64_t>(s.count)) +
-                       "\nlength = " + integer(s.length) + "\n";
-            } else if constexpr (std::is_same_v<S, ForeignReports>) {
-                return "fault = \"foreign_reports\"\n" + out + "count = " + integer(static_cast<std::uint64_t>(s.count)) +
-                       "\nreport_id = " + integer(s.report_id) + "\n";
-            } else if constexpr (std::is_same_v<S, RepeatedReports>) {
-                return "fault = \"repeated_reports\"\n" + out + "count = " + integer(static_cast<std::uint64_t>(s.count)) + "\n";
-            } else if constexpr (std::is_same_v<S, SwappedReports>) {
-                return "fault = \"swapped_reports\"\n" + out + "count = " + integer(static_cast<std::uint64_t>(s.count)) + "\n";
-            } else {
-                return "fault = \"seq_restart\"\n" + out + "seq = " + integer(s.value) + "\n";
-            }
+    const auto count = [](int n) { return integer(static_cast<std::uint64_t>(n)); };
+    const auto stream = Overloaded{
+        [&](const Silence& s) {
+            return "fault = \"silence\"\n" + out + "seconds = " + number(static_cast<double>(s.duration_ns) / 1e9) + "\n";
         },
-        std::get<StreamFault>(f.what));
+        [&](const TimestampLeap& s) {
+            return "fault = \"clock_leap\"\n" + out + "seconds = " + number(static_cast<double>(s.ticks) / 48e6) + "\n";
+        },
+        [&](const ShortReports& s) {
+            return "fault = \"short_reports\"\n" + out + "count = " + count(s.count) +
+                   "\nlength = " + integer(s.length) + "\n";
+        },
+        [&](const ForeignReports& s) {
+            return "fault = \"foreign_reports\"\n" + out + "count = " + count(s.count) +
+                   "\nreport_id = " + integer(s.report_id) + "\n";
+        },
+        [&](const RepeatedReports& s) {
+            return "fault = \"repeated_reports\"\n" + out + "count = " + count(s.count) + "\n";
+        },
+        [&](const SwappedReports& s) {
+            return "fault = \"swapped_reports\"\n" + out + "count = " + count(s.count) + "\n";
+        },
+        [&](const SeqRestart& s) { return "fault = \"seq_restart\"\n" + out + "seq = " + integer(s.value) + "\n"; },
+    };
+    return std::visit(Overloaded{[&](const Unplug& u) {
+                                     return "fault = \"unplug\"\n" + out + "seconds = " + number(u.seconds) + "\n";
+                                 },
+                                 [&](const StreamFault& s) { return std::visit(stream, s); }},
+                      f.what);
 }
 
 // Steps [i, i + 6) as one run: the angle, Enter, a settle, the turn, the same
@@ -157,24 +162,21 @@ std::string scenario_toml(const Scenario& sc) {
             i += 5;
             continue;
         }
-        std::visit(
-            [&](const auto& s) {
-                using S = std::decay_t<decltype(s)>;
-                if constexpr (std::is_same_v<S, TypeLine>) {
-                    // "q" is a quit step only as the last one: nothing may follow a quit.
-                    const bool last = i + 1 == sc.script.size();
-                    out += s.text == "q" && last ? "quit = true\n" : "type = " + quoted(s.text) + "\n";
-                } else if constexpr (std::is_same_v<S, Wait>) {
-                    out += "wait = " + number(s.seconds) + "\n";
-                } else if constexpr (std::is_same_v<S, TurnJig>) {
-                    out += "turn = " + number(s.degrees) + "\naxis = " + axis_name(s.axis) + "\nseconds = " + number(s.seconds) + "\n";
-                } else if constexpr (std::is_same_v<S, FaultStep>) {
-                    out += fault(s);
-                } else {
-                    out += "interrupt = true\n";
-                }
-            },
-            sc.script[i]);
+        std::visit(Overloaded{
+                       [&](const TypeLine& s) {
+                           // "q" is a quit step only as the last one: nothing may follow a quit.
+                           const bool last = i + 1 == sc.script.size();
+                           out += s.text == "q" && last ? "quit = true\n" : "type = " + quoted(s.text) + "\n";
+                       },
+                       [&](const Wait& s) { out += "wait = " + number(s.seconds) + "\n"; },
+                       [&](const TurnJig& s) {
+                           out += "turn = " + number(s.degrees) + "\naxis = " + axis_name(s.axis) +
+                                  "\nseconds = " + number(s.seconds) + "\n";
+                       },
+                       [&](const FaultStep& s) { out += fault(s); },
+                       [&](const PressCtrlC&) { out += "interrupt = true\n"; },
+                   },
+                   sc.script[i]);
     }
     return out;
 }

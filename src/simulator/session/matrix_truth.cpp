@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "console/rotation_run.h"
 #include "platform/printf_text.h"
 #include "platform/streams.h"
 
@@ -74,8 +75,8 @@ void print_matrix_truth(std::FILE* out, const MatrixTruth& m) {
     const Matrix3& k = m.estimate.fit->k;
     TextSink(out).print("cross-axis K (rate = K x (counts - bias); diagonal rad/s/LSB, the others in %% of it):\n");
     for (std::size_t i = 0; i < 3; ++i)
-        TextSink(out).print("  %c row  estimated %s  true %s\n", "XYZ"[i], row_text(k, i).c_str(),
-                     row_text(m.true_k, i).c_str());
+        TextSink(out).print("  %c row  estimated %s  true %s\n", axis_letter(static_cast<int>(i)),
+                            row_text(k, i).c_str(), row_text(m.true_k, i).c_str());
     const LargestErrors e = largest_errors(k, m.true_k);
     TextSink(out).print("K against the truth: largest |error| off the diagonal %.4f%% of the diagonal, on it %.4f%%\n",
                  100.0 * e.off, 100.0 * e.diagonal);

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "console/rotation_run.h"
 #include "console/run_summary.h"
 #include "platform/streams.h"
 
@@ -25,7 +26,7 @@ void print_truth(std::FILE* out, const std::string& jig_serial, const std::array
     TextSink(out).print("\n==== truth: simulated module %s on the jig ====\n", jig_serial.c_str());
     for (int a = 0; a < 3; ++a) {
         const AxisTruth& t = axes[a];
-        const char letter = "XYZ"[a];
+        const char letter = axis_letter(a);
         if (t.runs == 0) {
             TextSink(out).print("%c: true %.9f  estimated -  (no runs)\n", letter, t.true_scale);
         } else {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "console/rotation_run.h"
 #include "platform/streams.h"
 
 namespace vesko::simulator {
@@ -57,8 +58,9 @@ void print_matrix_study(std::FILE* out, const std::vector<StudySession>& session
         for (std::size_t j = 0; j < 3; ++j) {
             if (i == j) continue;
             const ErrorStatistics& e = m.elements[i][j];
-            TextSink(out).print("%c%c    %+9.4f%%  %8.4f%%  %10.4f%%  %10.4f%%\n", "XYZ"[i], "XYZ"[j], 100 * e.mean,
-                         100 * e.sd, 100 * e.p95_abs, 100 * e.max_abs);
+            TextSink(out).print("%c%c    %+9.4f%%  %8.4f%%  %10.4f%%  %10.4f%%\n", axis_letter(static_cast<int>(i)),
+                                axis_letter(static_cast<int>(j)), 100 * e.mean, 100 * e.sd, 100 * e.p95_abs,
+                                100 * e.max_abs);
         }
     TextSink(out).print("diagonal p95 |error|: X %.4f%%  Y %.4f%%  Z %.4f%%\n", 100 * m.elements[0][0].p95_abs,
                  100 * m.elements[1][1].p95_abs, 100 * m.elements[2][2].p95_abs);

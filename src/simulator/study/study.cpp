@@ -7,6 +7,7 @@
 #include <mutex>
 #include <thread>
 
+#include "console/rotation_run.h"
 #include "console/run_summary.h"
 #include "platform/streams.h"
 #include "simulator/study/matrix_study.h"
@@ -107,9 +108,9 @@ void print_study(std::FILE* out, const std::vector<StudySession>& sessions, doub
     TextSink(out).print("axis  sessions  mean error   sd error   p95 |error|  max |error|  without summary\n");
     for (std::size_t a = 0; a < 3; ++a) {
         const AxisStudy& s = axes[a];
-        TextSink(out).print("%c     %8d  %+9.4f%%  %8.4f%%  %10.4f%%  %10.4f%%  %15d\n", "XYZ"[a], s.with_summary,
-                            100 * s.mean_error, 100 * s.sd_error, 100 * s.p95_abs_error, 100 * s.max_abs_error,
-                            s.without_summary);
+        TextSink(out).print("%c     %8d  %+9.4f%%  %8.4f%%  %10.4f%%  %10.4f%%  %15d\n", axis_letter(static_cast<int>(a)),
+                            s.with_summary, 100 * s.mean_error, 100 * s.sd_error, 100 * s.p95_abs_error,
+                            100 * s.max_abs_error, s.without_summary);
     }
     const auto passed = std::count_if(sessions.begin(), sessions.end(), [](const StudySession& s) { return s.gate_passed; });
     TextSink(out).print("gate (three means within 2%%): %ld of %zu sessions (%.1f%%)\n", static_cast<long>(passed),

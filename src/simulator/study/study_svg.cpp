@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "console/rotation_run.h"
 #include "simulator/study/svg_axis.h"
 #include "simulator/study/svg_labels.h"
 
@@ -118,7 +119,7 @@ std::string study_svg(const std::vector<StudySession>& sessions, const std::stri
     for (std::size_t a = 0; a < 3; ++a) {
         const AxisStudy& s = axes[a];
         const double y = kTop + kRowHeight * (static_cast<double>(a) + 0.5);
-        body += text_at(12, y + 4, std::string(1, "XYZ"[a]), "font-size=\"14\"");
+        body += text_at(12, y + 4, std::string(1, axis_letter(static_cast<int>(a))), "font-size=\"14\"");
         body += line(kLeft, y, kPlotRight, y, "stroke=\"#ddd\"");
         const std::string total = std::to_string(sessions.size());
         if (s.with_summary == 0) {
