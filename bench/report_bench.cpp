@@ -15,7 +15,7 @@
 
 #include "console/cal_accumulator.h"
 #include "console/console_texts.h"
-#include "console/run_summary.h"
+#include "console/printed_summary.h"
 #include "imu/input_report.h"
 #include "imu/report_processing.h"
 #include "imu/sequence_filter.h"

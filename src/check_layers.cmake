@@ -4,9 +4,12 @@ cmake_minimum_required(VERSION 3.25)
 # (cmake -DSRC=<src folder> [-DSTAMP=<file to touch>] -P check_layers.cmake).
 #
 # The layers, lowest first; a file may include its own layer's headers and
-# those of any layer below. simulator and report stand side by side; the
+# those of any layer below. calibration, the pure math of runs, stands beside
+# the platform: it needs nothing but the standard library, and the platform
+# knows nothing of calibration. simulator and report stand side by side; the
 # swarm, above both, judges the one's sessions with the other's reader.
 set(layer_rank_platform 0)
+set(layer_rank_calibration 0)
 set(layer_rank_discovery 1)
 set(layer_rank_imu 2)
 set(layer_rank_console 3)
@@ -61,7 +64,7 @@ endforeach()
 
 if(faults)
   list(JOIN faults "\n  " text)
-  message(FATAL_ERROR "includes that cross the layers (platform < discovery < imu < console < simulator, report < swarm < app):\n  ${text}")
+  message(FATAL_ERROR "includes that cross the layers (platform, calibration < discovery < imu < console < simulator, report < swarm < app):\n  ${text}")
 endif()
 if(STAMP)
   file(TOUCH ${STAMP})

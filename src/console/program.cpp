@@ -12,8 +12,8 @@
 #include "console/command_line.h"
 #include "console/console_texts.h"
 #include "console/line_input.h"
+#include "console/printed_summary.h"
 #include "console/rotation_run.h"
-#include "console/run_summary.h"
 #include "imu/steady_clock.h"
 
 namespace vesko {

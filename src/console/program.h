@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "console/run_result.h"
+#include "calibration/run_result.h"
 #include "imu/imu_reader.h"
 #include "platform/interrupts.h"
 #include "platform/streams.h"

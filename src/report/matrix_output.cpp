@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "console/rotation_run.h"
+#include "calibration/run_result.h"
 #include "platform/printf_text.h"
 #include "platform/streams.h"
 #include "report/record_fields.h"

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "console/rotation_run.h"
+#include "calibration/run_result.h"
 #include "platform/printf_text.h"
 
 namespace vesko::report {

@@ -7,7 +7,7 @@
 #include <variant>
 #include <vector>
 
-#include "console/run_summary.h"
+#include "calibration/run_summary.h"
 #include "platform/streams.h"
 #include "report/matrix_output.h"
 #include "report/matrix_verdict.h"

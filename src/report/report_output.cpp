@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdlib>
 
-#include "console/run_summary.h"
+#include "console/printed_summary.h"
 #include "platform/printf_text.h"
 #include "platform/streams.h"
 #include "report/record_fields.h"

@@ -8,10 +8,10 @@
 #include <optional>
 #include <string_view>
 
+#include "calibration/cross_axis_fit.h"
+#include "calibration/run_result.h"
 #include "console/console_texts.h"
-#include "console/cross_axis_fit.h"
-#include "console/rotation_run.h"
-#include "console/run_summary.h"
+#include "console/printed_summary.h"
 #include "platform/printf_text.h"
 #include "report/matrix_verdict.h"
 #include "report/report_figures.h"

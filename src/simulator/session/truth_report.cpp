@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "console/run_summary.h"
+#include "calibration/run_summary.h"
 #include "platform/streams.h"
 
 namespace vesko::simulator {

@@ -7,10 +7,10 @@
 #include <mutex>
 #include <thread>
 
-#include "console/run_summary.h"
+#include "calibration/run_summary.h"
 #include "platform/streams.h"
-#include "simulator/study/matrix_study.h"
 #include "simulator/session/session.h"
+#include "simulator/study/matrix_study.h"
 
 namespace vesko::simulator {
 
