@@ -20,9 +20,9 @@
 #include "imu/report_processing.h"
 #include "imu/sequence_filter.h"
 #include "imu/steady_clock.h"
-#include "platform/printf_text.h"
 #include "report/report_main.h"
 #include "report_ring.h"
+#include "text/printf_text.h"
 
 namespace vesko::bench {
 namespace {

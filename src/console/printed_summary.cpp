@@ -1,7 +1,7 @@
 #include "console/printed_summary.h"
 
 #include "console/console_texts.h"
-#include "platform/printf_text.h"
+#include "text/printf_text.h"
 
 namespace vesko {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "calibration/run_summary.h"
-#include "platform/streams.h"
+#include "text/streams.h"
 
 namespace vesko {
 

@@ -11,7 +11,7 @@
 #include "calibration/run_result.h"
 #include "imu/imu_reader.h"
 #include "platform/interrupts.h"
-#include "platform/streams.h"
+#include "text/streams.h"
 
 namespace vesko {
 

@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "calibration/run_result.h"
-#include "platform/printf_text.h"
-#include "platform/streams.h"
 #include "report/record_fields.h"
+#include "text/printf_text.h"
+#include "text/streams.h"
 
 #ifndef ROTABENCH_VERSION
 #define ROTABENCH_VERSION "unknown"

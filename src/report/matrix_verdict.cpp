@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "calibration/run_result.h"
-#include "platform/printf_text.h"
+#include "text/printf_text.h"
 
 namespace vesko::report {
 namespace {

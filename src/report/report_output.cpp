@@ -6,9 +6,9 @@
 #include <cstdlib>
 
 #include "console/printed_summary.h"
-#include "platform/printf_text.h"
-#include "platform/streams.h"
 #include "report/record_fields.h"
+#include "text/printf_text.h"
+#include "text/streams.h"
 
 #ifndef ROTABENCH_VERSION
 #define ROTABENCH_VERSION "unknown"

@@ -12,13 +12,13 @@
 #include "calibration/run_result.h"
 #include "console/console_texts.h"
 #include "console/printed_summary.h"
-#include "platform/printf_text.h"
 #include "report/matrix_verdict.h"
 #include "report/report_figures.h"
 #include "report/report_output.h"
 #include "report/session_log.h"
 #include "simulator/session/matrix_truth.h"
 #include "swarm/run_bound.h"
+#include "text/printf_text.h"
 
 namespace vesko::swarm {
 namespace {

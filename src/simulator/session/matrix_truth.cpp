@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "platform/printf_text.h"
-#include "platform/streams.h"
+#include "text/printf_text.h"
+#include "text/streams.h"
 
 namespace vesko::simulator {
 

@@ -8,8 +8,8 @@
 
 #include "console/angle_entry.h"
 #include "console/console_texts.h"
-#include "platform/printf_text.h"
 #include "simulator/session/rehearsal_plan.h"
+#include "text/printf_text.h"
 
 namespace vesko::simulator {
 namespace {

@@ -16,11 +16,11 @@
 
 #include "calibration/run_result.h"
 #include "platform/sim/sim_bus.h"
-#include "platform/streams.h"
 #include "simulator/model/gaussian_noise.h"
 #include "simulator/scenario/scenario.h"
 #include "simulator/session/rehearsal_truth.h"
 #include "simulator/session/sim_bench.h"
+#include "text/streams.h"
 
 namespace vesko::simulator {
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "calibration/run_summary.h"
-#include "platform/streams.h"
+#include "text/streams.h"
 
 namespace vesko::simulator {
 

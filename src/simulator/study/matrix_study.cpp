@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "platform/streams.h"
+#include "text/streams.h"
 
 namespace vesko::simulator {
 

@@ -8,9 +8,9 @@
 #include <thread>
 
 #include "calibration/run_summary.h"
-#include "platform/streams.h"
 #include "simulator/session/session.h"
 #include "simulator/study/matrix_study.h"
+#include "text/streams.h"
 
 namespace vesko::simulator {
 
