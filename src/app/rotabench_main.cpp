@@ -2,8 +2,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "console/console_input.h"
 #include "console/console_window.h"
-#include "console/interrupt_rule.h"
 #include "console/program.h"
 #include "imu/vantis_imu.h"
 #include "platform/console_host.h"

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <variant>
 
+#include "console/console_input.h"
 #include "console/console_window.h"
-#include "console/interrupt_rule.h"
 #include "platform/interrupts.h"
 #include "simulator/scenario/default_scenario.h"
 #include "simulator/scenario/expectations.h"

@@ -4,7 +4,7 @@
 #include <array>
 #include <cmath>
 
-#include "console/angle_entry.h"
+#include "console/console_input.h"
 
 namespace vesko::simulator {
 namespace {
