@@ -15,14 +15,14 @@
 
 #include "console/cal_accumulator.h"
 #include "console/console_texts.h"
-#include "console/run_summary.h"
+#include "console/printed_summary.h"
 #include "imu/input_report.h"
 #include "imu/report_processing.h"
 #include "imu/sequence_filter.h"
 #include "imu/steady_clock.h"
-#include "platform/printf_text.h"
 #include "report/report_main.h"
 #include "report_ring.h"
+#include "text/printf_text.h"
 
 namespace vesko::bench {
 namespace {

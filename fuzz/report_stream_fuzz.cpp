@@ -33,7 +33,7 @@
 
 #include "console/bias_capture.h"
 #include "console/cal_accumulator.h"
-#include "console/run_summary.h"
+#include "console/printed_summary.h"
 #include "console/rotation_run.h"
 #include "fuzz_input.h"
 #include "imu/input_report.h"

@@ -4,16 +4,21 @@ cmake_minimum_required(VERSION 3.25)
 # (cmake -DSRC=<src folder> [-DSTAMP=<file to touch>] -P check_layers.cmake).
 #
 # The layers, lowest first; a file may include its own layer's headers and
-# those of any layer below. simulator and report stand side by side; the
+# those of any layer below. text, the text helpers, is below everything.
+# calibration, the pure math of runs, stands beside the platform: it may use
+# the text helpers and nothing else, and the platform knows nothing of
+# calibration. simulator and report stand side by side; the
 # swarm, above both, judges the one's sessions with the other's reader.
-set(layer_rank_platform 0)
-set(layer_rank_discovery 1)
-set(layer_rank_imu 2)
-set(layer_rank_console 3)
-set(layer_rank_simulator 4)
-set(layer_rank_report 4)
-set(layer_rank_swarm 5)
-set(layer_rank_app 6)
+set(layer_rank_text 0)
+set(layer_rank_platform 1)
+set(layer_rank_calibration 1)
+set(layer_rank_discovery 2)
+set(layer_rank_imu 3)
+set(layer_rank_console 4)
+set(layer_rank_simulator 5)
+set(layer_rank_report 5)
+set(layer_rank_swarm 6)
+set(layer_rank_app 7)
 # A platform backend's headers are for the backend itself, and for the
 # layers named here: the simulated bus is the simulator's (and the swarm's, for its
 # deadlock hook).
@@ -61,7 +66,7 @@ endforeach()
 
 if(faults)
   list(JOIN faults "\n  " text)
-  message(FATAL_ERROR "includes that cross the layers (platform < discovery < imu < console < simulator, report < swarm < app):\n  ${text}")
+  message(FATAL_ERROR "includes that cross the layers (text < platform, calibration < discovery < imu < console < simulator, report < swarm < app):\n  ${text}")
 endif()
 if(STAMP)
   file(TOUCH ${STAMP})

@@ -3,7 +3,7 @@
 // against a fake reader that tells what it was asked.
 #include <gtest/gtest.h>
 
-#include "console/interrupt_rule.h"
+#include "console/console_input.h"
 #include "support/console_harness.h"
 
 namespace vesko::test {

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "console/console_window.h"
-#include "platform/console_text.h"
 #include "support/captured_stream.h"
+#include "text/console_text.h"
 
 namespace vesko::test {
 namespace {
@@ -102,7 +102,7 @@ const PiecesCase kPiecesCases[] = {
 TEST(ConsoleText, Utf8PiecesBecomeWholeCharacters) {
     for (const PiecesCase& c : kPiecesCases) {
         SCOPED_TRACE(c.name);
-        platform::Utf16Pieces pieces;
+        text::Utf16Pieces pieces;
         ASSERT_EQ(c.pieces.size(), c.expected.size());
         for (std::size_t i = 0; i < c.pieces.size(); ++i) {
             EXPECT_EQ(pieces.convert(c.pieces[i]), c.expected[i]) << "piece " << i;
@@ -114,8 +114,8 @@ TEST(ConsoleText, Utf8PiecesBecomeWholeCharacters) {
 TEST(ConsoleText, AFileGetsTheBytesAsTheyAre) {
     CapturedStream file;
     const std::string bytes = "  hold STILL against the jig \xE2\x80\x94 2 s bias capture...";
-    platform::write_text(file.get(), bytes.substr(0, 30));
-    platform::write_text(file.get(), bytes.substr(30));
+    text::write_text(file.get(), bytes.substr(0, 30));
+    text::write_text(file.get(), bytes.substr(30));
     EXPECT_EQ(file.text(), bytes);
 }
 

@@ -14,14 +14,14 @@
 
 #include "console/console_texts.h"
 #include "console/rotation_run.h"
-#include "platform/printf_text.h"
 #include "report/report_main.h"
-#include "simulator/scenario/scenario_load.h"
 #include "simulator/scenario/default_scenario.h"
+#include "simulator/scenario/scenario_load.h"
 #include "simulator/session/session.h"
 #include "simulator/study/study.h"
 #include "support/captured_stream.h"
 #include "support/report_check.h"
+#include "text/printf_text.h"
 
 namespace vesko::report {
 namespace {

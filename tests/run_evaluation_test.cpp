@@ -3,11 +3,11 @@
 
 #include <cmath>
 
+#include "calibration/cross_axis_fit.h"
 #include "console/bias_capture.h"
 #include "console/cal_accumulator.h"
-#include "console/cross_axis_fit.h"
+#include "console/printed_summary.h"
 #include "console/rotation_run.h"
-#include "console/run_summary.h"
 #include "support/captured_stream.h"
 
 namespace vesko {

@@ -2,14 +2,14 @@
 #include <cstdio>
 #include <memory>
 
+#include "console/console_input.h"
 #include "console/console_window.h"
-#include "console/interrupt_rule.h"
 #include "console/program.h"
 #include "imu/vantis_imu.h"
 #include "platform/console_host.h"
 #include "platform/interrupts.h"
-#include "platform/lost_output.h"
 #include "platform/native_platform.h"
+#include "text/lost_output.h"
 
 namespace {
 
@@ -39,6 +39,6 @@ int main(int argc, char** argv) {
     // Quitting is 0 whatever the figures, but not when the record of the
     // session never reached its file or pipe: the operator is told on
     // standard error, and the code says so. The other codes stand.
-    const bool kept = vesko::platform::output_kept(stdout, true, "rotabench", "standard output", stderr);
-    return kept || code != 0 ? code : vesko::platform::kExitOutputLost;
+    const bool kept = vesko::text::output_kept(stdout, true, "rotabench", "standard output", stderr);
+    return kept || code != 0 ? code : vesko::text::kExitOutputLost;
 }

@@ -5,15 +5,15 @@
 #include <cstdio>
 
 #include "platform/console_host.h"
-#include "platform/lost_output.h"
 #include "simulator/sim_main.h"
 #include "swarm/swarm_command.h"
+#include "text/lost_output.h"
 
 int main(int argc, char** argv) {
     // A rehearsal in a window of its own keeps it open at the end, as rotabench does.
     const vesko::platform::ConsoleHost console = vesko::platform::native_console_host();
     const int code =
         vesko::simulator::sim_main(argc, argv, stdout, stderr, vesko::swarm::run_swarm_command, &console);
-    const bool kept = vesko::platform::output_kept(stdout, true, "rotabench-sim", "standard output", stderr);
-    return kept ? code : vesko::platform::kExitOutputLost;
+    const bool kept = vesko::text::output_kept(stdout, true, "rotabench-sim", "standard output", stderr);
+    return kept ? code : vesko::text::kExitOutputLost;
 }

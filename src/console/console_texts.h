@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "platform/em_dash.h"
+#include "text/em_dash.h"
 
 namespace vesko::texts {
 

@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "console/console_input.h"
 #include "console/console_texts.h"
-#include "console/line_input.h"
 
 namespace vesko {
 

@@ -2,7 +2,7 @@
 
 // The console window on Windows: the closing prompt for a window of the
 // program's own. (Its characters reach the window through
-// platform::write_text, whatever the window's code page.)
+// text::write_text, whatever the window's code page.)
 
 #include <functional>
 

@@ -6,14 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "console/angle_entry.h"
 #include "console/bias_capture.h"
 #include "console/cal_accumulator.h"
-#include "console/command_line.h"
+#include "console/console_input.h"
 #include "console/console_texts.h"
-#include "console/line_input.h"
+#include "console/printed_summary.h"
 #include "console/rotation_run.h"
-#include "console/run_summary.h"
 #include "imu/steady_clock.h"
 
 namespace vesko {

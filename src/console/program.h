@@ -8,10 +8,10 @@
 #include <memory>
 #include <vector>
 
-#include "console/run_result.h"
+#include "calibration/run_result.h"
 #include "imu/imu_reader.h"
 #include "platform/interrupts.h"
-#include "platform/streams.h"
+#include "text/streams.h"
 
 namespace vesko {
 

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "console/console_input.h"
 #include "console/console_texts.h"
-#include "console/line_input.h"
 
 namespace vesko {
 

@@ -8,15 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "calibration/run_result.h"
 #include "console/cal_accumulator.h"
 #include "console/program.h"
-#include "console/run_result.h"
 
 namespace vesko {
 
 inline constexpr std::uint64_t kMinRunIntervals = 500;
 inline constexpr double kMinDominantIntegral = 100.0;  // LSB*s
-inline constexpr double kPi = 3.141592653589793;
 
 // What the dialogue copies out of the accumulator when a run is finished.
 struct RunCapture {
@@ -46,8 +45,5 @@ bool evaluate_run(const RunCapture& run, double angle_deg, TextSink out, RunResu
 // evaluates it; appends at most one result to `runs`.
 void run_rotation(CalAccumulator& acc, double angle_deg, const std::array<double, 3>& bias,
                   std::vector<RunResult>& runs, const ConsoleIo& io);
-
-// Axis letter for printing.
-inline char axis_letter(int axis) { return static_cast<char>('X' + axis); }
 
 }  // namespace vesko

@@ -3,11 +3,11 @@
 #include <cstdio>
 #include <vector>
 
-#include "platform/device_text.h"
-#include "platform/em_dash.h"
 #include "discovery/device_tree.h"
-#include "discovery/product_ids.h"
 #include "discovery/imu_candidate.h"
+#include "discovery/product_ids.h"
+#include "platform/device_text.h"
+#include "text/em_dash.h"
 
 namespace vesko {
 

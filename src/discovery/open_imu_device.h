@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "platform/platform.h"
-#include "platform/streams.h"
+#include "text/streams.h"
 
 namespace vesko {
 

@@ -6,7 +6,7 @@
 #include "discovery/open_imu_device.h"
 #include "discovery/product_ids.h"
 #include "platform/device_text.h"
-#include "platform/em_dash.h"
+#include "text/em_dash.h"
 #include "imu/input_report.h"
 
 namespace vesko {

@@ -14,7 +14,7 @@
 #include "imu/report_processing.h"
 #include "imu/steady_clock.h"
 #include "platform/platform.h"
-#include "platform/streams.h"
+#include "text/streams.h"
 
 namespace vesko {
 

@@ -26,7 +26,8 @@ using InterruptRule = InterruptAction (*)(InterruptKind kind, unsigned earlier);
 
 // While it lives, interrupts go to `rule` instead of ending the program; the
 // handlers there were before are put back when it ends. One at a time in a
-// process.
+// process. Each backend library defines it (its interrupt_watch.cpp), and
+// interrupted_exit_code() below.
 class InterruptWatch {
 public:
     explicit InterruptWatch(InterruptRule rule);

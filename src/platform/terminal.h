@@ -7,6 +7,7 @@
 
 namespace vesko::platform {
 
+// Each backend library defines it (its terminal.cpp).
 bool is_terminal(std::FILE* stream);
 
 }  // namespace vesko::platform

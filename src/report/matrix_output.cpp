@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "console/rotation_run.h"
-#include "platform/printf_text.h"
-#include "platform/streams.h"
+#include "calibration/run_result.h"
 #include "report/record_fields.h"
+#include "text/printf_text.h"
+#include "text/streams.h"
 
 #ifndef ROTABENCH_VERSION
 #define ROTABENCH_VERSION "unknown"

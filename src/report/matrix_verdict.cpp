@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "console/rotation_run.h"
-#include "platform/printf_text.h"
+#include "calibration/run_result.h"
+#include "text/printf_text.h"
 
 namespace vesko::report {
 namespace {

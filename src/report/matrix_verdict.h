@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "console/cross_axis_fit.h"
+#include "calibration/cross_axis_fit.h"
 #include "report/report_output.h"
 
 namespace vesko::report {

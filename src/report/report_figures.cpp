@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstddef>
 
-#include "platform/printf_text.h"
+#include "text/printf_text.h"
 
 namespace vesko::report {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "console/run_summary.h"
+#include "calibration/run_summary.h"
 #include "report/session_log.h"
 
 namespace vesko::report {

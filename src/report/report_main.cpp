@@ -7,13 +7,13 @@
 #include <variant>
 #include <vector>
 
-#include "console/run_summary.h"
-#include "platform/streams.h"
+#include "calibration/run_summary.h"
 #include "report/matrix_output.h"
 #include "report/matrix_verdict.h"
 #include "report/report_output.h"
 #include "report/scale_fit.h"
 #include "report/session_log.h"
+#include "text/streams.h"
 
 #ifndef ROTABENCH_VERSION
 #define ROTABENCH_VERSION "unknown"

@@ -22,7 +22,7 @@ inline constexpr const char* kReportUsage =
 //     kept, or a run's residual over kMaxResidualDeg
 //   4 not decided: an axis has fewer than two runs; with --matrix, no matrix:
 //     an axis without a run, or runs too close to one plane
-// and, whatever the logs, platform::kExitOutputLost (74) when the report did
+// and, whatever the logs, text::kExitOutputLost (74) when the report did
 // not reach standard output (main.cpp).
 inline constexpr int kExitPass = 0, kExitNoRuns = 1, kExitError = 2, kExitFail = 3, kExitNotDecided = 4;
 

@@ -5,10 +5,10 @@
 #include <cstddef>
 #include <cstdlib>
 
-#include "console/run_summary.h"
-#include "platform/printf_text.h"
-#include "platform/streams.h"
+#include "console/printed_summary.h"
 #include "report/record_fields.h"
+#include "text/printf_text.h"
+#include "text/streams.h"
 
 #ifndef ROTABENCH_VERSION
 #define ROTABENCH_VERSION "unknown"

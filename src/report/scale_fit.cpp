@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstddef>
 
-#include "console/run_summary.h"
+#include "console/printed_summary.h"
 
 namespace vesko::report {
 namespace {

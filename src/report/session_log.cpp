@@ -6,8 +6,8 @@
 
 #include "console/console_texts.h"
 #include "platform/device_text.h"
-#include "platform/printf_text.h"
 #include "report/printed_fields.h"
+#include "text/printf_text.h"
 
 namespace vesko::report {
 namespace {

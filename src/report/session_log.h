@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "console/rotation_run.h"
+#include "calibration/run_result.h"
 
 namespace vesko::report {
 

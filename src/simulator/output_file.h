@@ -2,7 +2,7 @@
 
 // A file rotabench-sim is told to write, opened before any work is done on
 // it, so that a name it cannot write is refused at once (what is written to
-// it is checked when it is closed: platform/lost_output.h).
+// it is checked when it is closed: text/lost_output.h).
 
 #include <cstdio>
 #include <string>

@@ -6,7 +6,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "platform/streams.h"
+#include "text/streams.h"
 
 namespace vesko::simulator {
 

@@ -3,16 +3,16 @@
 #include <algorithm>
 #include <variant>
 
+#include "console/console_input.h"
 #include "console/console_window.h"
-#include "console/interrupt_rule.h"
 #include "platform/interrupts.h"
-#include "platform/streams.h"
 #include "simulator/scenario/default_scenario.h"
 #include "simulator/scenario/expectations.h"
 #include "simulator/scenario/scenario_load.h"
 #include "simulator/session/session.h"
 #include "simulator/sim_command_line.h"
 #include "simulator/study/study_command.h"
+#include "text/streams.h"
 
 #ifndef ROTABENCH_VERSION
 #define ROTABENCH_VERSION "unknown"

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <string>
 
-#include "console/rotation_run.h"
+#include "calibration/run_result.h"
 #include "simulator/model/module_fault.h"
 
 namespace vesko::swarm {

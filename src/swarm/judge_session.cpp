@@ -8,11 +8,10 @@
 #include <optional>
 #include <string_view>
 
+#include "calibration/cross_axis_fit.h"
+#include "calibration/run_result.h"
 #include "console/console_texts.h"
-#include "console/cross_axis_fit.h"
-#include "console/rotation_run.h"
-#include "console/run_summary.h"
-#include "platform/printf_text.h"
+#include "console/printed_summary.h"
 #include "report/matrix_verdict.h"
 #include "report/report_figures.h"
 #include "report/report_output.h"
@@ -20,6 +19,7 @@
 #include "simulator/overloaded.h"
 #include "simulator/session/matrix_truth.h"
 #include "swarm/run_bound.h"
+#include "text/printf_text.h"
 
 namespace vesko::swarm {
 namespace {

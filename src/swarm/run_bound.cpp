@@ -5,7 +5,7 @@
 #include <limits>
 #include <utility>
 
-#include "console/rotation_run.h"
+#include "calibration/run_result.h"
 
 namespace vesko::swarm {
 namespace {

@@ -8,15 +8,15 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/console_text.h"
-#include "platform/lost_output.h"
 #include "platform/sim/sim_bus.h"
-#include "platform/streams.h"
 #include "simulator/output_file.h"
 #include "simulator/scenario/scenario_load.h"
 #include "simulator/scenario/scenario_write.h"
 #include "simulator/session/session.h"
 #include "swarm/draw_session.h"
+#include "text/console_text.h"
+#include "text/lost_output.h"
+#include "text/streams.h"
 
 namespace vesko::swarm {
 namespace {
@@ -47,8 +47,8 @@ std::string write_finding_file(const std::string& dir, std::uint64_t seed, const
     const auto opened = simulator::open_for_writing(path);
     if (!std::holds_alternative<std::FILE*>(opened)) return "";
     std::FILE* file = std::get<std::FILE*>(opened);
-    platform::write_text(file, text);
-    if (platform::close_output(file)) return "";
+    text::write_text(file, text);
+    if (text::close_output(file)) return "";
     return path;
 }
 

@@ -4,8 +4,8 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/streams.h"
 #include "swarm/swarm.h"
+#include "text/streams.h"
 
 namespace vesko::swarm {
 

@@ -46,13 +46,13 @@
 
 #include "discovery/hub_ancestors.h"
 #include "platform/interrupts.h"
-#include "platform/streams.h"
 #include "simulator/model/module_model.h"
 #include "simulator/scenario/expectations.h"
 #include "simulator/scenario/scenario_load.h"
 #include "simulator/session/bench.h"
 #include "simulator/session/bus_layout.h"
 #include "simulator/session/scripted_operator.h"
+#include "text/streams.h"
 
 namespace {
 

@@ -18,8 +18,8 @@
 #include <thread>
 
 #include "bench_tree.h"
+#include "console/console_input.h"
 #include "console/console_texts.h"
-#include "console/interrupt_rule.h"
 #include "console/program.h"
 #include "imu/vantis_imu.h"
 #include "platform/interrupts.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "imu/imu_reader.h"
-#include "platform/streams.h"
+#include "text/streams.h"
 
 namespace vesko::test {
 

@@ -1,7 +1,7 @@
 // The console window behind a C stream, and characters written to it as
 // UTF-16, which it shows whatever its code page.
 
-#include "platform/console_text.h"
+#include "text/console_text.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -12,7 +12,7 @@
 
 #include <algorithm>
 
-namespace vesko::platform {
+namespace vesko::text {
 namespace {
 
 HANDLE console_of(std::FILE* file) {
@@ -42,4 +42,4 @@ void write_console(std::FILE* file, std::u16string_view text) {
     }
 }
 
-}  // namespace vesko::platform
+}  // namespace vesko::text

@@ -2,7 +2,7 @@
 
 // Small vector and rotation-matrix types and helpers for the jig's physics.
 
-#include "console/matrix3.h"
+#include "calibration/matrix3.h"
 
 namespace vesko::simulator {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "console/angle_entry.h"
+#include "console/console_input.h"
 
 namespace vesko::simulator {
 namespace {

@@ -3,9 +3,9 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "console/rotation_run.h"
-#include "platform/printf_text.h"
-#include "platform/streams.h"
+#include "calibration/run_result.h"
+#include "text/printf_text.h"
+#include "text/streams.h"
 
 namespace vesko::simulator {
 

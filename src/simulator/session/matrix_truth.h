@@ -7,8 +7,8 @@
 #include <optional>
 #include <vector>
 
-#include "console/cross_axis_fit.h"
-#include "console/run_result.h"
+#include "calibration/cross_axis_fit.h"
+#include "calibration/run_result.h"
 #include "simulator/model/module_params.h"
 
 namespace vesko::simulator {

@@ -6,10 +6,10 @@
 #include <type_traits>
 #include <variant>
 
-#include "console/angle_entry.h"
+#include "console/console_input.h"
 #include "console/console_texts.h"
-#include "platform/printf_text.h"
 #include "simulator/session/rehearsal_plan.h"
+#include "text/printf_text.h"
 
 namespace vesko::simulator {
 namespace {

@@ -14,13 +14,13 @@
 #include <string>
 #include <vector>
 
-#include "console/run_result.h"
+#include "calibration/run_result.h"
 #include "platform/sim/sim_bus.h"
-#include "platform/streams.h"
 #include "simulator/model/gaussian_noise.h"
 #include "simulator/scenario/scenario.h"
-#include "simulator/session/sim_bench.h"
 #include "simulator/session/rehearsal_truth.h"
+#include "simulator/session/sim_bench.h"
+#include "text/streams.h"
 
 namespace vesko::simulator {
 

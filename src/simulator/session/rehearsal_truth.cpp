@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/printf_text.h"
-#include "platform/streams.h"
 #include "simulator/session/rehearsal_plan.h"
+#include "text/printf_text.h"
+#include "text/streams.h"
 
 namespace vesko::simulator {
 namespace {

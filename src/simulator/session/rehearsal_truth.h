@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "console/run_result.h"
+#include "calibration/run_result.h"
 #include "simulator/model/jig.h"
 #include "simulator/model/module_params.h"
 #include "simulator/scenario/scenario.h"

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/streams.h"
-#include "simulator/session/bench.h"
 #include "simulator/model/gaussian_noise.h"
 #include "simulator/scenario/scenario.h"
+#include "simulator/session/bench.h"
+#include "text/streams.h"
 
 namespace vesko::simulator {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "calibration/run_result.h"
 #include "console/program.h"
-#include "console/run_result.h"
 
 #include "platform/interrupts.h"
 #include "platform/sim/sim_bus.h"

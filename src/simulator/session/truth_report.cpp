@@ -2,9 +2,8 @@
 
 #include <cstdio>
 
-#include "console/rotation_run.h"
-#include "console/run_summary.h"
-#include "platform/streams.h"
+#include "calibration/run_summary.h"
+#include "text/streams.h"
 
 namespace vesko::simulator {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "console/run_result.h"
+#include "calibration/run_result.h"
 #include "simulator/model/module_params.h"
 
 namespace vesko::simulator {

@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "console/rotation_run.h"
-#include "platform/streams.h"
+#include "calibration/run_result.h"
+#include "text/streams.h"
 
 namespace vesko::simulator {
 

@@ -7,11 +7,10 @@
 #include <mutex>
 #include <thread>
 
-#include "console/rotation_run.h"
-#include "console/run_summary.h"
-#include "platform/streams.h"
-#include "simulator/study/matrix_study.h"
+#include "calibration/run_summary.h"
 #include "simulator/session/session.h"
+#include "simulator/study/matrix_study.h"
+#include "text/streams.h"
 
 namespace vesko::simulator {
 

@@ -9,13 +9,13 @@
 #include <memory>
 #include <thread>
 
-#include "platform/console_text.h"
-#include "platform/lost_output.h"
-#include "platform/streams.h"
 #include "platform/terminal.h"
 #include "simulator/output_file.h"
 #include "simulator/study/study.h"
 #include "simulator/study/study_svg.h"
+#include "text/console_text.h"
+#include "text/lost_output.h"
+#include "text/streams.h"
 
 namespace vesko::simulator {
 namespace {
@@ -69,7 +69,7 @@ int run_study_command(const SimCommandLine& line, const Scenario& scenario, cons
                             static_cast<unsigned long long>(first_seed),
                             static_cast<unsigned long long>(first_seed + static_cast<std::uint64_t>(line.study_sessions) - 1));
     }
-    if (!platform::output_kept(out, false, "rotabench-sim", "standard output", err)) return platform::kExitOutputLost;
+    if (!text::output_kept(out, false, "rotabench-sim", "standard output", err)) return text::kExitOutputLost;
 
     // A session in virtual time keeps one processor busy: by default one
     // session at a time per processor.
@@ -106,8 +106,8 @@ int run_study_command(const SimCommandLine& line, const Scenario& scenario, cons
     if (svg) {
         const std::string drawing = study_svg(sessions, redraw_command(line, first_seed), line.svg_range_pct);
         std::FILE* file = svg.release();
-        platform::write_text(file, drawing);
-        if (!platform::output_kept(file, true, "rotabench-sim", *line.svg_file, err)) code = platform::kExitOutputLost;
+        text::write_text(file, drawing);
+        if (!text::output_kept(file, true, "rotabench-sim", *line.svg_file, err)) code = text::kExitOutputLost;
     }
     return code;
 }

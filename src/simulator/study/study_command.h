@@ -13,7 +13,7 @@ namespace vesko::simulator {
 
 // Runs the study `line` asks for on `scenario` (named `name` in the output).
 // Returns 0; 2 when the drawing's file cannot be opened, and
-// platform::kExitOutputLost when standard output cannot be written (both
+// text::kExitOutputLost when standard output cannot be written (both
 // found before any session runs) or the drawing's bytes did not reach its
 // file (written after the table); kExitStudyWithoutSummary when no session
 // printed a mean.

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "console/rotation_run.h"
+#include "calibration/run_result.h"
 #include "simulator/study/svg_axis.h"
 #include "simulator/study/svg_labels.h"
 

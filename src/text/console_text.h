@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-namespace vesko::platform {
+namespace vesko::text {
 
 // Writes the UTF-8 `text` to `file`: through the C stream, or, when the
 // stream is a console window, after what the C stream holds, as characters.
@@ -37,4 +37,4 @@ bool stream_is_console(std::FILE* file);
 // Writes `text` to the console window behind `file`.
 void write_console(std::FILE* file, std::u16string_view text);
 
-}  // namespace vesko::platform
+}  // namespace vesko::text

@@ -1,20 +1,12 @@
 #include "platform/terminal.h"
 
-#if defined(_WIN32)
-#include <io.h>
-#else
 #include <unistd.h>
-#endif
 
 namespace vesko::platform {
 
 bool is_terminal(std::FILE* stream) {
     if (stream == nullptr) return false;
-#if defined(_WIN32)
-    return _isatty(_fileno(stream)) != 0;
-#else
     return ::isatty(::fileno(stream)) != 0;
-#endif
 }
 
 }  // namespace vesko::platform

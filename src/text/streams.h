@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/printf_text.h"
+#include "text/printf_text.h"
 
 namespace vesko {
 
@@ -35,7 +35,7 @@ private:
 // Where text goes: a C stream (standard output by default, or none at all:
 // a null stream drops the text) or a TextBuffer. A small value; the stream or
 // the buffer must outlive it. A stream's text goes through
-// platform::write_text, so a console window shows its characters.
+// text::write_text, so a console window shows its characters.
 class TextSink {
 public:
     TextSink(std::FILE* file = stdout) : file_(file) {}  // implicit: a stream is where text goes

@@ -1,4 +1,4 @@
-#include "console/matrix3.h"
+#include "calibration/matrix3.h"
 
 #include <algorithm>
 #include <cmath>

@@ -16,8 +16,8 @@
 #include <optional>
 #include <vector>
 
-#include "console/matrix3.h"
-#include "console/run_result.h"
+#include "calibration/matrix3.h"
+#include "calibration/run_result.h"
 
 namespace vesko {
 

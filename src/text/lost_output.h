@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-namespace vesko::platform {
+namespace vesko::text {
 
 // A program's exit code when bytes it wrote were lost (the usual code of an
 // input/output error, beside each program's own 0 to 5).
@@ -36,4 +36,4 @@ std::optional<std::string> close_output(std::FILE* file);
 // standard output may be closed by then.
 bool output_kept(std::FILE* file, bool close, const char* program, const std::string& destination, std::FILE* err);
 
-}  // namespace vesko::platform
+}  // namespace vesko::text

@@ -1,13 +1,12 @@
 #pragma once
 
-// The per-axis summary printed at quit, with the consistency gate.
+// The per-axis figures of a session's runs, with the consistency gate.
 
 #include <array>
 #include <optional>
-#include <string>
 #include <vector>
 
-#include "console/rotation_run.h"
+#include "calibration/run_result.h"
 
 namespace vesko {
 
@@ -37,12 +36,5 @@ struct GateFigure {
 };
 // nullopt unless every axis has a run.
 std::optional<GateFigure> gate_figure(const AxisSummaries& axes);
-
-// That axis's line of the summary, without its line end.
-std::string summary_axis_line(int axis, const std::optional<AxisSummary>& summary);
-
-// The per-axis block printed when the operator quits with runs recorded:
-// runs, mean scale, spread and deviations per axis, then the gate rule.
-void print_summary(const std::vector<RunResult>& runs, TextSink out);
 
 }  // namespace vesko

@@ -1,11 +1,11 @@
-#include "platform/streams.h"
+#include "text/streams.h"
 
 #include <cerrno>
 #include <cstdarg>
 
-#include "platform/console_text.h"
-#include "platform/lost_output.h"
-#include "platform/printf_text.h"
+#include "text/console_text.h"
+#include "text/lost_output.h"
+#include "text/printf_text.h"
 
 namespace vesko {
 
@@ -34,7 +34,7 @@ void TextSink::write(std::string_view text) const {
         buffer_->append(text);
     } else if (file_ != nullptr) {
         if (file_ == stderr) TextSink(stdout).flush();
-        platform::write_text(file_, text);
+        text::write_text(file_, text);
     }
 }
 
@@ -46,7 +46,7 @@ void TextSink::print(const char* format, ...) const {
 }
 
 void TextSink::flush() const {
-    if (buffer_ == nullptr && file_ != nullptr && std::fflush(file_) != 0) platform::note_write_failure(file_, errno);
+    if (buffer_ == nullptr && file_ != nullptr && std::fflush(file_) != 0) text::note_write_failure(file_, errno);
 }
 
 }  // namespace vesko

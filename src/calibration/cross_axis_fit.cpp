@@ -1,9 +1,9 @@
-#include "console/cross_axis_fit.h"
+#include "calibration/cross_axis_fit.h"
 
 #include <cmath>
 #include <limits>
 
-#include "console/rotation_run.h"
+#include "calibration/run_result.h"
 
 namespace vesko {
 

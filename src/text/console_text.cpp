@@ -1,13 +1,13 @@
-#include "platform/console_text.h"
+#include "text/console_text.h"
 
 #include <cerrno>
 #include <cstdint>
 #include <mutex>
 #include <vector>
 
-#include "platform/lost_output.h"
+#include "text/lost_output.h"
 
-namespace vesko::platform {
+namespace vesko::text {
 namespace {
 
 constexpr char16_t kReplacement = u'\xFFFD';
@@ -100,4 +100,4 @@ void write_text(std::FILE* file, std::string_view text) {
     if (!characters.empty()) write_console(file, characters);
 }
 
-}  // namespace vesko::platform
+}  // namespace vesko::text

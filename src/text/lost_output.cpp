@@ -1,13 +1,13 @@
-#include "platform/lost_output.h"
+#include "text/lost_output.h"
 
 #include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <vector>
 
-#include "platform/console_text.h"
+#include "text/console_text.h"
 
-namespace vesko::platform {
+namespace vesko::text {
 namespace {
 
 // A stream that lost bytes: why, and whether the program has said so.
@@ -83,4 +83,4 @@ bool output_kept(std::FILE* file, bool close, const char* program, const std::st
     return false;
 }
 
-}  // namespace vesko::platform
+}  // namespace vesko::text

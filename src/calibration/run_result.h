@@ -1,6 +1,8 @@
 #pragma once
 
-// RunResult: one accepted rotation run, as the console measured it.
+// RunResult: one accepted rotation run, as the console measured it, and the
+// figures every reader of runs takes from it: its axis's letter and its scale
+// against the nominal ones.
 
 #include <array>
 #include <cstdint>
@@ -15,6 +17,12 @@ struct RunResult {
     double leakage = 0;     // largest off-axis integral over the dominant one (fraction)
     std::array<double, 3> integral{};  // bias-corrected rate integral per axis, LSB*s
 };
+
+// A run's axis by its letter, as every text about it names it.
+inline char axis_letter(int axis) { return static_cast<char>('X' + axis); }
+
+// A run's angle is typed in degrees; its turn is figured in radians.
+inline constexpr double kPi = 3.141592653589793;
 
 // A scale against the two nominal ones, 1/1024 and 0.001 rad/s per LSB, in percent.
 inline double vs_1024_pct(double scale) { return (scale * 1024.0 - 1.0) * 100.0; }

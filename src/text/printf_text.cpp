@@ -1,4 +1,4 @@
-#include "platform/printf_text.h"
+#include "text/printf_text.h"
 
 #include <cstdio>
 
