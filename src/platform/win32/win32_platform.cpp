@@ -336,7 +336,6 @@ ReadOutcome Win32Platform::read_result(Handle device, OverlappedRecord& record, 
     return outcome;
 }
 
-void Win32Platform::sleep_ms(std::uint32_t ms) { Sleep(ms); }
 
 }  // namespace vesko::platform::win32
 
