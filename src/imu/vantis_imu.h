@@ -25,11 +25,11 @@ struct VantisImuOptions {
 // module through discovery and runs a reader thread that keeps one overlapped
 // read of an input report going at a time. Three silent one-second waits or a
 // failed read close the module; the thread then looks for it again, quietly,
-// every two seconds until it is back or stop() is called. Host time (when a
-// report arrived, a sample's age) is `clock`'s, and the reader thread is
-// started and joined through it. stop() ends the
+// every two seconds until it is back or stop() is called. stop() ends the
 // thread at once from every state: it cancels the read in flight, or, while
-// no module is open, sets the read event that the pause waits on.
+// no module is open, sets the read event that the pause waits on. Host time
+// (when a report arrived, a sample's age) is `clock`'s, and the reader thread
+// is started and joined through it.
 //
 // Threads: the owner calls every public operation from one thread; the reader
 // thread runs read_loop() and the sample callback. `device` is handed over

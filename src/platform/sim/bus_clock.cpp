@@ -63,9 +63,12 @@ void BusClock::block_locked(Lock& lock, std::int64_t wake_ns, WaitOn on) {
         if (wake_ns == kNever) {
             changed_.wait(lock, [&] { return change_count_ != seen; });
         } else {
-            // The monotonic clock's own time point: the caller reads the
-            // clock again and blocks again when it has not reached it.
-            const std::chrono::steady_clock::time_point until{std::chrono::nanoseconds(origin_ns_ + wake_ns)};
+            // The monotonic clock's time point (it counts the steady clock's
+            // nanoseconds): the caller reads the clock again and blocks
+            // again when it has not reached it.
+            using Steady = std::chrono::steady_clock;
+            const Steady::time_point until{
+                std::chrono::duration_cast<Steady::duration>(std::chrono::nanoseconds(origin_ns_ + wake_ns))};
             changed_.wait_until(lock, until, [&] { return change_count_ != seen; });
         }
         return;
