@@ -117,7 +117,7 @@ void time_process_report(benchmark::State& state, const SampleCallback& callback
     SequenceFilter filter;
     std::mutex mutex;
     LatestSampleRecord record;
-    const ReportSink sink{filter, mutex, record, callback};
+    const ReportSink sink{filter, mutex, record, callback, platform::monotonic_clock()};
     std::size_t i = 0;
     std::size_t delivered = 0;
     for (auto _ : state) {
