@@ -27,7 +27,6 @@
 #include "platform/sim/report_source.h"
 #include "platform/sim/sim_bus.h"
 #include "simulator/session/sim_topology.h"
-#include "simulator/session/sim_reader.h"
 #include "report_ring.h"
 
 namespace vesko::bench {
@@ -83,21 +82,21 @@ void BM_ReadLoopSimBus(benchmark::State& state) {
     }
     bool ok = true;
     {
-        const platform::sim::SimBus::Participation self(bus, "benchmark", platform::sim::kConsoleRank);
+        const platform::sim::BusClock::Participation self(bus.clock(), "benchmark", platform::kConsoleRank);
         // The callback exactly as run_program wires it.
-        VantisImu imu([&acc](const ImuSample& s) { on_sample(acc, s, 0); }, bus,
-                      simulator::reader_options_on(bus, OutputStreams{devnull, devnull}));
+        VantisImu imu([&acc](const ImuSample& s) { on_sample(acc, s, 0); }, bus, bus.clock(),
+                      VantisImuOptions{OutputStreams{devnull, devnull}});
         if (!imu.start("")) {
             state.SkipWithError("the reader did not start on the simulated bus");
             ok = false;
         } else {
-            bus.sleep_until(bus.now_ns());  // the reader's first read is pending
+            bus.clock().sleep_until(bus.now_ns());  // the reader's first read is pending
             std::int64_t total = 0;
             for (auto _ : state) {
                 total += kBatchReports;
                 source->give(kBatchReports);
                 bus.notify_source_changed();
-                bus.sleep_until(bus.now_ns());
+                bus.clock().sleep_until(bus.now_ns());
                 if (source->taken() != total) {
                     state.SkipWithError("the reader did not finish its batch");
                     ok = false;

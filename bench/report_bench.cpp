@@ -19,7 +19,7 @@
 #include "imu/input_report.h"
 #include "imu/report_processing.h"
 #include "imu/sequence_filter.h"
-#include "imu/steady_clock.h"
+#include "platform/clock.h"
 #include "report/report_main.h"
 #include "report_ring.h"
 #include "text/printf_text.h"
@@ -57,7 +57,7 @@ void BM_Floor(benchmark::State& state) {
     for (auto _ : state) {
         std::memcpy(copy, ring[i].data(), sizeof copy);
         benchmark::DoNotOptimize(copy);
-        std::int64_t now = steady_now_ns();
+        std::int64_t now = platform::monotonic_clock().now_ns();
         benchmark::DoNotOptimize(now);
         {
             std::lock_guard<std::mutex> lock(record_mutex);
@@ -86,7 +86,7 @@ void BM_FloorCopy(benchmark::State& state) {
 
 void BM_FloorClock(benchmark::State& state) {
     for (auto _ : state) {
-        std::int64_t now = steady_now_ns();
+        std::int64_t now = platform::monotonic_clock().now_ns();
         benchmark::DoNotOptimize(now);
     }
 }
@@ -117,7 +117,7 @@ void time_process_report(benchmark::State& state, const SampleCallback& callback
     SequenceFilter filter;
     std::mutex mutex;
     LatestSampleRecord record;
-    const ReportSink sink{filter, mutex, record, callback};
+    const ReportSink sink{filter, mutex, record, callback, platform::monotonic_clock()};
     std::size_t i = 0;
     std::size_t delivered = 0;
     for (auto _ : state) {

@@ -23,8 +23,10 @@
 //     5..7 the host clock jumps by the next four bytes, in microseconds
 //   Steps 2, 4 and 5..7 act inside a window as well.
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -38,6 +40,7 @@
 #include "fuzz_input.h"
 #include "imu/input_report.h"
 #include "imu/report_processing.h"
+#include "platform/clock.h"
 
 namespace {
 
@@ -45,7 +48,16 @@ using namespace vesko;
 using vesko::fuzz::InputCursor;
 
 std::int64_t g_host_now_ns = 0;
-std::int64_t host_now() { return g_host_now_ns; }
+
+// Host time as the input moves it; nothing here sleeps or starts a thread.
+class InputClock final : public platform::Clock {
+public:
+    std::int64_t now_ns() override { return g_host_now_ns; }
+    void sleep_until(std::int64_t t_ns) override { g_host_now_ns = std::max(g_host_now_ns, t_ns); }
+    std::thread launch(std::string, int, std::function<void()>) override { std::abort(); }
+    void join(std::thread&) override {}
+};
+InputClock host_clock;
 
 constexpr double kAngles[] = {90.0, 180.0, 360.0, 45.0};
 constexpr double kLongestInterval = 4294967295.0 / kDeviceTicksPerSecond;
@@ -260,7 +272,7 @@ private:
             if (acc_.phase == Idle) idle_figures.emplace(acc_);
         }
         delivered_.clear();
-        const ReportSink sink{filter_, record_mutex_, record_, callback_, &host_now};
+        const ReportSink sink{filter_, record_mutex_, record_, callback_, host_clock};
         const std::size_t count = process_report(buffer.get(), length, sink);
         FUZZ_CHECK(count <= kSamplesPerReport);
         FUZZ_CHECK(count == delivered_.size());

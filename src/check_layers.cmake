@@ -1,6 +1,8 @@
 cmake_minimum_required(VERSION 3.25)
 # Fails when a file of src/ includes a header of a layer above its own, of a
-# layer beside it, or of a platform backend it may not use. Run by the build
+# layer beside it, or of a platform backend it may not use; and when a file
+# above src/platform reads a clock, sleeps or starts a thread by itself
+# instead of through platform/clock.h. Run by the build
 # (cmake -DSRC=<src folder> [-DSTAMP=<file to touch>] -P check_layers.cmake).
 #
 # The layers, lowest first; a file may include its own layer's headers and
@@ -29,8 +31,15 @@ set(backend_users_win32)
 # Headers of the systems themselves, which only the platform layer includes.
 set(system_headers "[Ww]indows\\.h|winioctl|setupapi|hidsdi|hidpi|cfgmgr32|devpkey|unistd\\.h|fcntl\\.h|poll\\.h|termios\\.h|sys/|linux/")
 
+# Time and threads of the standard library, which only the platform layer
+# names: the clocks, std::this_thread (its sleeps) and the thread classes. A
+# word of the code, not of a comment or a text; a name of ours such as
+# Clock::sleep_until stays free.
+set(time_words "std::thread|std::jthread|this_thread|steady_clock|system_clock|high_resolution_clock")
+
 file(GLOB_RECURSE sources RELATIVE ${SRC} ${SRC}/*.h ${SRC}/*.cpp ${SRC}/*.in)
 set(faults "")
+set(time_faults "")
 foreach(file IN LISTS sources)
   string(REGEX MATCH "^[^/]+" layer "${file}")
   if(NOT DEFINED layer_rank_${layer})
@@ -44,6 +53,18 @@ foreach(file IN LISTS sources)
     file(STRINGS ${SRC}/${file} system_includes REGEX "^[ \t]*#[ \t]*include[ \t]*<(${system_headers})")
     foreach(line IN LISTS system_includes)
       list(APPEND faults "src/${file}: ${line}: a system header of Windows or Linux, which only src/platform includes")
+    endforeach()
+    file(STRINGS ${SRC}/${file} time_lines REGEX "${time_words}")
+    foreach(line IN LISTS time_lines)
+      string(REGEX REPLACE "//.*$" "" code "${line}")
+      string(REGEX REPLACE "\"([^\"\\\\]|\\\\.)*\"" "\"\"" code "${code}")
+      string(REGEX MATCH "(^|[^A-Za-z0-9_])(${time_words})([^A-Za-z0-9_]|$)" hit "${code}")
+      if(hit)
+        set(word "${CMAKE_MATCH_2}")
+        string(STRIP "${code}" shown)
+        string(REPLACE ";" "" shown "${shown}")
+        list(APPEND time_faults "src/${file}: ${word} in `${shown}`, which only src/platform names")
+      endif()
     endforeach()
   endif()
   file(STRINGS ${SRC}/${file} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
@@ -64,9 +85,17 @@ foreach(file IN LISTS sources)
   endforeach()
 endforeach()
 
-if(faults)
-  list(JOIN faults "\n  " text)
-  message(FATAL_ERROR "includes that cross the layers (text < platform, calibration < discovery < imu < console < simulator, report < swarm < app):\n  ${text}")
+if(faults OR time_faults)
+  set(text "")
+  if(faults)
+    list(JOIN faults "\n  " lines)
+    string(APPEND text "includes that cross the layers (text < platform, calibration < discovery < imu < console < simulator, report < swarm < app):\n  ${lines}\n")
+  endif()
+  if(time_faults)
+    list(JOIN time_faults "\n  " lines)
+    string(APPEND text "time and threads above src/platform, which take them from its clock (platform/clock.h):\n  ${lines}\n")
+  endif()
+  message(FATAL_ERROR "${text}")
 endif()
 if(STAMP)
   file(TOUCH ${STAMP})

@@ -2,13 +2,17 @@
 // reader's per-report processing step.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <functional>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "imu/input_report.h"
 #include "imu/report_processing.h"
 #include "imu/sequence_filter.h"
+#include "platform/clock.h"
 
 namespace vesko {
 namespace {
@@ -98,6 +102,19 @@ TEST(SequenceFilter, RestartingCounterIsDroppedUntilItCatchesUp) {
     EXPECT_EQ(f.admit(sample(100, 2100)), Admission::Accepted);
 }
 
+// Host time the test sets, counting its reads.
+struct CountingClock final : platform::Clock {
+    std::int64_t at = 1000;
+    int reads = 0;
+    std::int64_t now_ns() override {
+        ++reads;
+        return at;
+    }
+    void sleep_until(std::int64_t t_ns) override { at = std::max(at, t_ns); }
+    std::thread launch(std::string, int, std::function<void()> body) override { return std::thread(std::move(body)); }
+    void join(std::thread& thread) override { thread.join(); }
+};
+
 struct Processing {
     SequenceFilter filter;
     std::mutex mutex;
@@ -105,8 +122,7 @@ struct Processing {
     std::vector<ImuSample> delivered;
     std::vector<std::thread::id> threads;
     bool lock_held_in_callback = false;
-    std::int64_t clock = 1000;
-    int clock_reads = 0;
+    CountingClock clock;
     SampleCallback callback = [this](const ImuSample& s) {
         if (!mutex.try_lock()) {
             lock_held_in_callback = true;
@@ -115,17 +131,10 @@ struct Processing {
         }
         delivered.push_back(s);
     };
-    static Processing* current;
-    static std::int64_t now() {
-        ++current->clock_reads;
-        return current->clock;
-    }
     std::size_t process(const std::array<std::uint8_t, 64>& r, std::size_t length = 64) {
-        current = this;
-        return process_report(r.data(), length, ReportSink{filter, mutex, record, callback, &Processing::now});
+        return process_report(r.data(), length, ReportSink{filter, mutex, record, callback, clock});
     }
 };
-Processing* Processing::current = nullptr;
 
 TEST(ProcessReport, FiveFourSixDeliversFiveThenSix) {
     Processing p;
@@ -137,7 +146,7 @@ TEST(ProcessReport, FiveFourSixDeliversFiveThenSix) {
     EXPECT_EQ(p.delivered[1].gyro[0], 6);
     EXPECT_EQ(p.record.latest.seq, 6);
     EXPECT_FALSE(p.lock_held_in_callback);
-    EXPECT_EQ(p.clock_reads, 2);  // once per report, not per sample
+    EXPECT_EQ(p.clock.reads, 2);  // once per report, not per sample
 }
 
 TEST(ProcessReport, RepeatedReportChangesNothing) {
@@ -145,7 +154,7 @@ TEST(ProcessReport, RepeatedReportChangesNothing) {
     const auto r = report(sample(7, 70), sample(8, 80), sample(9, 90));
     EXPECT_EQ(p.process(r), 3u);
     EXPECT_EQ(p.record.latest_host_ns, 1000);
-    p.clock = 5000;
+    p.clock.at = 5000;
     EXPECT_EQ(p.process(r), 0u);  // slot 2 repeats the last accepted one, 0 and 1 are older
     EXPECT_EQ(p.record.latest_host_ns, 1000);
     EXPECT_EQ(p.record.latest.seq, 9);
@@ -158,7 +167,7 @@ TEST(ProcessReport, BadReportTouchesNeitherFilterNorRecord) {
     r[0] = 0x21;
     EXPECT_EQ(p.process(r), 0u);
     EXPECT_FALSE(p.record.has_latest);
-    EXPECT_EQ(p.clock_reads, 0);
+    EXPECT_EQ(p.clock.reads, 0);
     // The filter is still fresh: a low seq after these is accepted as the first.
     EXPECT_EQ(p.process(report(sample(1, 9), sample(2, 10), sample(3, 11)), 52), 3u);
     EXPECT_TRUE(p.record.has_latest);
@@ -170,7 +179,7 @@ TEST(ProcessReport, WithoutCallbackSamplesAreOnlyRecorded) {
     LatestSampleRecord record;
     const SampleCallback none;
     const auto r = report(sample(1, 1), sample(2, 2), sample(3, 3));
-    EXPECT_EQ(process_report(r.data(), r.size(), ReportSink{filter, mutex, record, none}), 3u);
+    EXPECT_EQ(process_report(r.data(), r.size(), ReportSink{filter, mutex, record, none, platform::monotonic_clock()}), 3u);
     EXPECT_EQ(record.latest.seq, 3);
     EXPECT_GT(record.latest_host_ns, 0);
 }

@@ -2,8 +2,9 @@
 // the order in which its virtual clock lets threads run.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdint>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/sim/sim_bus.h"
@@ -18,6 +19,8 @@ using platform::WaitStatus;
 using simulator::add_module;
 using simulator::SimModule;
 using simulator::SimModuleConfig;
+
+void sleep_ms(SimBus& bus, std::int64_t ms) { bus.clock().sleep_until(bus.now_ns() + ms * 1'000'000); }
 
 struct OneModule {
     SimBus bus;
@@ -51,7 +54,7 @@ TEST(SimBus, ScriptedReadsCompleteFailAndFinishLater) {
     EXPECT_EQ(issue.error, platform::kErrorIoPending);
     EXPECT_FALSE(m.bus.read_result(h, rec, false).ok);        // not finished yet
     {
-        const SimBus::Participation self(m.bus, "test", kOtherRank);
+        const BusClock::Participation self(m.bus.clock(), "test", kOtherRank);
         EXPECT_EQ(m.bus.wait(ev, 1000), WaitStatus::Finished);
     }
     EXPECT_EQ(m.bus.now_ns(), 5'000'000);
@@ -94,30 +97,30 @@ TEST(SimBus, AHandleFromBeforeAnUnplugStaysDead) {
 
 TEST(SimBusVirtualTime, OneThreadRunsAtATimeTiesGoByRankAndAWokenThreadGoesBeforeTheClock) {
     SimBus bus;
-    const SimBus::Participation self(bus, "test", kOtherRank);
+    const BusClock::Participation self(bus.clock(), "test", kOtherRank);
     const auto ev = bus.create_event();
     std::vector<std::string> log;  // one participant at a time writes it
     const auto note = [&](const std::string& who) { log.push_back(who + "@" + std::to_string(bus.now_ns() / 1'000'000)); };
-    std::thread console = bus.start_thread("console", kConsoleRank, [&] {
-        bus.sleep_ms(100);
+    platform::Thread console = bus.clock().start_thread("console", kConsoleRank, [&] {
+        sleep_ms(bus, 100);
         note("console");
-        bus.sleep_ms(100);
+        sleep_ms(bus, 100);
         note("console");
     });
-    std::thread reader = bus.start_thread("reader", kReaderRank, [&] {
-        bus.sleep_ms(100);
+    platform::Thread reader = bus.clock().start_thread("reader", kReaderRank, [&] {
+        sleep_ms(bus, 100);
         note("reader");
         EXPECT_EQ(bus.wait(ev, 1000), WaitStatus::Finished);
         note("reader woken");
     });
     note("test");  // the new threads have not run yet
-    bus.sleep_ms(100);
+    sleep_ms(bus, 100);
     note("test");
     bus.set_event(ev);
-    bus.sleep_ms(0);
+    sleep_ms(bus, 0);
     note("test");
-    bus.join_thread(reader);
-    bus.join_thread(console);
+    reader.join();
+    console.join();
     EXPECT_EQ(log, (std::vector<std::string>{"test@0", "reader@100", "console@100", "test@100", "reader woken@100",
                                              "test@100", "console@200"}));
 }
@@ -126,13 +129,13 @@ TEST(SimBusVirtualTimeDeathTest, NoThreadAbleToRunIsReportedAsADeadlock) {
     EXPECT_EXIT(
         {
             OneModule m;
-            const SimBus::Participation self(m.bus, "test", kOtherRank);
+            const BusClock::Participation self(m.bus.clock(), "test", kOtherRank);
             const auto h = m.bus.open_device(m.module.path);
             const auto ev = m.bus.create_event();
             platform::OverlappedRecord rec;
             std::uint8_t buf[64];
             m.bus.begin_read(h, ev, rec, buf, 64);  // nothing ever comes
-            m.bus.sleep_ms(1500);
+            sleep_ms(m.bus, 1500);
             m.bus.read_result(h, rec, true);  // and nobody cancels it
         },
         testing::ExitedWithCode(kDeadlockExitCode),

@@ -101,7 +101,7 @@ TEST(RehearsalTruth, AScenarioFaultComesAtItsPlaceInTheDialogue) {
         io.read_char = [&] {
             if (!typing) {
                 if (line == lines.size()) return EOF;
-                bus.sleep_until(bus.now_ns() + std::llround(lines[line].pause_s * 1e9));
+                bus.clock().sleep_until(bus.now_ns() + std::llround(lines[line].pause_s * 1e9));
                 typing = true;
                 at = 0;
             }
@@ -111,7 +111,7 @@ TEST(RehearsalTruth, AScenarioFaultComesAtItsPlaceInTheDialogue) {
             return static_cast<int>('\n');
         };
         io.sleep = [&bus](std::chrono::milliseconds d) {
-            bus.sleep_until(bus.now_ns() + std::chrono::duration_cast<std::chrono::nanoseconds>(d).count());
+            bus.clock().sleep_until(bus.now_ns() + std::chrono::duration_cast<std::chrono::nanoseconds>(d).count());
         };
         return io;
     };

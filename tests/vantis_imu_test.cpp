@@ -29,20 +29,36 @@ const std::string kSilent =
 const std::string kNoMatch =
     "VantisImu: no matching 28DE:2300 MI_00 device (Telvar unplugged? wrong --imu-serial?)\n";
 
-std::atomic<std::int64_t> g_host_ns{0};
-std::int64_t fake_now() { return g_host_ns.load(); }
+// The bus's clock for the reader's thread, with host time the test sets
+// and a thread start the test can make fail.
+class HostClock final : public platform::Clock {
+public:
+    explicit HostClock(platform::Clock& bus) : bus_(bus) {}
+
+    std::atomic<std::int64_t> host_ns{0};
+    bool refuse_threads = false;
+
+    std::int64_t now_ns() override { return host_ns.load(); }
+    void sleep_until(std::int64_t t_ns) override { bus_.sleep_until(t_ns); }
+    std::thread launch(std::string name, int rank, std::function<void()> body) override {
+        if (refuse_threads) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+        return bus_.launch(std::move(name), rank, std::move(body));
+    }
+    void join(std::thread& thread) override { bus_.join(thread); }
+
+private:
+    platform::Clock& bus_;
+};
 
 // One module paired with an MCU, the reader over it, and what the reader
 // delivered.
 struct Rig : test::PairedBus {
     std::mutex mutex;
     std::vector<ImuSample> samples;
-    VantisImuOptions options = reader_options();
+    HostClock clock{bus.clock()};
     std::unique_ptr<VantisImu> imu;
 
-    explicit Rig(std::optional<std::u16string> serial = u"KVR-0001") : PairedBus(std::move(serial)) {
-        options.now = &fake_now;
-    }
+    explicit Rig(std::optional<std::u16string> serial = u"KVR-0001") : PairedBus(std::move(serial)) {}
     VantisImu& reader() {
         if (!imu) {
             imu = std::make_unique<VantisImu>(
@@ -50,7 +66,7 @@ struct Rig : test::PairedBus {
                     std::lock_guard<std::mutex> lock(mutex);
                     samples.push_back(s);
                 },
-                bus, options);
+                bus, clock, reader_options());
         }
         return *imu;
     }
@@ -135,9 +151,7 @@ TEST(VantisImuStart, FailedEventOrThreadReleasesEverything) {
     }
     {
         Rig rig;
-        rig.options.start_thread = [](std::function<void()>) -> std::thread {
-            throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
-        };
+        rig.clock.refuse_threads = true;
         EXPECT_FALSE(rig.reader().start(""));
         EXPECT_EQ(rig.err.text().rfind("VantisImu: cannot start the reader thread (err ", 0), 0u);
         EXPECT_EQ(rig.reader().device_name(), "");
@@ -152,12 +166,12 @@ TEST(VantisImuReadLoop, TwoTimeOutsThenAReportKeepTheStream) {
     rig.bus.queue_reads(rig.module.hid_interface,
                         {ReadStep::silent(), ReadStep::silent(), ReadStep::completed(test::imu_report(7))});
     rig.start_streaming();
-    rig.bus.sleep_ms(2000);
+    rig.sleep_ms(2000);
     EXPECT_EQ(rig.seqs(), (std::vector<std::uint8_t>{7, 8, 9}));
     // The count starts again: two more silent waits are still no outage.
-    rig.bus.sleep_ms(2999);
+    rig.sleep_ms(2999);
     EXPECT_EQ(rig.err.text(), "");
-    rig.bus.sleep_ms(1);
+    rig.sleep_ms(1);
     EXPECT_EQ(rig.err.text(), kSilent);
     EXPECT_EQ(rig.times_of(BusEvent::Kind::Close), (std::vector<std::int64_t>{5000}));
 }
@@ -165,16 +179,16 @@ TEST(VantisImuReadLoop, TwoTimeOutsThenAReportKeepTheStream) {
 TEST(VantisImuReadLoop, ThreeTimeOutsCloseAndRediscoverEveryTwoSeconds) {
     Rig rig;
     rig.bus.queue_reads(rig.module.hid_interface, {ReadStep::completed(test::imu_report(1))});
-    g_host_ns = 0;
+    rig.clock.host_ns = 0;
     rig.start_streaming();
-    rig.bus.sleep_ms(3000);
+    rig.sleep_ms(3000);
     EXPECT_EQ(rig.err.text(), kSilent);
     EXPECT_EQ(rig.times_of(BusEvent::Kind::Close), (std::vector<std::int64_t>{3000}));
 
     // The module leaves the bus: rediscovery is quiet, every two seconds.
     rig.bus.set_interface_present(rig.module.hid_interface, false);
-    g_host_ns = 6000 * kMs;
-    rig.bus.sleep_ms(4000);
+    rig.clock.host_ns = 6000 * kMs;
+    rig.sleep_ms(4000);
     EXPECT_EQ(rig.times_of(BusEvent::Kind::Enumerate), (std::vector<std::int64_t>{0, 5000, 7000}));
     EXPECT_EQ(rig.err.text(), kSilent);
     EXPECT_EQ(rig.out.text().find("Gantrell", 60), std::string::npos);  // no count line again
@@ -187,7 +201,7 @@ TEST(VantisImuReadLoop, ThreeTimeOutsCloseAndRediscoverEveryTwoSeconds) {
     EXPECT_DOUBLE_EQ(age, 6.0);
 
     rig.bus.set_interface_present(rig.module.hid_interface, true);
-    rig.bus.sleep_ms(2000);
+    rig.sleep_ms(2000);
     EXPECT_EQ(rig.err.text(), kSilent + "VantisImu: reconnected to KVR-0001\n");
     rig.reader().stop();
     EXPECT_EQ(rig.bus.open_handle_count(), 0u);
@@ -198,7 +212,7 @@ TEST(VantisImuReadLoop, ReportsArriveAtTheirTimes) {
     Rig rig;
     rig.bus.attach_source(rig.module.hid_interface, std::make_shared<test::SteadyReportSource>());
     rig.start_streaming();
-    rig.bus.sleep_ms(30);  // reports at 3, 6, ... 30 ms
+    rig.sleep_ms(30);  // reports at 3, 6, ... 30 ms
     const auto seqs = rig.seqs();
     ASSERT_EQ(seqs.size(), 30u);
     for (std::size_t i = 0; i < seqs.size(); ++i) EXPECT_EQ(seqs[i], i);
@@ -208,7 +222,7 @@ TEST(VantisImuReadLoop, ReportsArriveAtTheirTimes) {
 TEST(VantisImuReadLoop, RealTimeBusStreamsAndStops) {
     test::PairedBus b(u"KVR-0001", platform::sim::TimeMode::Real);
     b.bus.attach_source(b.module.hid_interface, std::make_shared<test::SteadyReportSource>());
-    VantisImu imu({}, b.bus, b.reader_options());
+    VantisImu imu({}, b.bus, b.bus.clock(), b.reader_options());
     ASSERT_TRUE(imu.start("KVR-0001"));
     ImuSample s;
     for (int i = 0; i < 400 && !imu.last_sample(s, nullptr); ++i) std::this_thread::sleep_for(5ms);
@@ -228,10 +242,10 @@ TEST(VantisImuReadLoop, ABadReportBetweenTimeOutsEndsTheSilence) {
                         {ReadStep::silent(), ReadStep::silent(), ReadStep::completed(short_report),
                          ReadStep::silent(), ReadStep::completed(other_id)});
     rig.start_streaming();
-    rig.bus.sleep_ms(5000);  // never three silent waits in a row
+    rig.sleep_ms(5000);  // never three silent waits in a row
     EXPECT_EQ(rig.err.text(), "");
     EXPECT_TRUE(rig.seqs().empty());
-    rig.bus.sleep_ms(1000);
+    rig.sleep_ms(1000);
     EXPECT_EQ(rig.err.text(), kSilent);
 }
 
@@ -248,7 +262,7 @@ TEST(VantisImuReadLoop, FailedReadsDeclareTheModuleGone) {
         Rig rig;
         rig.bus.queue_reads(rig.module.hid_interface, {ReadStep::failed_after(10ms, 4294967295u)});
         rig.start_streaming();
-        rig.bus.sleep_ms(10);
+        rig.sleep_ms(10);
         EXPECT_EQ(rig.err.text(), "VantisImu: read failed (err 4294967295) \xE2\x80\x94 device gone, "
                                   "waiting for reconnect\n");
     }
@@ -275,7 +289,7 @@ TEST(VantisImuReadLoop, ReconnectionMayOpenAnotherModuleWithAFreshFilter) {
 
     rig.bus.set_interface_present(rig.module.hid_interface, false);
     simulator::add_mcu(rig.bus, std::nullopt, kHubB + u"#USB(2)");
-    rig.bus.sleep_ms(2000);
+    rig.sleep_ms(2000);
     EXPECT_EQ(rig.reader().device_name(), "KVR-0002");
     EXPECT_EQ(rig.err.text(),
               "VantisImu: read failed (err 1167) \xE2\x80\x94 device gone, waiting for reconnect\n"
@@ -298,7 +312,7 @@ TEST(VantisImuStop, DuringAPendingReadReturnsAtOnce) {
 TEST(VantisImuStop, DuringAPauseReturnsAtOnce) {
     Rig rig;
     rig.start_streaming();
-    rig.bus.sleep_ms(3500);  // silent, closed, in the pause
+    rig.sleep_ms(3500);  // silent, closed, in the pause
     const auto start = std::chrono::steady_clock::now();
     rig.reader().stop();
     RecordProperty("stop_us", static_cast<int>(std::chrono::duration_cast<std::chrono::microseconds>(
@@ -314,14 +328,14 @@ TEST(VantisImuStop, DuringARediscoveryClosesWhatItOpened) {
     Rig rig;
     rig.start_streaming();
     rig.bus.hold_enumeration(true);
-    rig.bus.sleep_ms(5000);  // the rediscovery at 5 s is caught in its enumeration
+    rig.sleep_ms(5000);  // the rediscovery at 5 s is caught in its enumeration
     ASSERT_EQ(rig.times_of(BusEvent::Kind::Enumerate).size(), 2u);
     // stop() on a thread of its own reaches its join; then the enumeration
     // goes on, opens the module, and the reader ends at the stop request.
-    std::thread stopper = rig.bus.start_thread("stopper", platform::sim::kOtherRank, [&rig] { rig.reader().stop(); });
+    platform::Thread stopper = rig.bus.clock().start_thread("stopper", platform::kOtherRank, [&rig] { rig.reader().stop(); });
     rig.yield();
     rig.bus.hold_enumeration(false);
-    rig.bus.join_thread(stopper);
+    stopper.join();
     EXPECT_EQ(rig.err.text(), kSilent + "VantisImu: reconnected to KVR-0001\n");
     EXPECT_EQ(rig.bus.now_ns(), 5000 * kMs);
     EXPECT_EQ(rig.bus.open_handle_count(), 0u);

@@ -22,7 +22,7 @@ int run(int argc, char** argv) {
         return vesko::run_program(
                    argc, argv,
                    [&](vesko::SampleCallback callback) -> std::unique_ptr<vesko::ImuReader> {
-                       return std::make_unique<vesko::VantisImu>(std::move(callback), *platform,
+                       return std::make_unique<vesko::VantisImu>(std::move(callback), *platform, *io.clock,
                                                                  vesko::VantisImuOptions{io.streams});
                    },
                    io)

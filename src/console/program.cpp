@@ -12,7 +12,6 @@
 #include "console/console_texts.h"
 #include "console/printed_summary.h"
 #include "console/rotation_run.h"
-#include "imu/steady_clock.h"
 
 namespace vesko {
 namespace {
@@ -102,7 +101,7 @@ ConsoleIo standard_console_io(platform::InterruptWatch& watch) {
     io.streams = OutputStreams{stdout, stderr};
     io.sleep = [&watch](std::chrono::milliseconds d) { watch.sleep(d); };
     io.interrupted = [&watch] { return watch.exit_code(); };
-    io.now_ns = &steady_now_ns;
+    io.clock = &platform::monotonic_clock();
     return io;
 }
 

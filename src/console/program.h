@@ -10,6 +10,7 @@
 
 #include "calibration/run_result.h"
 #include "imu/imu_reader.h"
+#include "platform/clock.h"
 #include "platform/interrupts.h"
 #include "text/streams.h"
 
@@ -26,17 +27,17 @@ struct ConsoleIo {
     // window); then the exit code the program ends with. Empty: never.
     // An interrupt also ends read_char's line (EOF) and cuts sleep short.
     std::function<int()> interrupted;
-    // Host time, monotonic, in nanoseconds: when the operator pressed Enter
-    // and when each sample arrived, on the clock `sleep` sleeps on. Read on
-    // both threads. Empty: a clock that stands still.
-    std::function<std::int64_t()> now_ns;
+    // Host time: when the operator pressed Enter and when each sample
+    // arrived, on the clock `sleep` sleeps on. Read on both threads. None: a
+    // clock that stands still.
+    platform::Clock* clock = nullptr;
 };
 
 // The exit code of the interrupt that stopped the session, 0 while none did.
 inline int interrupted(const ConsoleIo& io) { return io.interrupted ? io.interrupted() : 0; }
 
 // The console's host time, 0 without a clock.
-inline std::int64_t host_now_ns(const ConsoleIo& io) { return io.now_ns ? io.now_ns() : 0; }
+inline std::int64_t host_now_ns(const ConsoleIo& io) { return io.clock != nullptr ? io.clock->now_ns() : 0; }
 
 // Builds the stream reader around the sample callback.
 using ReaderFactory = std::function<std::unique_ptr<ImuReader>(SampleCallback)>;
@@ -56,7 +57,8 @@ ProgramOutcome run_program(int argc, const char* const* argv, const ReaderFactor
                            const ConsoleIo& io);
 
 // The console as a real terminal sees it: standard input, output and error,
-// and a real sleep, each giving way to the interrupts `watch` sees.
+// and a sleep on the monotonic clock, each giving way to the interrupts
+// `watch` sees.
 ConsoleIo standard_console_io(platform::InterruptWatch& watch);
 
 }  // namespace vesko

@@ -8,7 +8,7 @@ std::size_t process_report(const std::uint8_t* data, std::size_t length, const R
     ImuSample slots[kSamplesPerReport];
     if (!decode_input_report(data, length, slots)) return 0;
 
-    const std::int64_t now_ns = sink.now();
+    const std::int64_t now_ns = sink.clock.now_ns();
     const ImuSample* delivery[kSamplesPerReport];
     std::size_t count = 0;
     {

@@ -9,7 +9,7 @@
 
 #include "imu/imu_sample.h"
 #include "imu/sequence_filter.h"
-#include "imu/steady_clock.h"
+#include "platform/clock.h"
 
 namespace vesko {
 
@@ -27,7 +27,7 @@ struct ReportSink {
     std::mutex& mutex;                // the reader's lock
     LatestSampleRecord& record;       // guarded by `mutex`
     const SampleCallback& callback;   // may be empty
-    SteadyNowFn now = &steady_now_ns;
+    platform::Clock& clock;           // host time: when the report arrived
 };
 
 // The reader thread's step for one completed read: validate and decode the

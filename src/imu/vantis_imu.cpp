@@ -28,8 +28,9 @@ constexpr std::uint32_t kPauseMs = 2000;  // between rediscoveries
 
 // U+2014 as its UTF-8 bytes, for the messages that carry it.
 
-VantisImu::VantisImu(SampleCallback callback, platform::Platform& platform, VantisImuOptions options)
-    : platform_(platform), options_(std::move(options)), sample_callback_(std::move(callback)) {}
+VantisImu::VantisImu(SampleCallback callback, platform::Platform& platform, platform::Clock& clock,
+                     VantisImuOptions options)
+    : platform_(platform), clock_(clock), options_(std::move(options)), sample_callback_(std::move(callback)) {}
 
 VantisImu::~VantisImu() { stop(); }
 
@@ -74,8 +75,7 @@ bool VantisImu::start(const char* serial) {
     running_.exchange(true);
 
     try {
-        auto body = [this] { read_loop(); };
-        thread_ = options_.start_thread ? options_.start_thread(body) : std::thread(body);
+        thread_ = clock_.start_thread("reader", platform::kReaderRank, [this] { read_loop(); });
     } catch (const std::system_error& e) {
         // Nothing runs yet: release what this start took and stay Stopped.
         running_.exchange(false);
@@ -104,7 +104,7 @@ void VantisImu::read_loop() {
     int silent_waits = 0;
     std::uint8_t buffer[kImuReportReadLength] = {};
     platform::OverlappedRecord record;
-    const ReportSink sink{filter, mutex_, record_, sample_callback_, options_.now};
+    const ReportSink sink{filter, mutex_, record_, sample_callback_, clock_};
 
     for (;;) {
         if (stop_requested_.load()) break;
@@ -212,7 +212,7 @@ bool VantisImu::last_sample(ImuSample& out, double* age) {
     if (!record_.has_latest) return false;
     out = record_.latest;
     if (age != nullptr) {
-        *age = static_cast<double>(options_.now() - record_.latest_host_ns) / 1'000'000'000.0;
+        *age = static_cast<double>(clock_.now_ns() - record_.latest_host_ns) / 1'000'000'000.0;
     }
     return true;
 }
@@ -235,13 +235,7 @@ void VantisImu::stop() {
             platform_.set_event(read_event_);
         }
     }
-    if (thread_.joinable()) {
-        if (options_.join_thread) {
-            options_.join_thread(thread_);
-        } else {
-            thread_.join();
-        }
-    }
+    thread_.join();
     close_device();
     if (read_event_ != kNoHandle) {
         platform_.close(read_event_);

@@ -8,28 +8,17 @@
 #include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
 
 #include "imu/imu_reader.h"
 #include "imu/report_processing.h"
-#include "imu/steady_clock.h"
+#include "platform/clock.h"
 #include "platform/platform.h"
 #include "text/streams.h"
 
 namespace vesko {
 
-// How the reader thread is started and joined: replaced in tests to make the
-// start fail, and on a simulated bus in virtual time, where the reader takes
-// part in the clock. A starter throws std::system_error when no thread can be
-// created; a joiner returns once the thread is joined.
-using ThreadStarter = std::function<std::thread(std::function<void()>)>;
-using ThreadJoiner = std::function<void(std::thread&)>;
-
 struct VantisImuOptions {
     OutputStreams streams{};
-    SteadyNowFn now = &steady_now_ns;
-    ThreadStarter start_thread{};  // empty: a plain std::thread
-    ThreadJoiner join_thread{};    // empty: std::thread::join
 };
 
 // The live stream reader of one tracking module. start() finds and opens the
@@ -38,7 +27,9 @@ struct VantisImuOptions {
 // failed read close the module; the thread then looks for it again, quietly,
 // every two seconds until it is back or stop() is called. stop() ends the
 // thread at once from every state: it cancels the read in flight, or, while
-// no module is open, sets the read event that the pause waits on.
+// no module is open, sets the read event that the pause waits on. Host time
+// (when a report arrived, a sample's age) is `clock`'s, and the reader thread
+// is started and joined through it.
 //
 // Threads: the owner calls every public operation from one thread; the reader
 // thread runs read_loop() and the sample callback. `device` is handed over
@@ -47,7 +38,8 @@ struct VantisImuOptions {
 // the latest-sample record; the two locks are never held together.
 class VantisImu final : public ImuReader {
 public:
-    VantisImu(SampleCallback callback, platform::Platform& platform, VantisImuOptions options = {});
+    VantisImu(SampleCallback callback, platform::Platform& platform, platform::Clock& clock,
+              VantisImuOptions options = {});
     ~VantisImu() override;
 
     bool start(const char* serial) override;
@@ -63,13 +55,14 @@ private:
     void close_device();
 
     platform::Platform& platform_;
+    platform::Clock& clock_;
     const VantisImuOptions options_;
 
     std::mutex device_mutex_;                       // the hand-over of `device_`
     platform::Handle device_ = platform::kNoHandle;  // guarded by device_mutex_
     platform::Handle read_event_ = platform::kNoHandle;
     std::u16string requested_serial_;
-    std::thread thread_;
+    platform::Thread thread_;
     const SampleCallback sample_callback_;
     std::atomic<bool> running_{false};
     std::atomic<bool> stop_requested_{false};

@@ -41,7 +41,8 @@ public:
     // A byte of standard input with getchar semantics, or EOF once an
     // interrupt asks the session to stop, also while it waits for a line.
     int read_char();
-    // Sleeps, cut short by an interrupt.
+    // Sleeps until the monotonic clock has moved on by `duration`, cut short
+    // by an interrupt.
     void sleep(std::chrono::milliseconds duration);
     // Ctrl-C pressed at this program's console, handled before this returns,
     // on the calling thread: the simulated operator's.

@@ -8,7 +8,8 @@
 // The model is the Windows one on every platform: a device tree of nodes with
 // instance IDs ("USB\VID_28DE&PID_2300\...") and location paths
 // ("...#USB(2)#USB(3)"), a list of HID interfaces with device paths, open
-// handles with one overlapped read at a time, and the read loop's sleep.
+// handles with one overlapped read at a time. Time and threads are the
+// clock's (clock.h).
 //
 // The contract, for every backend:
 //
@@ -18,11 +19,11 @@
 // waits on that handle's read (never while it issues a read on it or closes
 // it). An event handle is waited on by one thread at a time.
 //
-// Blocking. Only wait() (up to its time-out, or until its event is set),
-// read_result() with wait_for_end (until the cancelled read has ended, which
-// a cancel makes prompt) and sleep_ms() block. The device-tree and HID queries take as long
-// as the system takes to answer and do not wait for devices. Nothing else
-// blocks.
+// Blocking. Only wait() (up to its time-out, measured on the monotonic
+// clock, or until its event is set) and read_result() with wait_for_end
+// (until the cancelled read has ended, which a cancel makes prompt) block.
+// The device-tree and HID queries take as long as the system takes to answer
+// and do not wait for devices. Nothing else blocks.
 //
 // Failures are results, never exceptions: an empty optional, kInvalidHandle
 // or kNoHandle, a zero-filled serial buffer, or a read that failed with an
@@ -221,9 +222,6 @@ public:
     // thread ends the reader's pause between rediscoveries this way, while
     // no read uses the event. Any thread.
     virtual void set_event(Handle event) = 0;
-
-    // A plain pause of the calling thread.
-    virtual void sleep_ms(std::uint32_t ms) = 0;
 };
 
 }  // namespace vesko::platform

@@ -6,8 +6,8 @@
 #include <map>
 #include <filesystem>
 #include <mutex>
-#include <thread>
 
+#include "platform/clock.h"
 #include "platform/sim/sim_bus.h"
 #include "simulator/output_file.h"
 #include "simulator/scenario/scenario_load.h"
@@ -64,7 +64,7 @@ void print_finding(std::FILE* out, const SwarmFinding& f) {
 // swarm's last word is which sessions it was running.
 struct InFlight {
     std::mutex mutex;
-    std::map<std::thread::id, std::pair<std::uint64_t, std::string>> sessions;  // seed, scenario
+    std::map<unsigned, std::pair<std::uint64_t, std::string>> sessions;  // by worker: seed, scenario
     std::string dir;
     std::FILE* out = nullptr;
 };
@@ -78,7 +78,7 @@ void name_sessions_in_flight(const char* report) {
     const std::lock_guard<std::mutex> lock(f.mutex);
     const std::string what = "the simulated bus deadlocked in this session or one beside it: " +
                              std::string(report, std::strcspn(report, "\n"));
-    for (const auto& [thread, session] : f.sessions) {
+    for (const auto& [worker, session] : f.sessions) {
         SwarmFinding finding{0, session.first, what, write_finding_file(f.dir, session.first, {what}, session.second), false};
         print_finding(f.out, finding);
     }
@@ -116,7 +116,7 @@ SessionVerdict run_one(const std::string& toml, std::uint64_t seed, int session,
 SwarmTally run_swarm(const SwarmOptions& options) {
     SwarmTally tally;
     tally.sessions = std::max(options.sessions, 0);
-    unsigned threads = options.jobs != 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
+    unsigned threads = options.jobs != 0 ? options.jobs : platform::processor_count();
     threads = std::min(threads, static_cast<unsigned>(std::max(tally.sessions, 1)));
     std::atomic<int> next{0};
     std::mutex mutex;  // the tally and the output
@@ -126,7 +126,7 @@ SwarmTally run_swarm(const SwarmOptions& options) {
         in_flight().out = options.out;
     }
     platform::sim::set_deadlock_hook(&name_sessions_in_flight);
-    const auto work = [&] {
+    const auto work = [&](unsigned worker) {
         for (int i = next++; i < tally.sessions; i = next++) {
             const int session = i + 1;
             const std::uint64_t seed = options.first_seed + static_cast<std::uint64_t>(i);
@@ -135,7 +135,7 @@ SwarmTally run_swarm(const SwarmOptions& options) {
             const std::string toml = simulator::scenario_toml(draw_session(seed));
             {
                 const std::lock_guard<std::mutex> lock(in_flight().mutex);
-                in_flight().sessions[std::this_thread::get_id()] = {seed, toml};
+                in_flight().sessions[worker] = {seed, toml};
             }
             const bool rerun = options.rerun_every > 0 && session % options.rerun_every == 0;
             const SessionVerdict v = run_one(toml, seed, session, options.dir, rerun);
@@ -149,10 +149,7 @@ SwarmTally run_swarm(const SwarmOptions& options) {
             }
         }
     };
-    std::vector<std::thread> pool;
-    for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work);
-    work();
-    for (std::thread& t : pool) t.join();
+    platform::run_on_threads(threads, work);
     platform::sim::set_deadlock_hook(nullptr);
     {
         const std::lock_guard<std::mutex> lock(in_flight().mutex);

@@ -1,9 +1,8 @@
 #include "swarm/swarm_command.h"
 
 #include <algorithm>
-#include <chrono>
-#include <thread>
 
+#include "platform/clock.h"
 #include "swarm/swarm.h"
 #include "text/streams.h"
 
@@ -13,7 +12,7 @@ int run_swarm_command(const simulator::SimCommandLine& line, std::FILE* out, std
     SwarmOptions options;
     options.sessions = line.swarm_sessions;
     options.first_seed = line.seed.value_or(1);
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const unsigned cores = platform::processor_count();
     options.jobs = line.jobs.value_or(cores);
     options.dir = line.swarm_dir.value_or(".");
     options.out = out;
@@ -26,9 +25,10 @@ int run_swarm_command(const simulator::SimCommandLine& line, std::FILE* out, std
         return 2;
     }
     // Real time, to tell how fast the swarm ran; nothing it prints depends on it but the last line.
-    const auto started = std::chrono::steady_clock::now();
+    platform::Clock& clock = platform::monotonic_clock();
+    const std::int64_t started = clock.now_ns();
     const SwarmTally tally = run_swarm(options);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const double seconds = static_cast<double>(clock.now_ns() - started) / 1e9;
     print_tally(out, tally, seconds, options.jobs, cores);
     if (std::fflush(out) != 0 || std::ferror(out)) {
         TextSink(err).write("rotabench-sim: cannot write standard output\n");

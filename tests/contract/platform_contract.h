@@ -1,8 +1,9 @@
 #pragma once
 
-// The contract suite of the platform seam: the read path of platform.h
-// checked once, the same way, on every backend that implements it. Each
-// backend's test program instantiates it with a rig of its own.
+// The contract suite of the platform seam: the read path of platform.h and
+// the clock of clock.h checked once, the same way, on every backend that
+// implements them. Each backend's test program instantiates it with rigs of
+// its own.
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/platform.h"
 
 namespace vesko::contract {
@@ -55,5 +57,38 @@ inline void PrintTo(const RigMaker& maker, std::ostream* os) { *os << maker.name
 class PlatformContract : public ::testing::TestWithParam<RigMaker> {};
 
 inline std::string rig_name(const ::testing::TestParamInfo<RigMaker>& info) { return info.param.name; }
+
+// A clock of the seam, and whatever it needs while the test uses it. The
+// thread that makes the rig is the one that uses the clock.
+class ClockRig {
+public:
+    ClockRig() = default;
+    ClockRig(const ClockRig&) = delete;
+    ClockRig& operator=(const ClockRig&) = delete;
+    virtual ~ClockRig() = default;
+
+    virtual platform::Clock& clock() = 0;
+};
+
+struct ClockMaker {
+    std::string name;
+    std::function<std::unique_ptr<ClockRig>()> make;
+};
+
+inline void PrintTo(const ClockMaker& maker, std::ostream* os) { *os << maker.name; }
+
+class ClockContract : public ::testing::TestWithParam<ClockMaker> {};
+
+inline std::string clock_name(const ::testing::TestParamInfo<ClockMaker>& info) { return info.param.name; }
+
+// The rig of a clock that needs nothing beside it.
+class PlainClockRig final : public ClockRig {
+public:
+    explicit PlainClockRig(platform::Clock& clock) : clock_(clock) {}
+    platform::Clock& clock() override { return clock_; }
+
+private:
+    platform::Clock& clock_;
+};
 
 }  // namespace vesko::contract

@@ -225,14 +225,5 @@ TEST_P(PlatformContract, MisuseGetsTheContractsAnswers) {
     o.device = platform::kInvalidHandle;
 }
 
-TEST_P(PlatformContract, SleepPausesAboutTheAskedTime) {
-    const auto rig = GetParam().make();
-    const auto start = Clock::now();
-    rig->platform().sleep_ms(30);
-    const auto slept = Clock::now() - start;
-    EXPECT_GE(slept, milliseconds(25));
-    EXPECT_LT(slept, milliseconds(2000));
-}
-
 }  // namespace
 }  // namespace vesko::contract

@@ -1,5 +1,6 @@
 // The contract suite on the simulated bus, in real time: one module whose
-// HID interface plays the reports the test sends.
+// HID interface plays the reports the test sends; and the bus's clock, in
+// virtual time and in real time.
 
 #include "contract/platform_contract.h"
 #include "support/paired_bus.h"
@@ -27,6 +28,24 @@ private:
 INSTANTIATE_TEST_SUITE_P(SimBus, PlatformContract,
                          ::testing::Values(RigMaker{"SimBus", [] { return std::make_unique<SimRig>(); }}),
                          rig_name);
+
+// A bus's clock; in virtual time the rig's maker takes part in it.
+class BusClockRig final : public ClockRig {
+public:
+    explicit BusClockRig(platform::sim::TimeMode mode) : bus_(mode) {}
+    platform::Clock& clock() override { return bus_.clock(); }
+
+private:
+    platform::sim::SimBus bus_;
+    platform::sim::BusClock::Participation test_{bus_.clock(), "test", platform::kConsoleRank};
+};
+
+INSTANTIATE_TEST_SUITE_P(
+    BusClock, ClockContract,
+    ::testing::Values(
+        ClockMaker{"Virtual", [] { return std::make_unique<BusClockRig>(platform::sim::TimeMode::Virtual); }},
+        ClockMaker{"Real", [] { return std::make_unique<BusClockRig>(platform::sim::TimeMode::Real); }}),
+    clock_name);
 
 }  // namespace
 }  // namespace vesko::contract

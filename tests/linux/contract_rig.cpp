@@ -32,5 +32,11 @@ INSTANTIATE_TEST_SUITE_P(Hidraw, PlatformContract,
                          ::testing::Values(RigMaker{"Hidraw", [] { return std::make_unique<HidrawRig>(); }}),
                          rig_name);
 
+INSTANTIATE_TEST_SUITE_P(
+    Monotonic, ClockContract,
+    ::testing::Values(ClockMaker{"Monotonic",
+                                 [] { return std::make_unique<PlainClockRig>(platform::monotonic_clock()); }}),
+    clock_name);
+
 }  // namespace
 }  // namespace vesko::contract

@@ -105,7 +105,7 @@ TEST(EndOfInputOnTerminal, CtrlDAtTheArmingQuestionEndsTheDialogueAndTheProgramP
     const char* argv[] = {"rotabench"};
     const auto start = Clock::now();
     const int code = run_program(1, argv, [&](SampleCallback callback) -> std::unique_ptr<ImuReader> {
-        return std::make_unique<VantisImu>(std::move(callback), platform, VantisImuOptions{io.streams});
+        return std::make_unique<VantisImu>(std::move(callback), platform, platform::monotonic_clock(), VantisImuOptions{io.streams});
     }, io).exit_code;
     const auto took = Clock::now() - start;
     {

@@ -55,7 +55,7 @@ protected:
     test::CapturedStream out;
     test::CapturedStream err;
     std::atomic<int> samples{0};
-    VantisImu imu{[this](const ImuSample&) { ++samples; }, platform, VantisImuOptions{OutputStreams{out.get(), err.get()}}};
+    VantisImu imu{[this](const ImuSample&) { ++samples; }, platform, platform::monotonic_clock(), VantisImuOptions{OutputStreams{out.get(), err.get()}}};
 };
 
 TEST_F(ReaderOnHidrawTest, SamplesFlowAndStopReturnsAtOnce) {
@@ -110,7 +110,7 @@ TEST(PermissionOnHidraw, AModuleTheSystemWillNotOpenIsNamedAndTheProgramEndsWith
     ConsoleIo io{[] { return EOF; }, OutputStreams{out.get(), err.get()}, [](std::chrono::milliseconds) {}, {}, {}};
     const char* argv[] = {"rotabench"};
     const int code = run_program(1, argv, [&](SampleCallback callback) -> std::unique_ptr<ImuReader> {
-        return std::make_unique<VantisImu>(std::move(callback), platform, VantisImuOptions{io.streams});
+        return std::make_unique<VantisImu>(std::move(callback), platform, platform::monotonic_clock(), VantisImuOptions{io.streams});
     }, io).exit_code;
     EXPECT_EQ(code, 1);
     EXPECT_EQ(out.text(), "VantisImu: 1 Gantrell device(s), 0 MCU-paired\n");

@@ -96,13 +96,13 @@ int ConsoleHarness::run(std::vector<std::string> args) {
     io.streams = OutputStreams{bench_.out.get(), bench_.err.get()};
     io.sleep = [this](std::chrono::milliseconds d) { sleep(d); };
     io.interrupted = [this] { return interrupted_; };
-    io.now_ns = [this] { return bench_.bus.now_ns(); };
+    io.clock = &bench_.bus.clock();
     reader_options.streams = io.streams;
     reader_options.log = &log_;
 
     ReaderFactory factory = [this](SampleCallback cb) -> std::unique_ptr<ImuReader> {
         if (source_ == Source::SimBus)
-            return std::make_unique<VantisImu>(std::move(cb), bench_.bus, bench_.reader_options());
+            return std::make_unique<VantisImu>(std::move(cb), bench_.bus, bench_.bus.clock(), bench_.reader_options());
         auto reader = std::make_unique<FakeReader>(std::move(cb), reader_options);
         reader_ = reader.get();
         return reader;

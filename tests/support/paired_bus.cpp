@@ -1,7 +1,5 @@
 #include "support/paired_bus.h"
 
-#include "simulator/session/sim_reader.h"
-
 namespace vesko::test {
 
 PairedBus::PairedBus(std::optional<std::u16string> serial, platform::sim::TimeMode time) : bus(time) {
@@ -16,6 +14,6 @@ simulator::SimModule PairedBus::add_module(std::u16string serial, std::u16string
     return simulator::add_module(bus, config);
 }
 
-VantisImuOptions PairedBus::reader_options() { return simulator::reader_options_on(bus, {out.get(), err.get()}); }
+VantisImuOptions PairedBus::reader_options() { return VantisImuOptions{{out.get(), err.get()}}; }
 
 }  // namespace vesko::test

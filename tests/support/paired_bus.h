@@ -2,6 +2,7 @@
 
 // PairedBus: one tracking module sharing a hub with the headset MCU on a simulated bus.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -29,11 +30,13 @@ public:
     // Another module at `location`: paired when it shares a hub with an MCU.
     simulator::SimModule add_module(std::u16string serial, std::u16string location);
 
-    // The stream reader's options on this bus, printing on out and err.
+    // The stream reader's options, printing on out and err.
     VantisImuOptions reader_options();
 
     // Lets the other participants (the reader) do all they can at this instant.
-    void yield() { bus.sleep_until(bus.now_ns()); }
+    void yield() { bus.clock().sleep_until(bus.now_ns()); }
+    // Sleeps `ms` milliseconds on the bus clock.
+    void sleep_ms(std::int64_t ms) { bus.clock().sleep_until(bus.now_ns() + ms * 1'000'000); }
 
     platform::sim::SimBus bus;
     simulator::SimModule module;  // none without a serial
@@ -41,7 +44,7 @@ public:
     CapturedStream err;
 
 private:
-    platform::sim::SimBus::Participation console_{bus, "console", platform::sim::kConsoleRank};
+    platform::sim::BusClock::Participation console_{bus.clock(), "console", platform::kConsoleRank};
 };
 
 }  // namespace vesko::test

@@ -37,5 +37,11 @@ INSTANTIATE_TEST_SUITE_P(Win32, PlatformContract,
                          ::testing::Values(RigMaker{"NamedPipe", [] { return std::make_unique<PipeRig>(); }}),
                          rig_name);
 
+INSTANTIATE_TEST_SUITE_P(
+    Monotonic, ClockContract,
+    ::testing::Values(ClockMaker{"Monotonic",
+                                 [] { return std::make_unique<PlainClockRig>(platform::monotonic_clock()); }}),
+    clock_name);
+
 }  // namespace
 }  // namespace vesko::contract

@@ -1,9 +1,9 @@
 #pragma once
 
 // A test-only platform: the real Win32 calls for handles, events, reads,
-// waits and sleeps, but a bus on which the one HID interface is a named pipe
+// waits, but a bus on which the one HID interface is a named pipe
 // that plays the tracking module (28DE:2300, interface 00, a fixed serial).
-// Waits and pauses can be shortened by a factor, so the reader's seconds of
+// Waits can be shortened by a factor, so the reader's seconds of
 // silence and of rediscovery pass in a fraction of the time.
 
 #include "platform/win32/win32_platform.h"
@@ -151,7 +151,6 @@ public:
                                       bool wait_for_end) override {
         return real_.read_result(device, record, wait_for_end);
     }
-    void sleep_ms(std::uint32_t ms) override { real_.sleep_ms(ms / divisor_); }
 
 private:
     void remember(platform::Handle handle) {

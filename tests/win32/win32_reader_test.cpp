@@ -64,8 +64,7 @@ protected:
                 last_seq_ = sample.seq;
                 ++samples_;
             },
-            *bus_,
-            options);
+            *bus_, platform::monotonic_clock(), options);
     }
 
     test::CapturedStream out_;

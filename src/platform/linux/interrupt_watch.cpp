@@ -1,6 +1,7 @@
 // SIGINT and SIGTERM. The handler asks the rule what to do; a request to stop
 // is kept in an atomic and written to a pipe, which standard input and sleeps
 // wait on beside their own business, whichever thread the signal landed on.
+// A sleep lasts until the monotonic clock reaches its end.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -9,8 +10,10 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 
+#include "platform/clock.h"
 #include "platform/interrupts.h"
 
 namespace vesko::platform {
@@ -103,11 +106,11 @@ int InterruptWatch::read_char() {
 }
 
 void InterruptWatch::sleep(std::chrono::milliseconds duration) {
-    const auto until = std::chrono::steady_clock::now() + duration;
-    for (auto now = std::chrono::steady_clock::now(); now < until && stop_code.load() == 0;
-         now = std::chrono::steady_clock::now()) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - now).count();
-        wait_for_input(false, static_cast<int>(left));
+    constexpr std::int64_t kNsPerMs = 1'000'000;
+    Clock& clock = monotonic_clock();
+    const std::int64_t until = clock.now_ns() + std::int64_t{duration.count()} * kNsPerMs;
+    for (std::int64_t now = clock.now_ns(); now < until && stop_code.load() == 0; now = clock.now_ns()) {
+        wait_for_input(false, static_cast<int>((until - now + kNsPerMs - 1) / kNsPerMs));
     }
 }
 

@@ -7,8 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <thread>
 
 #include "platform/device_text.h"
 #include "platform/linux/device_names.h"
@@ -272,7 +270,5 @@ void LinuxPlatform::cancel_all_reads(Handle device) { io_.cancel_all_reads(devic
 ReadOutcome LinuxPlatform::read_result(Handle device, OverlappedRecord& record, bool wait_for_end) {
     return io_.read_result(device, record, wait_for_end);
 }
-
-void LinuxPlatform::sleep_ms(std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 }  // namespace vesko::platform::linux_hid

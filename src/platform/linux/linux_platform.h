@@ -47,7 +47,6 @@ public:
     void cancel_all_reads(Handle device) override;
     ReadOutcome read_result(Handle device, OverlappedRecord& record, bool wait_for_end) override;
 
-    void sleep_ms(std::uint32_t ms) override;
 
 private:
     struct NodeRecord {

@@ -6,10 +6,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <cstring>
 
+#include "platform/clock.h"
 #include "platform/linux/error_codes.h"
 
 namespace vesko::platform::linux_hid {
@@ -214,20 +214,27 @@ WaitStatus OverlappedIo::wait(Handle event_handle, std::uint32_t timeout_ms) {
     pollfd fds[2] = {{ev->fd(), POLLIN, 0}, {dev ? dev->fd() : -1, POLLIN, 0}};
 
     constexpr std::uint32_t kInfinite = 0xFFFFFFFF;
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    constexpr std::int64_t kNsPerMs = 1'000'000;
+    Clock& clock = monotonic_clock();
+    const std::int64_t deadline = clock.now_ns() + std::int64_t{timeout_ms} * kNsPerMs;
     for (;;) {
         int timeout = -1;
+        std::int64_t left_ns = 0;
         if (timeout_ms != kInfinite) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            timeout = static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
+            left_ns = std::max<std::int64_t>(deadline - clock.now_ns(), 0);
+            timeout = static_cast<int>(std::min<std::int64_t>((left_ns + kNsPerMs - 1) / kNsPerMs, INT_MAX));
         }
         const int ready = ::poll(fds, 2, timeout);
         if (ready > 0) {
             return WaitStatus::Finished;
         }
-        if (ready == 0) {
+        // The time-out is the monotonic clock's: a poll that ends before it
+        // waits again for the rest.
+        if (ready == 0 && (left_ns == 0 || clock.now_ns() >= deadline)) {
             return WaitStatus::TimedOut;
+        }
+        if (ready == 0) {
+            continue;
         }
         if (errno != EINTR) {
             return WaitStatus::Finished;  // a failed wait; read_result tells what happened

@@ -11,7 +11,7 @@ namespace vesko::platform::sim {
 // Plays the input reports of one simulated module's HID interface. The bus
 // asks it, on the reading thread, when the next report is due and takes the
 // report once that time has come. Times are nanoseconds of the bus clock
-// (virtual in tests, the steady clock in the simulated program).
+// (virtual time, or the monotonic clock when the bus runs in real time).
 // Implementations must be safe against a second thread commanding them.
 class ReportSource {
 public:

@@ -9,9 +9,25 @@ namespace vesko::platform::sim {
 using platform::DevNode;
 using platform::Handle;
 
-SimBus::SimBus(TimeMode mode) : mode_(mode), origin_(std::chrono::steady_clock::now()) {}
+SimBus::SimBus(TimeMode mode) : clock_(mode) {}
 
 SimBus::~SimBus() = default;
+
+std::int64_t SimBus::now_ns() const {
+    Lock lock(mutex_);
+    return now_locked();
+}
+
+void SimBus::changed_locked() {
+    // A sleeper waits for time alone; every other wait looks again.
+    clock_.mark_if_locked([](const WaitOn& on) { return on.kind != WaitOn::Kind::Time; });
+}
+
+void SimBus::mark_locked(WaitOn::Kind kind, Handle handle) {
+    clock_.mark_if_locked([&](const WaitOn& on) {
+        return on.kind == kind && (kind != WaitOn::Kind::Event || on.handle == handle);
+    });
+}
 
 // --- building ----------------------------------------------------------------
 

@@ -6,64 +6,37 @@
 // played from a script of read steps or fed by a report source; interfaces
 // that leave the bus and come back.
 //
-// Time is the bus clock in nanoseconds. In Real mode it is the steady clock
-// since the bus was made. In Virtual mode it is a count that moves only when
-// every thread taking part in the session (a participant: the console's, the
-// reader's, any other the test or simulator starts through start_thread) is
-// blocked in a wait or sleep of the bus. It then moves to the earliest
-// deadline among them and releases that one thread (ties: lower rank first,
-// then the earlier participant). Whatever else wakes a participant (an event
-// set, a read ended, a change of the bus, a new thread, a thread that ended)
-// only marks it; marked threads are released one at a time, lowest rank
-// first, each after the one before has blocked again, and all before the
-// clock moves. So exactly one participant runs at a time, and a session is a
-// function of what its threads do, never of how the system schedules them.
-// Nothing in Virtual mode reads real time or times out. When no participant
-// can ever run again (all blocked, none with a deadline) the bus reports
-// what each one waits on and ends the process.
+// Time is the bus's clock (bus_clock.h) in nanoseconds: in Real mode the
+// monotonic clock since the bus was made, in Virtual mode a count that moves
+// only when every thread taking part in the session waits. Every wait of the
+// bus (an event, a read's end, an enumeration held) blocks through it.
 //
-// Threads: every operation may be called from any thread; one mutex guards
-// the whole bus. Report sources are asked under that mutex, so a source must
-// not call into the bus while it holds a lock of its own.
+// Threads: every operation may be called from any thread; one mutex, the
+// clock's, guards the whole bus. Report sources are asked under that mutex,
+// so a source must not call into the bus while it holds a lock of its own.
 
-#include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <limits>
-#include <list>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/sim/bus_clock.h"
 #include "platform/sim/read_step.h"
 #include "platform/sim/report_source.h"
 
 namespace vesko::platform::sim {
 
-enum class TimeMode { Virtual, Real };
-
-// Ranks of the participants of a session: at one instant the reader goes
-// before the console, and both before anything else.
-inline constexpr int kReaderRank = 0;
-inline constexpr int kConsoleRank = 1;
-inline constexpr int kOtherRank = 2;
-
-// The exit code of a simulated program whose virtual time deadlocked.
-inline constexpr int kDeadlockExitCode = 4;
-
-// Heard, when set, with the deadlock's report (already on standard error)
-// just before the deadlocked program ends: what runs many sessions names the
-// ones it had in flight. One for the process; null: none.
-using DeadlockHook = void (*)(const char* report);
-void set_deadlock_hook(DeadlockHook hook);
+// The session's ranks, under the names the simulator knows them by.
+using platform::kConsoleRank;
+using platform::kOtherRank;
+using platform::kReaderRank;
 
 // One node of the device tree as its queries will answer.
 struct SimNode {
@@ -100,7 +73,9 @@ struct BusEvent {
 class SimBus final : public platform::Platform {
 public:
     explicit SimBus(TimeMode mode = TimeMode::Virtual);
-    TimeMode time_mode() const { return mode_; }
+    TimeMode time_mode() const { return clock_.mode(); }
+    // The clock every wait of the bus blocks through, and the session's.
+    BusClock& clock() { return clock_; }
     ~SimBus() override;
 
     // --- building and changing the bus ------------------------------------
@@ -136,33 +111,8 @@ public:
     std::optional<SimHidInterface> interface_info(std::u16string_view path) const;
 
     // --- time ---------------------------------------------------------------
+    // The clock's time, for a bus event's stamp or a test's look.
     std::int64_t now_ns() const;
-    // Sleeps until bus time `t_ns`. In Virtual mode it blocks at least once,
-    // even for a time already past, so the other participants do what they
-    // can at this instant first.
-    void sleep_until(std::int64_t t_ns);
-
-    // The calling thread takes part in virtual time while this object lives,
-    // and counts as running from the start. Nothing in Real mode.
-    class Participation {
-    public:
-        Participation(SimBus& bus, std::string name, int rank);
-        ~Participation();
-        Participation(const Participation&) = delete;
-        Participation& operator=(const Participation&) = delete;
-
-    private:
-        SimBus& bus_;
-    };
-
-    // A new thread running `body` as a participant: it runs for the first
-    // time when the clock would otherwise move, and leaves when `body`
-    // returns. In Real mode a plain thread. Throws std::system_error as
-    // std::thread does.
-    std::thread start_thread(std::string name, int rank, std::function<void()> body);
-    // Joins a thread of start_thread(); in Virtual mode the caller, a
-    // participant, waits as a blocked one until that thread has left.
-    void join_thread(std::thread& thread);
 
     // --- the platform -------------------------------------------------------
     std::optional<std::vector<platform::DevNode>> nodes_under_enumerator(
@@ -186,7 +136,6 @@ public:
     platform::ReadOutcome read_result(platform::Handle device, platform::OverlappedRecord& record,
                                       bool wait_for_end) override;
     void set_event(platform::Handle event) override;
-    void sleep_ms(std::uint32_t ms) override;
 
 private:
     struct Interface {
@@ -218,53 +167,17 @@ private:
         std::uint32_t generation = 0;   // devices: the interface's at open
         std::optional<ActiveRead> read; // devices
     };
-    // What a blocked participant waits for besides its deadline.
-    struct WaitOn {
-        enum class Kind { Time, Event, ReadEnd, Enumeration, ThreadEnd };
-        Kind kind = Kind::Time;
-        platform::Handle handle = 0;  // Event: the event; ReadEnd: the device
-        std::thread::id thread;       // ThreadEnd
+    using Lock = BusClock::Lock;
+    static constexpr std::int64_t kNever = BusClock::kNever;
 
-        static WaitOn of(Kind kind, platform::Handle handle = 0) {
-            WaitOn on;
-            on.kind = kind;
-            on.handle = handle;
-            return on;
-        }
-    };
-    struct Participant {
-        std::string name;
-        int rank = 0;
-        std::uint64_t order = 0;      // registration order, the last tie-break
-        std::thread::id thread;
-        enum class State { Starting, Running, Blocked } state = State::Running;
-        bool released = false;        // Starting or Blocked: may go on
-        bool marked = false;          // Blocked: something it waits for may have come
-        std::int64_t wake_ns = 0;     // Blocked: deadline (kNever: none)
-        WaitOn on;                    // Blocked
-        std::condition_variable go;
-    };
-    using Lock = std::unique_lock<std::mutex>;
-    static constexpr std::int64_t kNever = std::numeric_limits<std::int64_t>::max();
-
-    std::int64_t now_locked() const;
+    std::int64_t now_locked() const { return clock_.now_locked(); }
+    void block_locked(Lock& lock, std::int64_t wake_ns, WaitOn on) { clock_.block_locked(lock, wake_ns, on); }
     // Something changed that threads waiting on events, reads or the
     // enumeration must look at again.
     void changed_locked();
     // Marks the blocked participants waiting on `kind` (on that event, for
     // Event), or those `concerned`; in Real mode wakes every waiting thread.
     void mark_locked(WaitOn::Kind kind, platform::Handle handle = 0);
-    void mark_if_locked(const std::function<bool(const WaitOn&)>& concerned);
-    Participant& add_participant_locked(std::string name, int rank, Participant::State state);
-    // Blocks the calling thread until the bus clock reaches `wake_ns` or it
-    // is woken to look again; the caller looks again in either case.
-    void block_locked(Lock& lock, std::int64_t wake_ns, WaitOn on);
-    Participant* self_locked();
-    // Virtual mode: when no participant runs, releases the next one.
-    void schedule_locked();
-    void leave_locked(Participant& p);
-    [[noreturn]] void misuse_locked(const char* what);
-    std::string deadlock_report_locked() const;
     void log_locked(BusEvent::Kind kind, platform::Handle handle, std::u16string path = {});
 
     const SimNode* node_locked(platform::DevNode node) const;
@@ -276,14 +189,8 @@ private:
     void cancel_locked(HandleState& h);
     std::optional<std::int64_t> next_finish_locked(platform::Handle event);
 
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;  // Real mode: anything changed
-    const TimeMode mode_;
-    const std::chrono::steady_clock::time_point origin_;
-    std::int64_t virtual_now_ns_ = 0;
-    std::uint64_t change_count_ = 0;
-    std::list<Participant> participants_;  // Virtual mode
-    std::uint64_t next_order_ = 0;
+    BusClock clock_;
+    std::mutex& mutex_ = clock_.mutex();  // the clock's: a wait lets go of the bus as it blocks
 
     std::vector<SimNode> nodes_;  // node N is nodes_[N - 1]
     std::vector<Interface> interfaces_;

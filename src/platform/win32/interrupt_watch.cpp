@@ -6,8 +6,10 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 
+#include "platform/clock.h"
 #include "platform/interrupts.h"
 
 namespace vesko::platform {
@@ -95,12 +97,18 @@ int InterruptWatch::read_char() {
 }
 
 void InterruptWatch::sleep(std::chrono::milliseconds duration) {
-    if (stop_code.load() != 0) return;
-    const auto ms = static_cast<DWORD>(duration.count());
-    if (stop_event == nullptr) {
-        Sleep(ms);
-    } else {
-        WaitForSingleObject(stop_event, ms);
+    // The system's waits end on its timer ticks, a little early at times:
+    // the sleep lasts until the monotonic clock reaches its end.
+    constexpr std::int64_t kNsPerMs = 1'000'000;
+    Clock& clock = monotonic_clock();
+    const std::int64_t until = clock.now_ns() + std::int64_t{duration.count()} * kNsPerMs;
+    for (std::int64_t now = clock.now_ns(); now < until && stop_code.load() == 0; now = clock.now_ns()) {
+        const auto ms = static_cast<DWORD>((until - now + kNsPerMs - 1) / kNsPerMs);
+        if (stop_event == nullptr) {
+            Sleep(ms);
+        } else {
+            WaitForSingleObject(stop_event, ms);
+        }
     }
 }
 

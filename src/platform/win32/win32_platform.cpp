@@ -1,5 +1,6 @@
 #include "platform/win32/win32_platform.h"
 
+#include "platform/clock.h"
 #include "platform/device_text.h"
 #include "platform/native_platform.h"
 
@@ -299,8 +300,22 @@ ReadIssue Win32Platform::begin_read(Handle device, Handle event, OverlappedRecor
 }
 
 WaitStatus Win32Platform::wait(Handle event, std::uint32_t timeout_ms) {
-    return WaitForSingleObject(native(event), timeout_ms) == WAIT_TIMEOUT ? WaitStatus::TimedOut
-                                                                          : WaitStatus::Finished;
+    if (timeout_ms == INFINITE) {
+        return WaitForSingleObject(native(event), INFINITE) == WAIT_TIMEOUT ? WaitStatus::TimedOut
+                                                                            : WaitStatus::Finished;
+    }
+    // The system's time-out runs on its timer ticks and may end a little
+    // early: the wait lasts until the monotonic clock reaches its deadline.
+    constexpr std::int64_t kNsPerMs = 1'000'000;
+    Clock& clock = monotonic_clock();
+    const std::int64_t deadline = clock.now_ns() + std::int64_t{timeout_ms} * kNsPerMs;
+    DWORD ms = timeout_ms;
+    for (;;) {
+        if (WaitForSingleObject(native(event), ms) != WAIT_TIMEOUT) return WaitStatus::Finished;
+        const std::int64_t left = deadline - clock.now_ns();
+        if (left <= 0) return WaitStatus::TimedOut;
+        ms = static_cast<DWORD>((left + kNsPerMs - 1) / kNsPerMs);
+    }
 }
 
 void Win32Platform::cancel_read(Handle device, OverlappedRecord& record) {
@@ -321,7 +336,6 @@ ReadOutcome Win32Platform::read_result(Handle device, OverlappedRecord& record, 
     return outcome;
 }
 
-void Win32Platform::sleep_ms(std::uint32_t ms) { Sleep(ms); }
 
 }  // namespace vesko::platform::win32
 

@@ -44,7 +44,6 @@ public:
     void cancel_read(Handle device, OverlappedRecord& record) override;
     void cancel_all_reads(Handle device) override;
     ReadOutcome read_result(Handle device, OverlappedRecord& record, bool wait_for_end) override;
-    void sleep_ms(std::uint32_t ms) override;
 };
 
 namespace detail {

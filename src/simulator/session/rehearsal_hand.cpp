@@ -159,7 +159,7 @@ void RehearsalHand::run() {
     while (!stopping_) {
         const std::int64_t until = bus_.now_ns() + kLookNs;
         bench_.sleep_until(until);  // where the bench plugs a module back in
-        if (bench_.interrupted() != 0) bus_.sleep_until(until);
+        if (bench_.interrupted() != 0) bus_.clock().sleep_until(until);
         step();
     }
 }

@@ -13,7 +13,6 @@
 #include "simulator/session/rehearsal_truth.h"
 #include "simulator/session/scripted_operator.h"
 #include "simulator/session/sim_bench.h"
-#include "simulator/session/sim_reader.h"
 
 namespace vesko::simulator {
 
@@ -53,7 +52,7 @@ SessionOutcome run_session(const Scenario& scenario, const SessionOptions& optio
         io.sleep = keyboard.sleep;
         io.interrupted = keyboard.interrupted;
     }
-    io.now_ns = [&] { return bus.now_ns(); };
+    io.clock = &bus.clock();
     // In virtual time the console's thread and the reader's take part in the
     // bus clock, one running at a time.
     const ReaderFactory make_reader = [&](SampleCallback callback) -> std::unique_ptr<ImuReader> {
@@ -64,7 +63,7 @@ SessionOutcome run_session(const Scenario& scenario, const SessionOptions& optio
             }
             callback(sample);
         };
-        return std::make_unique<VantisImu>(std::move(noted), bus, reader_options_on(bus, io.streams));
+        return std::make_unique<VantisImu>(std::move(noted), bus, bus.clock(), VantisImuOptions{io.streams});
     };
     std::vector<const char*> argv = {"rotabench-sim"};
     if (scenario.serial) {
@@ -73,13 +72,13 @@ SessionOutcome run_session(const Scenario& scenario, const SessionOptions& optio
     }
 
     {
-        const platform::sim::SimBus::Participation console(bus, "console", platform::sim::kConsoleRank);
-        std::thread hand_thread;
-        if (hand) hand_thread = bus.start_thread("hand", platform::sim::kOtherRank, [&] { hand->run(); });
+        const platform::sim::BusClock::Participation console(bus.clock(), "console", platform::kConsoleRank);
+        platform::Thread hand_thread;
+        if (hand) hand_thread = bus.clock().start_thread("hand", platform::kOtherRank, [&] { hand->run(); });
         const ProgramOutcome program = run_program(static_cast<int>(argv.size()), argv.data(), make_reader, io);
         if (hand) {
             hand->stop();
-            bus.join_thread(hand_thread);
+            hand_thread.join();
         }
         outcome.exit_code = program.exit_code;
         outcome.runs = program.runs;

@@ -23,7 +23,7 @@
 namespace vesko::simulator {
 
 struct SessionOptions {
-    // Real: the bus clock is the steady clock, as a person would watch it.
+    // Real: the bus clock is the monotonic clock, as a person would watch it.
     // Virtual: the console's and the reader's threads take part in the bus
     // clock, which moves as fast as they go and the same way on every run.
     platform::sim::TimeMode time = platform::sim::TimeMode::Real;

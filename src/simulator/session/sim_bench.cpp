@@ -37,7 +37,7 @@ void SimBench::sleep_until(std::int64_t t_ns) {
         if (!scheduled_.empty()) until = std::min(until, scheduled_.front().at_ns);
         if (interrupts_ != nullptr && bus_.time_mode() == platform::sim::TimeMode::Real)
             until = std::min(until, now + kInterruptCheckNs);
-        bus_.sleep_until(until);
+        bus_.clock().sleep_until(until);
     }
 }
 

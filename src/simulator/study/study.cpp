@@ -2,11 +2,10 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cmath>
 #include <mutex>
-#include <thread>
 
+#include "platform/clock.h"
 #include "calibration/run_summary.h"
 #include "simulator/session/session.h"
 #include "simulator/study/matrix_study.h"
@@ -23,7 +22,7 @@ Scenario with_seed(Scenario scenario, std::uint64_t seed) {
 std::vector<StudySession> run_study(const Scenario& scenario, int sessions, std::uint64_t first_seed,
                                     unsigned threads, const std::function<void(int done)>& progress) {
     std::vector<StudySession> results(static_cast<std::size_t>(std::max(sessions, 0)));
-    if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+    if (threads == 0) threads = platform::processor_count();
     threads = std::min(threads, static_cast<unsigned>(std::max(sessions, 1)));
     std::atomic<int> next{0};
     std::atomic<int> done{0};
@@ -53,10 +52,7 @@ std::vector<StudySession> run_study(const Scenario& scenario, int sessions, std:
             }
         }
     };
-    std::vector<std::thread> pool;
-    for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work);
-    work();
-    for (std::thread& t : pool) t.join();
+    platform::run_on_threads(threads, [&](unsigned) { work(); });
     return results;
 }
 

@@ -4,11 +4,10 @@
 #include <cctype>
 #include <charconv>
 #include <cstring>
-#include <chrono>
 #include <functional>
 #include <memory>
-#include <thread>
 
+#include "platform/clock.h"
 #include "platform/terminal.h"
 #include "simulator/output_file.h"
 #include "simulator/study/study.h"
@@ -73,9 +72,10 @@ int run_study_command(const SimCommandLine& line, const Scenario& scenario, cons
 
     // A session in virtual time keeps one processor busy: by default one
     // session at a time per processor.
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const unsigned cores = platform::processor_count();
     const unsigned jobs = std::min(line.jobs.value_or(cores), static_cast<unsigned>(line.study_sessions));
-    const auto start = std::chrono::steady_clock::now();
+    platform::Clock& clock = platform::monotonic_clock();
+    const std::int64_t start = clock.now_ns();
     // On a terminal, a line that counts the sessions as they end.
     std::function<void(int)> progress;
     if (platform::is_terminal(err)) {
@@ -86,7 +86,7 @@ int run_study_command(const SimCommandLine& line, const Scenario& scenario, cons
         };
     }
     const auto sessions = run_study(scenario, line.study_sessions, first_seed, jobs, progress);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double seconds = static_cast<double>(clock.now_ns() - start) / 1e9;
 
     const auto axes = summarize_study(sessions);
     const bool any_mean = std::any_of(axes.begin(), axes.end(), [](const AxisStudy& a) { return a.with_summary > 0; });

@@ -1,12 +1,14 @@
-#include "platform/sim/sim_bus.h"
+#include "platform/sim/bus_clock.h"
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <system_error>
 #include <tuple>
+#include <utility>
 
 namespace vesko::platform::sim {
 namespace {
@@ -17,30 +19,19 @@ std::atomic<DeadlockHook> deadlock_hook{nullptr};
 
 void set_deadlock_hook(DeadlockHook hook) { deadlock_hook.store(hook); }
 
-std::int64_t SimBus::now_ns() const {
+BusClock::BusClock(TimeMode mode) : mode_(mode), origin_ns_(platform::monotonic_clock().now_ns()) {}
+
+std::int64_t BusClock::now_ns() {
     Lock lock(mutex_);
     return now_locked();
 }
 
-std::int64_t SimBus::now_locked() const {
+std::int64_t BusClock::now_locked() const {
     if (mode_ == TimeMode::Virtual) return virtual_now_ns_;
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() -
-                                                                origin_)
-        .count();
+    return platform::monotonic_clock().now_ns() - origin_ns_;
 }
 
-void SimBus::changed_locked() {
-    // A sleeper waits for time alone; every other wait looks again.
-    mark_if_locked([](const WaitOn& on) { return on.kind != WaitOn::Kind::Time; });
-}
-
-void SimBus::mark_locked(WaitOn::Kind kind, Handle handle) {
-    mark_if_locked([&](const WaitOn& on) {
-        return on.kind == kind && (kind != WaitOn::Kind::Event || on.handle == handle);
-    });
-}
-
-void SimBus::mark_if_locked(const std::function<bool(const WaitOn&)>& concerned) {
+void BusClock::mark_if_locked(const std::function<bool(const WaitOn&)>& concerned) {
     if (mode_ == TimeMode::Real) {
         ++change_count_;
         changed_.notify_all();
@@ -52,7 +43,7 @@ void SimBus::mark_if_locked(const std::function<bool(const WaitOn&)>& concerned)
     schedule_locked();
 }
 
-SimBus::Participant* SimBus::self_locked() {
+BusClock::Participant* BusClock::self_locked() {
     const std::thread::id me = std::this_thread::get_id();
     for (Participant& p : participants_) {
         if (p.thread == me) return &p;
@@ -60,25 +51,30 @@ SimBus::Participant* SimBus::self_locked() {
     return nullptr;
 }
 
-void SimBus::misuse_locked(const char* what) {
+void BusClock::misuse(const char* what) {
     std::fprintf(stderr, "simulated bus: %s\n", what);
     std::fflush(stderr);
     std::abort();
 }
 
-void SimBus::block_locked(Lock& lock, std::int64_t wake_ns, WaitOn on) {
+void BusClock::block_locked(Lock& lock, std::int64_t wake_ns, WaitOn on) {
     if (mode_ == TimeMode::Real) {
         const std::uint64_t seen = change_count_;
         if (wake_ns == kNever) {
             changed_.wait(lock, [&] { return change_count_ != seen; });
         } else {
-            changed_.wait_until(lock, origin_ + std::chrono::nanoseconds(wake_ns),
-                                [&] { return change_count_ != seen; });
+            // The monotonic clock's time point (it counts the steady clock's
+            // nanoseconds): the caller reads the clock again and blocks
+            // again when it has not reached it.
+            using Steady = std::chrono::steady_clock;
+            const Steady::time_point until{
+                std::chrono::duration_cast<Steady::duration>(std::chrono::nanoseconds(origin_ns_ + wake_ns))};
+            changed_.wait_until(lock, until, [&] { return change_count_ != seen; });
         }
         return;
     }
     Participant* self = self_locked();
-    if (self == nullptr) misuse_locked("a thread that takes no part in virtual time waits on its clock");
+    if (self == nullptr) misuse("a thread that takes no part in virtual time waits on its clock");
     self->state = Participant::State::Blocked;
     self->wake_ns = wake_ns;
     self->on = on;
@@ -90,7 +86,7 @@ void SimBus::block_locked(Lock& lock, std::int64_t wake_ns, WaitOn on) {
     self->released = false;
 }
 
-void SimBus::schedule_locked() {
+void BusClock::schedule_locked() {
     if (mode_ != TimeMode::Virtual) return;
     using State = Participant::State;
     bool blocked = false;
@@ -131,7 +127,7 @@ void SimBus::schedule_locked() {
     next->go.notify_one();
 }
 
-std::string SimBus::deadlock_report_locked() const {
+std::string BusClock::deadlock_report_locked() const {
     std::string report;
     char line[160];
     std::snprintf(line, sizeof line,
@@ -164,7 +160,7 @@ std::string SimBus::deadlock_report_locked() const {
     return report;
 }
 
-SimBus::Participant& SimBus::add_participant_locked(std::string name, int rank, Participant::State state) {
+BusClock::Participant& BusClock::add_participant_locked(std::string name, int rank, Participant::State state) {
     Participant& p = participants_.emplace_back();
     p.name = std::move(name);
     p.rank = rank;
@@ -173,20 +169,20 @@ SimBus::Participant& SimBus::add_participant_locked(std::string name, int rank, 
     return p;
 }
 
-SimBus::Participation::Participation(SimBus& bus, std::string name, int rank) : bus_(bus) {
-    Lock lock(bus_.mutex_);
-    if (bus_.mode_ != TimeMode::Virtual) return;
-    bus_.add_participant_locked(std::move(name), rank, Participant::State::Running).thread =
+BusClock::Participation::Participation(BusClock& clock, std::string name, int rank) : clock_(clock) {
+    Lock lock(clock_.mutex_);
+    if (clock_.mode_ != TimeMode::Virtual) return;
+    clock_.add_participant_locked(std::move(name), rank, Participant::State::Running).thread =
         std::this_thread::get_id();
 }
 
-SimBus::Participation::~Participation() {
-    Lock lock(bus_.mutex_);
-    if (bus_.mode_ != TimeMode::Virtual) return;
-    if (Participant* self = bus_.self_locked()) bus_.leave_locked(*self);
+BusClock::Participation::~Participation() {
+    Lock lock(clock_.mutex_);
+    if (clock_.mode_ != TimeMode::Virtual) return;
+    if (Participant* self = clock_.self_locked()) clock_.leave_locked(*self);
 }
 
-void SimBus::leave_locked(Participant& p) {
+void BusClock::leave_locked(Participant& p) {
     const std::thread::id gone = p.thread;
     participants_.remove_if([&p](const Participant& q) { return &q == &p; });
     for (Participant& q : participants_) {
@@ -197,7 +193,7 @@ void SimBus::leave_locked(Participant& p) {
     schedule_locked();
 }
 
-std::thread SimBus::start_thread(std::string name, int rank, std::function<void()> body) {
+std::thread BusClock::launch(std::string name, int rank, std::function<void()> body) {
     if (mode_ != TimeMode::Virtual) return std::thread(std::move(body));
     Participant* p = nullptr;
     {
@@ -218,7 +214,7 @@ std::thread SimBus::start_thread(std::string name, int rank, std::function<void(
             leave_locked(*p);
         });
         Lock lock(mutex_);
-        p->thread = thread.get_id();  // before it first runs, for join_thread()
+        p->thread = thread.get_id();  // before it first runs, for join()
         schedule_locked();            // a starter outside the session leaves it to run at once
         return thread;
     } catch (...) {
@@ -228,7 +224,7 @@ std::thread SimBus::start_thread(std::string name, int rank, std::function<void(
     }
 }
 
-void SimBus::join_thread(std::thread& thread) {
+void BusClock::join(std::thread& thread) {
     if (mode_ == TimeMode::Virtual) {
         Lock lock(mutex_);
         const std::thread::id id = thread.get_id();
@@ -246,12 +242,10 @@ void SimBus::join_thread(std::thread& thread) {
     thread.join();
 }
 
-void SimBus::sleep_until(std::int64_t t_ns) {
+void BusClock::sleep_until(std::int64_t t_ns) {
     Lock lock(mutex_);
     if (mode_ == TimeMode::Virtual) block_locked(lock, std::max(t_ns, now_locked()), WaitOn{});
     while (now_locked() < t_ns) block_locked(lock, t_ns, WaitOn{});
 }
-
-void SimBus::sleep_ms(std::uint32_t ms) { sleep_until(now_ns() + std::int64_t{ms} * 1'000'000); }
 
 }  // namespace vesko::platform::sim
