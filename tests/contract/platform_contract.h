@@ -45,18 +45,28 @@ public:
     virtual bool answers_misuse_by_contract() const { return true; }
 };
 
-struct RigMaker {
+// How a suite makes a fresh rig of one backend, and the rig's name.
+template <class Rig>
+struct Maker {
     std::string name;
-    std::function<std::unique_ptr<ContractRig>()> make;
+    std::function<std::unique_ptr<Rig>()> make;
 };
 
 // A rig prints as its name, so the tests' names stay the same from build to
 // build (GoogleTest would print the function's bytes).
-inline void PrintTo(const RigMaker& maker, std::ostream* os) { *os << maker.name; }
+template <class Rig>
+void PrintTo(const Maker<Rig>& maker, std::ostream* os) {
+    *os << maker.name;
+}
 
+template <class Rig>
+std::string maker_name(const ::testing::TestParamInfo<Maker<Rig>>& info) {
+    return info.param.name;
+}
+
+using RigMaker = Maker<ContractRig>;
 class PlatformContract : public ::testing::TestWithParam<RigMaker> {};
-
-inline std::string rig_name(const ::testing::TestParamInfo<RigMaker>& info) { return info.param.name; }
+inline constexpr auto rig_name = maker_name<ContractRig>;
 
 // A clock of the seam, and whatever it needs while the test uses it. The
 // thread that makes the rig is the one that uses the clock.
@@ -70,16 +80,9 @@ public:
     virtual platform::Clock& clock() = 0;
 };
 
-struct ClockMaker {
-    std::string name;
-    std::function<std::unique_ptr<ClockRig>()> make;
-};
-
-inline void PrintTo(const ClockMaker& maker, std::ostream* os) { *os << maker.name; }
-
+using ClockMaker = Maker<ClockRig>;
 class ClockContract : public ::testing::TestWithParam<ClockMaker> {};
-
-inline std::string clock_name(const ::testing::TestParamInfo<ClockMaker>& info) { return info.param.name; }
+inline constexpr auto clock_name = maker_name<ClockRig>;
 
 // The rig of a clock that needs nothing beside it.
 class PlainClockRig final : public ClockRig {
