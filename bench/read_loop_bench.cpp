@@ -26,8 +26,8 @@
 #include "imu/vantis_imu.h"
 #include "platform/sim/report_source.h"
 #include "platform/sim/sim_bus.h"
-#include "simulator/session/sim_topology.h"
 #include "report_ring.h"
+#include "simulator/session/sim_topology.h"
 
 namespace vesko::bench {
 namespace {
@@ -108,8 +108,8 @@ void BM_ReadLoopSimBus(benchmark::State& state) {
     }
     std::fclose(devnull);
     // Every sample integrated: one interval fewer than samples delivered.
-    const auto samples = static_cast<std::uint64_t>(kBatchReports) * kSamplesPerReport *
-                         static_cast<std::uint64_t>(state.iterations());
+    const auto samples =
+        static_cast<std::uint64_t>(kBatchReports) * kSamplesPerReport * static_cast<std::uint64_t>(state.iterations());
     if (ok && acc.interval_count + 1 != samples) {
         state.SkipWithError("not every sample reached the callback");
     }

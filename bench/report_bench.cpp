@@ -35,8 +35,8 @@ constexpr std::size_t kDelivered = kSamplesPerReport;
 // Seconds per report, shown next to the time per iteration.
 void per_report(benchmark::State& state, double reports_per_iteration) {
     state.counters["per_report"] =
-        benchmark::Counter(reports_per_iteration, benchmark::Counter::kIsIterationInvariantRate |
-                                                      benchmark::Counter::kInvert);
+        benchmark::Counter(reports_per_iteration,
+                           benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 // An accumulator in the middle of a run: bias known, integrating.
@@ -179,8 +179,8 @@ const CapLog& log_at_the_cap() {
         for (unsigned i = 0; text.size() < cap; ++i) {
             const int axis = static_cast<int>(i % 3);
             const double wobble = static_cast<double>((i * 2654435761u) % 2001) - 1000;
-            const double printed = std::atof(
-                printf_text("%.9f", (i % 1000 == 999 ? 0.5 : 1.0) * (1 + wobble * 1e-6) / 1024).c_str());
+            const double printed =
+                std::atof(printf_text("%.9f", (i % 1000 == 999 ? 0.5 : 1.0) * (1 + wobble * 1e-6) / 1024).c_str());
             text += printf_text(texts::kRunDominant, "XYZ"[axis], i % 2 ? '-' : '+', 0.3);
             text += printf_text(texts::kRunScale, printed, vs_1024_pct(printed), vs_0001_pct(printed));
             runs.push_back(RunResult{axis, 180, printed, 0.003, {}});

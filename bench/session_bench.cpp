@@ -39,8 +39,8 @@ void BM_DefaultSessionVirtualTime(benchmark::State& state) {
         }
     }
     std::fclose(devnull);
-    state.counters["per_session"] = benchmark::Counter(
-        1, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["per_session"] =
+        benchmark::Counter(1, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 }  // namespace

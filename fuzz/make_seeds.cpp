@@ -206,15 +206,16 @@ Text root() { return Text().piece(vesko::fuzz::kRootHubLocation); }
 void paired_bench(InputWriter& w) {
     hub(w, 0, root());
     hub(w, 1, root().piece(vesko::fuzz::kUsbPort1));
-    mcu(w, 2, root().piece(vesko::fuzz::kUsbPort1).piece(vesko::fuzz::kUsbHop).chars("4").piece(vesko::fuzz::kCloseParen));
+    mcu(w, 2,
+        root().piece(vesko::fuzz::kUsbPort1).piece(vesko::fuzz::kUsbHop).chars("4").piece(vesko::fuzz::kCloseParen));
     module(w, Text().piece(vesko::fuzz::kSerial), 2,
            root().piece(vesko::fuzz::kUsbPort1).piece(vesko::fuzz::kUsbPort2));
 }
 
 InputWriter one_paired_module() {
     InputWriter w;
-    w.byte(0x04);       // discovery prints
-    Text().write(w);    // no serial asked for
+    w.byte(0x04);     // discovery prints
+    Text().write(w);  // no serial asked for
     paired_bench(w);
     return w;
 }
@@ -292,7 +293,7 @@ struct Sysfs {
             w.short_text(serial);
         }
         w.byte(kind == kTracker ? kGood : kAbsent);  // bNumInterfaces " 2"
-        w.byte(1);                                  // listed in bus/usb/devices
+        w.byte(1);                                   // listed in bus/usb/devices
         return dirs++;
     }
     std::uint8_t interface(std::uint8_t device, std::uint8_t number) {

@@ -135,9 +135,14 @@ private:
             return true;
         }
         switch (step & 0x07) {
-            case 2: filter_.reset(); have_accepted_ = false; return true;
+            case 2:
+                filter_.reset();
+                have_accepted_ = false;
+                return true;
             case 4: steady_stream(); return true;
-            case 5: case 6: case 7: g_host_now_ns += static_cast<std::int64_t>(in_.u32()) * 1000; return true;
+            case 5:
+            case 6:
+            case 7: g_host_now_ns += static_cast<std::int64_t>(in_.u32()) * 1000; return true;
             default: return false;
         }
     }
@@ -167,8 +172,8 @@ private:
         FUZZ_CHECK(mean.has_value() == (shadow_.bias_count >= kMinBiasSamples));
         if (mean) {
             for (int i = 0; i < 3; ++i) {
-                FUZZ_CHECK(same((*mean)[i], static_cast<double>(shadow_.gyro_sum[i]) /
-                                                static_cast<double>(shadow_.bias_count)));
+                FUZZ_CHECK(same((*mean)[i],
+                                static_cast<double>(shadow_.gyro_sum[i]) / static_cast<double>(shadow_.bias_count)));
                 FUZZ_CHECK((*mean)[i] >= -32768.0 && (*mean)[i] <= 32767.0);
             }
             bias_ = *mean;
@@ -345,7 +350,8 @@ private:
             FUZZ_CHECK(acc_.max_dt == shadow_.max_dt && acc_.max_dt <= kLongestInterval);
             FUZZ_CHECK(acc_.gap == shadow_.gap);
             const double bound = static_cast<double>(acc_.interval_count) * 65535.0 * kLongestInterval;
-            for (int i = 0; i < 3; ++i) FUZZ_CHECK(std::isfinite(acc_.integral[i]) && std::fabs(acc_.integral[i]) <= bound);
+            for (int i = 0; i < 3; ++i)
+                FUZZ_CHECK(std::isfinite(acc_.integral[i]) && std::fabs(acc_.integral[i]) <= bound);
         } else {
             // Idle: whatever arrives is dropped; the figures of the last
             // window stay as they were.

@@ -12,8 +12,8 @@
 #include "imu/input_report.h"
 #include "platform/device_text.h"
 #include "platform/sim/sim_bus.h"
-#include "simulator/session/bus_layout.h"
 #include "simulator/scenario/scenario_load.h"
+#include "simulator/session/bus_layout.h"
 
 namespace {
 

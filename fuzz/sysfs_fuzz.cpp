@@ -51,7 +51,8 @@ void remove_stale_scratch(const fs::path& base) {
     for (const fs::directory_entry& entry : fs::directory_iterator(base, ec)) {
         const std::string name = entry.path().filename().string();
         if (name.rfind(kScratchStem, 0) != 0) continue;
-        const std::string pid = name.substr(kScratchStem.size(), name.find('-', kScratchStem.size()) - kScratchStem.size());
+        const std::string pid =
+            name.substr(kScratchStem.size(), name.find('-', kScratchStem.size()) - kScratchStem.size());
         if (pid.empty() || fs::exists(fs::path("/proc") / pid, ec)) continue;
         fs::remove_all(entry.path(), ec);
     }
@@ -203,7 +204,8 @@ private:
         const fs::path interface = some_dir();
         const unsigned number = in_.byte();
         const std::uint8_t flags = in_.byte();
-        const std::string hid_name = flags & 0x01 ? name_from(in_.short_text()) : "0003:28DE:2300.000" + std::to_string(number % 10);
+        const std::string hid_name =
+            flags & 0x01 ? name_from(in_.short_text()) : "0003:28DE:2300.000" + std::to_string(number % 10);
         const std::string name = "hidraw" + std::to_string(number);
         const fs::path node_dir = interface / hid_name / "hidraw" / name;
         make_dir(node_dir);
@@ -221,7 +223,10 @@ private:
         std::string name = name_from(in_.short_text());
         switch (where % 3) {
             case 0: folder = sys_ / "bus" / "usb" / "devices"; break;
-            case 1: folder = sys_ / "class" / "hidraw"; name = "hidraw" + std::to_string(where); break;
+            case 1:
+                folder = sys_ / "class" / "hidraw";
+                name = "hidraw" + std::to_string(where);
+                break;
             default: folder = some_dir(); break;
         }
         fs::path target;
@@ -237,7 +242,7 @@ private:
     }
 
     void attribute() {
-        static const char* const kNames[] = {"idVendor", "idProduct", "busnum",    "devpath", "bcdDevice",
+        static const char* const kNames[] = {"idVendor", "idProduct", "busnum",         "devpath",         "bcdDevice",
                                              "serial",   "dev",       "bNumInterfaces", "bInterfaceNumber"};
         const fs::path& dir = some_dir();
         const char* name = kNames[in_.pick(sizeof kNames / sizeof kNames[0])];
@@ -261,7 +266,7 @@ private:
 };
 
 struct NodeOpener {
-    std::vector<int> given;  // every descriptor handed to the backend
+    std::vector<int> given;   // every descriptor handed to the backend
     std::uint8_t denied = 0;  // hidraw numbers (mod 8) the system refuses
 
     int open(const char* path, int flags) {

@@ -38,30 +38,29 @@ TEST(ConsoleDialogue, GoodRunsOnEveryAxisThenSummary) {
     h.type("q");
 
     EXPECT_EQ(h.run(), 0);
-    const std::string expected =
-        h.start_banner() + kStreaming +
-        kPrompt + kHold + kStillBias + arm("90") + kIntegrating +
-        "  integral [1600.0 16.0 -8.0] LSB*s  (1000 samples, max dt 0.0010 s)\n"
-        "  dominant axis X (sign +)  off-axis leakage 1.0%\n"
-        "  scale = 0.000981748 rad/s/LSB   vs 1/1024: +0.53%   vs 0.001: -1.83%\n\n" +
-        kPrompt + kHold + kStillBias + arm("180") + kIntegrating +
-        "  integral [5.0 -3200.0 48.0] LSB*s  (1000 samples, max dt 0.0010 s)\n"
-        "  dominant axis Y (sign -)  off-axis leakage 1.5%\n"
-        "  scale = 0.000981748 rad/s/LSB   vs 1/1024: +0.53%   vs 0.001: -1.83%\n\n" +
-        kPrompt + kHold + kStillBias + arm("360") + kIntegrating +
-        "  integral [-20.0 30.0 6400.0] LSB*s  (1000 samples, max dt 0.0010 s)\n"
-        "  dominant axis Z (sign +)  off-axis leakage 0.5%\n"
-        "  scale = 0.000981748 rad/s/LSB   vs 1/1024: +0.53%   vs 0.001: -1.83%\n\n" +
-        kPrompt + kHold + kStillBias + arm("90") + kIntegrating +
-        "  integral [1500.0 0.0 0.0] LSB*s  (1000 samples, max dt 0.0010 s)\n"
-        "  dominant axis X (sign +)  off-axis leakage 0.0%\n"
-        "  scale = 0.001047198 rad/s/LSB   vs 1/1024: +7.23%   vs 0.001: +4.72%\n\n" +
-        kPrompt +
-        "\n==== summary (4 runs) ====\n"
-        "X: 2 runs  mean 0.001014473  spread 6.45%  vs 1/1024 +3.88%  vs 0.001 +1.45%\n"
-        "Y: 1 runs  mean 0.000981748  spread 0.00%  vs 1/1024 +0.53%  vs 0.001 -1.83%\n"
-        "Z: 1 runs  mean 0.000981748  spread 0.00%  vs 1/1024 +0.53%  vs 0.001 -1.83%\n"
-        "gate: per-axis mean must sit within ~2% of one consistent value on all three axes\n";
+    const std::string expected = h.start_banner() + kStreaming + kPrompt + kHold + kStillBias + arm("90") +
+                                 kIntegrating +
+                                 "  integral [1600.0 16.0 -8.0] LSB*s  (1000 samples, max dt 0.0010 s)\n"
+                                 "  dominant axis X (sign +)  off-axis leakage 1.0%\n"
+                                 "  scale = 0.000981748 rad/s/LSB   vs 1/1024: +0.53%   vs 0.001: -1.83%\n\n" +
+                                 kPrompt + kHold + kStillBias + arm("180") + kIntegrating +
+                                 "  integral [5.0 -3200.0 48.0] LSB*s  (1000 samples, max dt 0.0010 s)\n"
+                                 "  dominant axis Y (sign -)  off-axis leakage 1.5%\n"
+                                 "  scale = 0.000981748 rad/s/LSB   vs 1/1024: +0.53%   vs 0.001: -1.83%\n\n" +
+                                 kPrompt + kHold + kStillBias + arm("360") + kIntegrating +
+                                 "  integral [-20.0 30.0 6400.0] LSB*s  (1000 samples, max dt 0.0010 s)\n"
+                                 "  dominant axis Z (sign +)  off-axis leakage 0.5%\n"
+                                 "  scale = 0.000981748 rad/s/LSB   vs 1/1024: +0.53%   vs 0.001: -1.83%\n\n" +
+                                 kPrompt + kHold + kStillBias + arm("90") + kIntegrating +
+                                 "  integral [1500.0 0.0 0.0] LSB*s  (1000 samples, max dt 0.0010 s)\n"
+                                 "  dominant axis X (sign +)  off-axis leakage 0.0%\n"
+                                 "  scale = 0.001047198 rad/s/LSB   vs 1/1024: +7.23%   vs 0.001: +4.72%\n\n" +
+                                 kPrompt +
+                                 "\n==== summary (4 runs) ====\n"
+                                 "X: 2 runs  mean 0.001014473  spread 6.45%  vs 1/1024 +3.88%  vs 0.001 +1.45%\n"
+                                 "Y: 1 runs  mean 0.000981748  spread 0.00%  vs 1/1024 +0.53%  vs 0.001 -1.83%\n"
+                                 "Z: 1 runs  mean 0.000981748  spread 0.00%  vs 1/1024 +0.53%  vs 0.001 -1.83%\n"
+                                 "gate: per-axis mean must sit within ~2% of one consistent value on all three axes\n";
     EXPECT_EQ(h.out(), expected);
     EXPECT_EQ(h.err(), "");
 }
@@ -88,16 +87,14 @@ TEST(ConsoleDialogue, InvalidRunsAreReportedAndNotRecorded) {
 
     EXPECT_EQ(h.run(), 0);
     const std::string expected =
-        h.start_banner() + kStreaming +
-        kPrompt + kHold + kStillBias + arm("90") + kIntegrating +
-        "  RUN INVALID: stream gap > 0.5 s during integration (max dt 0.500 s)\n" +
-        kPrompt + kHold + kStillBias + arm("180") + kIntegrating +
-        "  RUN INVALID: no rotation detected (1000 samples, dominant integral -99.0 LSB*s)\n\n" +
-        kPrompt + kHold + kStillBias + arm("90") + kIntegrating +
-        "  RUN INVALID: no rotation detected (499 samples, dominant integral 14970.0 LSB*s)\n\n" +
-        kPrompt + kHold + kStillBias + arm("45") + kIntegrating +
-        "  RUN INVALID: no rotation detected (0 samples, dominant integral 0.0 LSB*s)\n\n" +
-        kPrompt;
+        h.start_banner() + kStreaming + kPrompt + kHold + kStillBias + arm("90") + kIntegrating +
+        "  RUN INVALID: stream gap > 0.5 s during integration (max dt 0.500 s)\n" + kPrompt + kHold + kStillBias +
+        arm("180") + kIntegrating +
+        "  RUN INVALID: no rotation detected (1000 samples, dominant integral -99.0 LSB*s)\n\n" + kPrompt + kHold +
+        kStillBias + arm("90") + kIntegrating +
+        "  RUN INVALID: no rotation detected (499 samples, dominant integral 14970.0 LSB*s)\n\n" + kPrompt + kHold +
+        kStillBias + arm("45") + kIntegrating +
+        "  RUN INVALID: no rotation detected (0 samples, dominant integral 0.0 LSB*s)\n\n" + kPrompt;
     EXPECT_EQ(h.out(), expected);  // no summary: nothing was recorded
 }
 
@@ -118,15 +115,14 @@ TEST(ConsoleDialogue, ThousandBiasSamplesAreEnough) {
     h.type("");
     h.type("");
     EXPECT_EQ(h.run(), 0);
-    EXPECT_NE(h.out().find(" bias [12.00 -7.00 3.00] LSB  noise sd [0.0 0.0 0.0] (1000 samples)\n"),
-              std::string::npos);
+    EXPECT_NE(h.out().find(" bias [12.00 -7.00 3.00] LSB  noise sd [0.0 0.0 0.0] (1000 samples)\n"), std::string::npos);
 }
 
 TEST(ConsoleDialogue, BadAnglesAndWhatStartsARun) {
     ConsoleHarness h;
     h.bias_samples = 0;  // every accepted angle ends at the bias check
-    for (const char* line : {"q ", " q", "quit", "QQ", "", "0", "-90", "abc", "nan", "inf", "1e999", "-inf",
-                             "1e308", "1e-320"}) {
+    for (const char* line :
+         {"q ", " q", "quit", "QQ", "", "0", "-90", "abc", "nan", "inf", "1e999", "-inf", "1e308", "1e-320"}) {
         h.type(line);
     }
     for (const char* line : {"45", "720", "90.5", "1e2", "90deg"}) h.type(line);
@@ -134,8 +130,7 @@ TEST(ConsoleDialogue, BadAnglesAndWhatStartsARun) {
     EXPECT_EQ(h.run(), 0);
 
     const std::string bad = kPrompt + "  bad angle\n";
-    const std::string starved =
-        kPrompt + kHold + " only 0 samples \xE2\x80\x94 stream unhealthy, run aborted\n";
+    const std::string starved = kPrompt + kHold + " only 0 samples \xE2\x80\x94 stream unhealthy, run aborted\n";
     std::string expected = h.start_banner() + kStreaming;
     for (int i = 0; i < 14; ++i) expected += bad;
     for (int i = 0; i < 5; ++i) expected += starved;
@@ -210,9 +205,11 @@ TEST(ConsoleDialogue, InterruptStopsTheSessionAsAQuitWould) {
     during_bias.interrupt_at_sleep = 3;  // the first poll, the first run's bias, then the second's
     EXPECT_EQ(during_bias.run(), 130);
     const std::string out = during_bias.out();
-    EXPECT_TRUE(out.ends_with(kPrompt + kHold + "\n==== summary (1 runs) ====\n" + "X: 1 runs  mean 0.000977841  spread 0.00%  vs 1/1024 +0.13%  vs 0.001 -2.22%\n"
-                              "Y: NO RUNS \xE2\x80\x94 gate requires all axes\nZ: NO RUNS \xE2\x80\x94 gate requires all axes\n"
-                              "gate: per-axis mean must sit within ~2% of one consistent value on all three axes\n"))
+    EXPECT_TRUE(
+        out.ends_with(kPrompt + kHold + "\n==== summary (1 runs) ====\n" +
+                      "X: 1 runs  mean 0.000977841  spread 0.00%  vs 1/1024 +0.13%  vs 0.001 -2.22%\n"
+                      "Y: NO RUNS \xE2\x80\x94 gate requires all axes\nZ: NO RUNS \xE2\x80\x94 gate requires all axes\n"
+                      "gate: per-axis mean must sit within ~2% of one consistent value on all three axes\n"))
         << out;
     EXPECT_EQ(during_bias.err(), "");
 
@@ -240,14 +237,16 @@ TEST(ConsoleDialogue, DeviceClockWrapInsideARun) {
     h.next_timestamp = 0xFFFFFFFFu - 48000u * 300u;  // wraps 300 samples in
     script_run(h, "90", 1001, {1600, 0, 0});
     EXPECT_EQ(h.run(), 0);
-    EXPECT_NE(h.out().find("  integral [1600.0 0.0 0.0] LSB*s  (1000 samples, max dt 0.0010 s)\n"),
-              std::string::npos);
+    EXPECT_NE(h.out().find("  integral [1600.0 0.0 0.0] LSB*s  (1000 samples, max dt 0.0010 s)\n"), std::string::npos);
 }
 
 TEST(ConsoleCommandLine, UsageAndNoDeviceAccessOnBadArguments) {
-    for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
-             {"--help"}, {"-h"}, {"word"}, {"--imu-serial"}, {"--imu-serial", "A", "--imu-serial"},
-             {"--IMU-SERIAL", "A"}}) {
+    for (std::vector<std::string> args : std::vector<std::vector<std::string>>{{"--help"},
+                                                                               {"-h"},
+                                                                               {"word"},
+                                                                               {"--imu-serial"},
+                                                                               {"--imu-serial", "A", "--imu-serial"},
+                                                                               {"--IMU-SERIAL", "A"}}) {
         ConsoleHarness h(ConsoleHarness::Source::Fake);
         EXPECT_EQ(h.run(args), 2);
         EXPECT_EQ(h.err(), "usage: rotabench [--imu-serial KVR-...]\n");

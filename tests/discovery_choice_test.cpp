@@ -50,9 +50,9 @@ struct Discovery {
         return open_imu_device(bus, requested, &serial, verbose, {out.get(), err.get()});
     }
     std::string cannot_pick(std::size_t n, std::size_t paired, bool no_mcu) const {
-        return "VantisImu: cannot pick among " + std::to_string(n) + " Gantrell device(s) (" +
-               std::to_string(paired) + " MCU-paired" + (no_mcu ? ", no Telvar MCU on the bus" : "") +
-               ") " + kDash + " is the Telvar attached? Or pass its KVR serial:\n";
+        return "VantisImu: cannot pick among " + std::to_string(n) + " Gantrell device(s) (" + std::to_string(paired) +
+               " MCU-paired" + (no_mcu ? ", no Telvar MCU on the bus" : "") + ") " + kDash +
+               " is the Telvar attached? Or pass its KVR serial:\n";
     }
 };
 

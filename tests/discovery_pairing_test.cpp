@@ -55,7 +55,8 @@ TEST(UsbDeviceAncestor, GivesUpAfterSixLevels) {
         SimBus bus;
         const auto usb = bus.add_node(node(std::nullopt, u"usb\\vid_28de&pid_2300\\kvr-1"));
         platform::DevNode current = usb;
-        for (int i = 1; i < depth; ++i) current = bus.add_node(node(current, u"HID\\OTHER\\" + std::u16string(1, u'0' + i)));
+        for (int i = 1; i < depth; ++i)
+            current = bus.add_node(node(current, u"HID\\OTHER\\" + std::u16string(1, u'0' + i)));
         const auto start = bus.add_node(node(current, u"HID\\START"));
         platform::DevNode found = 0;
         EXPECT_EQ(find_usb_device_ancestor(bus, start, kModuleUsbIdPrefix, found), depth == 6) << depth;
@@ -98,7 +99,8 @@ TEST(PlatformBuffers, TextsWithoutTheirNulStayWithinTheBuffer) {
 
 TEST(McuLocations, SkipsInterfaceNodesAndNodesWithoutAPath) {
     SimBus bus;
-    bus.add_node(node(std::nullopt, u"USB\\VID_35BD&PID_0101&MI_00\\7&1", simulator::location_value({kRoot + u"#USB(9)"})));
+    bus.add_node(
+        node(std::nullopt, u"USB\\VID_35BD&PID_0101&MI_00\\7&1", simulator::location_value({kRoot + u"#USB(9)"})));
     bus.add_node(node(std::nullopt, u"usb\\vid_35bd&pid_0101\\6&2"));  // no location property
     bus.add_node(node(std::nullopt, u"usb\\vid_35bd&pid_0101\\6&3", simulator::location_value({kRoot + u"#USB(4)"})));
     simulator::add_mcu(bus, std::nullopt, kRoot + u"#USB(5)");
@@ -121,11 +123,11 @@ bool paired(const std::u16string& module_path, const std::u16string& mcu_path, b
 
 TEST(McuPairing, SharedHubWithinTwoHopsOfEach) {
     const std::u16string hub = kRoot + u"#USB(1)";
-    EXPECT_TRUE(paired(hub + u"#USB(2)", hub + u"#USB(3)"));              // one hub, two ports
-    EXPECT_TRUE(paired(hub + u"#USB(2)", hub + u"#USB(4)#USB(1)"));       // MCU one hub deeper
-    EXPECT_TRUE(paired(hub + u"#USB(4)#USB(1)", hub + u"#USB(2)"));       // module one hub deeper
-    EXPECT_TRUE(paired(hub + u"#USB(4)#USB(1)", hub + u"#USB(3)#USB(2)")); // both two below one hub
-    EXPECT_TRUE(paired(hub + u"#USB(2)", hub + u"#USB(3)", true));        // lower-case hex in IDs
+    EXPECT_TRUE(paired(hub + u"#USB(2)", hub + u"#USB(3)"));                // one hub, two ports
+    EXPECT_TRUE(paired(hub + u"#USB(2)", hub + u"#USB(4)#USB(1)"));         // MCU one hub deeper
+    EXPECT_TRUE(paired(hub + u"#USB(4)#USB(1)", hub + u"#USB(2)"));         // module one hub deeper
+    EXPECT_TRUE(paired(hub + u"#USB(4)#USB(1)", hub + u"#USB(3)#USB(2)"));  // both two below one hub
+    EXPECT_TRUE(paired(hub + u"#USB(2)", hub + u"#USB(3)", true));          // lower-case hex in IDs
 }
 
 TEST(McuPairing, CommonAncestorThreeHopsUpDoesNotCount) {

@@ -75,10 +75,10 @@ TEST(SequenceFilter, OrderRepeatsAndWrap) {
     EXPECT_EQ(f.admit(sample(200, 1)), Admission::Dropped);   // a repeat
     EXPECT_EQ(f.admit(sample(200, 2)), Admission::Accepted);  // same seq, new timestamp
     EXPECT_EQ(f.admit(sample(255, 3)), Admission::Accepted);
-    EXPECT_EQ(f.admit(sample(0, 4)), Admission::Accepted);    // 255 -> 0 is in order
-    EXPECT_EQ(f.admit(sample(3, 5)), Admission::Accepted);    // a jump forward
+    EXPECT_EQ(f.admit(sample(0, 4)), Admission::Accepted);  // 255 -> 0 is in order
+    EXPECT_EQ(f.admit(sample(3, 5)), Admission::Accepted);  // a jump forward
     f.reset();
-    EXPECT_EQ(f.admit(sample(1, 5)), Admission::Accepted);    // after a reset anything goes
+    EXPECT_EQ(f.admit(sample(1, 5)), Admission::Accepted);  // after a reset anything goes
 }
 
 TEST(SequenceFilter, HalfCircleBoundary) {
@@ -179,7 +179,8 @@ TEST(ProcessReport, WithoutCallbackSamplesAreOnlyRecorded) {
     LatestSampleRecord record;
     const SampleCallback none;
     const auto r = report(sample(1, 1), sample(2, 2), sample(3, 3));
-    EXPECT_EQ(process_report(r.data(), r.size(), ReportSink{filter, mutex, record, none, platform::monotonic_clock()}), 3u);
+    EXPECT_EQ(process_report(r.data(), r.size(), ReportSink{filter, mutex, record, none, platform::monotonic_clock()}),
+              3u);
     EXPECT_EQ(record.latest.seq, 3);
     EXPECT_GT(record.latest_host_ns, 0);
 }

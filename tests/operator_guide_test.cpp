@@ -25,9 +25,7 @@ std::string read(const std::filesystem::path& p) {
     return s.str();
 }
 
-std::string collapse_blanks(const std::string& text) {
-    return std::regex_replace(text, std::regex("[ \t\r\n]+"), " ");
-}
+std::string collapse_blanks(const std::string& text) { return std::regex_replace(text, std::regex("[ \t\r\n]+"), " "); }
 
 // The C++ string literal starting at `at` (a quote), decoded; `at` moves past it.
 std::string literal(const std::string& src, std::size_t& at) {
@@ -193,8 +191,9 @@ TEST(OperatorGuide, ScenarioGuideNamesEveryKeyTheReaderTakes) {
 
     // Every table but the script's, each with only what it must hold: the
     // reader looks up every key a table may hold, there or not.
-    auto tables = taken("[[bus.modules]]\nserial = \"A\"\nport = 1\n[bus.modules.model]\n[[bus.mcus]]\nport = 2\n"
-                        "[operator]\n[expect]\n[[rehearse]]\naxis = \"x\"\n");
+    auto tables = taken(
+        "[[bus.modules]]\nserial = \"A\"\nport = 1\n[bus.modules.model]\n[[bus.mcus]]\nport = 2\n"
+        "[operator]\n[expect]\n[[rehearse]]\naxis = \"x\"\n");
     expect_same(tables[""], keys_under("## Top level"), "the top level");
     expect_same(tables["bus.modules[0].model"], keys_under("### The module model"), "the module model");
     expect_same(tables["operator"], keys_under("### The operator's own errors"), "[operator]");
@@ -202,9 +201,8 @@ TEST(OperatorGuide, ScenarioGuideNamesEveryKeyTheReaderTakes) {
     expect_same(tables["rehearse[0]"], keys_under("## Rehearsal: the operator at the keyboard"), "[[rehearse]]");
     std::map<std::string, Names> on;
     for (const auto& row : rows_under(guide, "## The bus"))
-        for (const auto& [word, table] : {std::pair<std::string, std::string>{"bus", "bus"},
-                                          {"module", "bus.modules[0]"},
-                                          {"MCU", "bus.mcus[0]"}})
+        for (const auto& [word, table] :
+             {std::pair<std::string, std::string>{"bus", "bus"}, {"module", "bus.modules[0]"}, {"MCU", "bus.mcus[0]"}})
             if (std::regex_search(row.at(1), std::regex("\\b" + word + "\\b"))) on[table].merge(names_in(row.at(0)));
     for (const char* table : {"bus", "bus.modules[0]", "bus.mcus[0]"})
         expect_same(tables[table], on[table], std::string("the bus's keys on ") + table);
@@ -217,9 +215,12 @@ TEST(OperatorGuide, ScenarioGuideNamesEveryKeyTheReaderTakes) {
         const Names kind = names_in(row.at(0));
         if (!kind.empty()) fault_rows[*kind.begin()] = names_in(row.at(1));
     }
-    const std::map<std::string, std::string> required = {
-        {"run", "run = 90\naxis = \"x\"\n"}, {"type", "type = \"90\"\n"}, {"wait", "wait = 1\n"},
-        {"turn", "turn = 90\naxis = \"x\"\n"}, {"quit", "quit = true\n"}, {"interrupt", "interrupt = true\n"}};
+    const std::map<std::string, std::string> required = {{"run", "run = 90\naxis = \"x\"\n"},
+                                                         {"type", "type = \"90\"\n"},
+                                                         {"wait", "wait = 1\n"},
+                                                         {"turn", "turn = 90\naxis = \"x\"\n"},
+                                                         {"quit", "quit = true\n"},
+                                                         {"interrupt", "interrupt = true\n"}};
     // A kind's row, looked up without adding one.
     const auto row_of = [](const std::map<std::string, Names>& rows, const std::string& kind) {
         const auto it = rows.find(kind);

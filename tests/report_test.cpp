@@ -5,10 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <initializer_list>
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -47,7 +47,8 @@ Reported report(const std::string& log, std::vector<const char*> args) {
 std::string summary_block(const std::string& text) {
     const auto from = text.find("==== summary");
     const auto gate = text.find("gate: ", from);
-    return from == std::string::npos || gate == std::string::npos ? "" : text.substr(from, text.find('\n', gate) - from);
+    return from == std::string::npos || gate == std::string::npos ? ""
+                                                                  : text.substr(from, text.find('\n', gate) - from);
 }
 
 simulator::SessionOutcome play(const std::string& path) {
@@ -115,7 +116,8 @@ TEST(Report, DroppingAWrongTurnRestoresTheAxisMean) {
     EXPECT_NE(all.out.find("\ngate: FAIL, largest difference 18.12% of the mean, between Y and X (limit 2.00%)\n"),
               std::string::npos);
     EXPECT_EQ(dropped.code, kExitPass);
-    EXPECT_NE(dropped.out.find("\ngate: PASS, largest difference 0.77% of the mean (limit 2.00%)\n"), std::string::npos);
+    EXPECT_NE(dropped.out.find("\ngate: PASS, largest difference 0.77% of the mean (limit 2.00%)\n"),
+              std::string::npos);
     // Limits about the largest difference (0.76783...%): the figures printed
     // with the digits that tell them apart whenever the verdict rests on them.
     struct Gate {
@@ -125,7 +127,8 @@ TEST(Report, DroppingAWrongTurnRestoresTheAxisMean) {
     };
     for (const Gate& g : std::vector<Gate>{
              {"0.5", kExitFail, "\ngate: FAIL, largest difference 0.77% of the mean, between Y and Z (limit 0.50%)\n"},
-             {"0.767", kExitFail, "\ngate: FAIL, largest difference 0.768% of the mean, between Y and Z (limit 0.767%)\n"},
+             {"0.767", kExitFail,
+              "\ngate: FAIL, largest difference 0.768% of the mean, between Y and Z (limit 0.767%)\n"},
              {"0.7678", kExitFail,
               "\ngate: FAIL, largest difference 0.76783% of the mean, between Y and Z (limit 0.76780%)\n"},
              {"0.768", kExitPass, "\ngate: PASS, largest difference 0.7678% of the mean (limit 0.7680%)\n"},
@@ -139,8 +142,9 @@ TEST(Report, DroppingAWrongTurnRestoresTheAxisMean) {
     std::string crooked = session.transcript;
     const auto at = crooked.find("off-axis leakage 0.3%");
     crooked.replace(at, 21, "off-axis leakage 6.0%");
-    EXPECT_NE(report(crooked, {}).out.find("\n    1  X+            180        0.000977026     6.0%  suspect: leakage "
-                                           "6.0% is over 5%: a crooked mount? (--drop 1 leaves it out)\n"),
+    EXPECT_NE(report(crooked, {})
+                  .out.find("\n    1  X+            180        0.000977026     6.0%  suspect: leakage "
+                            "6.0% is over 5%: a crooked mount? (--drop 1 leaves it out)\n"),
               std::string::npos);
     // --matrix gives K and its C array only for runs that hold together: no
     // suspect run kept, no residual over the bound. The built-in session with
@@ -155,17 +159,29 @@ TEST(Report, DroppingAWrongTurnRestoresTheAxisMean) {
         std::string shown;
     };
     for (const MatrixCase& c : std::initializer_list<MatrixCase>{
-             {session.transcript, {"--matrix"}, kExitFail,
+             {session.transcript,
+              {"--matrix"},
+              kExitFail,
               "\nno matrix: run 2 is suspect (scale -50.0% from the axis's other runs: a wrong turn, or a wrong angle "
               "typed?): --drop 2 leaves it out\n"},
-             {session.transcript, {"--matrix", "--json"}, kExitFail, "\"matrix\": null, \"refused\": \"run 2 is suspect"},
-             {crooked, {"--matrix", "--csv"}, kExitFail,
-              ",refused,,,,,,,,,,,,\"runs 1 and 2 are suspect (run 1: leakage 6.0% is over 5%: a crooked mount?; run 2: "
+             {session.transcript,
+              {"--matrix", "--json"},
+              kExitFail,
+              "\"matrix\": null, \"refused\": \"run 2 is suspect"},
+             {crooked,
+              {"--matrix", "--csv"},
+              kExitFail,
+              ",refused,,,,,,,,,,,,\"runs 1 and 2 are suspect (run 1: leakage 6.0% is over 5%: a crooked mount?; run "
+              "2: "
               "scale -50.0% from the axis's other runs: a wrong turn, or a wrong angle typed?): --drop 1,2 leaves them "
               "out\"\n"},
-             {session.transcript, {"--matrix", "--drop", "2"}, kExitPass,
+             {session.transcript,
+              {"--matrix", "--drop", "2"},
+              kExitPass,
               "module KVR-21A7C3: cross-axis fit of 6 runs in -, run 2 left out by --drop 2\n"},
-             {typed_90, {"--matrix"}, kExitFail,
+             {typed_90,
+              {"--matrix"},
+              kExitFail,
               "\nno matrix: run 1's residual is +71.9946 deg on X, over the 2 deg a hand jig's angle error explains: a "
               "turn other than the angle typed, in this run or another about X?\nresidual per run, K x integral - turn "
               "(deg):\n  run   1  X+ 90     X +71.9946"},
@@ -192,8 +208,9 @@ std::string utf16le(const std::string& ascii) {
 
 TEST(Report, TrustsOnlyWhatTheConsolePrintedAsItStands) {
     const std::string streaming = "IMU streaming from KVR-1\n\n";
-    const std::string run = "  dominant axis Z (sign -)  off-axis leakage 0.5%\n"
-                            "  scale = 0.000973977 rad/s/LSB   vs 1/1024: -0.26%   vs 0.001: -2.60%\n";
+    const std::string run =
+        "  dominant axis Z (sign -)  off-axis leakage 0.5%\n"
+        "  scale = 0.000973977 rad/s/LSB   vs 1/1024: -0.26%   vs 0.001: -2.60%\n";
     const std::string incomplete =
         "rotabench-report: -: incomplete: no summary at its end (cut short, or still running); its runs are "
         "reported as they are\n";
@@ -220,83 +237,151 @@ TEST(Report, TrustsOnlyWhatTheConsolePrintedAsItStands) {
     };
     for (const Case& c : std::vector<Case>{
              {"hello\n", {}, 2, "rotabench-report: -: not a rotabench session: none of the console's lines is in it\n"},
-             {streaming + run + streaming, {}, 2,
+             {streaming + run + streaming,
+              {},
+              2,
               "rotabench-report: -: more than one session: a second \"IMU streaming from\" at line 5; keep one "
               "session per log\n"},
              {streaming, {}, 1, "rotabench-report: -: no accepted runs in this session\n"},
              {streaming + run, {"--drop", "2"}, 2, "rotabench-report: --drop 2: the session has runs 1 to 1\n"},
              {streaming + run, {"--drop", "1"}, 1, incomplete + "rotabench-report: -: no runs left after --drop\n"},
-             {streaming + run, {"--drop", "1,x"}, 2,
-              std::string("rotabench-report: cannot take --drop 1,x: must be run numbers from 1, separated by commas\n") +
+             {streaming + run,
+              {"--drop", "1,x"},
+              2,
+              std::string(
+                  "rotabench-report: cannot take --drop 1,x: must be run numbers from 1, separated by commas\n") +
                   kReportUsage},
-             {streaming + run, {"--csv", "--json"}, 2,
+             {streaming + run,
+              {"--csv", "--json"},
+              2,
               std::string("rotabench-report: cannot take --json: one form only, and --csv is given\n") + kReportUsage},
-             {streaming + run, {"--gate", "nan"}, 2,
-              std::string("rotabench-report: cannot take --gate nan: must be a percentage from 0 to 100\n") + kReportUsage},
-             {streaming + run, {"--gate", "%"}, 2,
-              std::string("rotabench-report: cannot take --gate %: must be a percentage from 0 to 100\n") + kReportUsage},
+             {streaming + run,
+              {"--gate", "nan"},
+              2,
+              std::string("rotabench-report: cannot take --gate nan: must be a percentage from 0 to 100\n") +
+                  kReportUsage},
+             {streaming + run,
+              {"--gate", "%"},
+              2,
+              std::string("rotabench-report: cannot take --gate %: must be a percentage from 0 to 100\n") +
+                  kReportUsage},
              {streaming + run, {"--gate", "3%"}, 4, incomplete, "(limit 3.00%)"},
              {streaming + run, {"--help"}, 0, ""},
              {streaming + run, {"--version"}, 0, ""},
-             {streaming + run, {"-x"}, 2, std::string("rotabench-report: cannot take -x: not an option\n") + kReportUsage},
-             {streaming + run, {"--drop", "1", "a.log"}, 2,
+             {streaming + run,
+              {"-x"},
+              2,
+              std::string("rotabench-report: cannot take -x: not an option\n") + kReportUsage},
+             {streaming + run,
+              {"--drop", "1", "a.log"},
+              2,
               std::string("rotabench-report: cannot take --drop: numbers the runs of one LOG, and 2 are given\n") +
                   kReportUsage},
              // A figure edited, or no longer a number: never a zero, never a run that vanishes.
-             {streaming + scale_line("nan"), {}, 2, "rotabench-report: -:4: a scale line not as the console prints it\n"},
-             {streaming + scale_line("1e300"), {}, 2, "rotabench-report: -:4: a scale line not as the console prints it\n"},
-             {streaming + scale_line("0.00x488477"), {}, 2, "rotabench-report: -:4: a scale line not as the console prints it\n"},
-             {streaming + run + scale_line("abc"), {}, 2, "rotabench-report: -:6: a scale line not as the console prints it\n"},
-             {streaming + scale_line("0.000488477"), {}, 2,
+             {streaming + scale_line("nan"),
+              {},
+              2,
+              "rotabench-report: -:4: a scale line not as the console prints it\n"},
+             {streaming + scale_line("1e300"),
+              {},
+              2,
+              "rotabench-report: -:4: a scale line not as the console prints it\n"},
+             {streaming + scale_line("0.00x488477"),
+              {},
+              2,
+              "rotabench-report: -:4: a scale line not as the console prints it\n"},
+             {streaming + run + scale_line("abc"),
+              {},
+              2,
+              "rotabench-report: -:6: a scale line not as the console prints it\n"},
+             {streaming + scale_line("0.000488477"),
+              {},
+              2,
               "rotabench-report: -:4: a scale line whose deviations do not follow from its scale\n"},
-             {streaming + run.substr(run.find("  scale")), {}, 2,
+             {streaming + run.substr(run.find("  scale")),
+              {},
+              2,
               "rotabench-report: -:3: a scale line without the dominant-axis line before it\n"},
-             {streaming + "  dominant axis W (sign -)  off-axis leakage 0.5%\n", {}, 2,
+             {streaming + "  dominant axis W (sign -)  off-axis leakage 0.5%\n",
+              {},
+              2,
               "rotabench-report: -:3: a dominant-axis line not as the console prints it\n"},
-             {streaming + "  integral [1600.0 16.0 -8.0] LSB*s  (1000 samples, max dt inf s)\n", {}, 2,
+             {streaming + "  integral [1600.0 16.0 -8.0] LSB*s  (1000 samples, max dt inf s)\n",
+              {},
+              2,
               "rotabench-report: -:3: an integral line not as the console prints it\n"},
              {streaming + "  integral [1600.0 16.0 -8.0] LSB*s  (122222222222222222222222 samples, max dt 0.0010 s)\n",
-              {}, 2, "rotabench-report: -:3: an integral line not as the console prints it\n"},
+              {},
+              2,
+              "rotabench-report: -:3: an integral line not as the console prints it\n"},
              // Cut before the summary, or saved as UTF-16 with its byte-order mark: read, and said to be incomplete.
              {streaming + run, {}, 4, incomplete},
              // A run about Z alone: no matrix, not decided; a run whose integral line is lost: none either.
              {"IMU streaming from KVR-1\n  integral [0.0 0.0 -3200.0] LSB*s  (1500 samples, max dt 0.0010 s)\n" + run,
-              {"--matrix"}, 4, incomplete},
-             {streaming + run, {"--matrix"}, 2,
+              {"--matrix"},
+              4,
+              incomplete},
+             {streaming + run,
+              {"--matrix"},
+              2,
               incomplete + "rotabench-report: -: run 1 has no integral line before it (lines lost?): no matrix\n"},
              {utf16le(streaming + run), {}, 4, incomplete},
              // The reader's message inside the summary block, as a terminal's record has it.
-             {streaming + run + "\n==== summary (1 runs) ====\nX: NO RUNS \xE2\x80\x94 gate requires all axes\n"
-                  "VantisImu: stream silent 3s \xE2\x80\x94 module unplugged?\nY: NO RUNS \xE2\x80\x94 gate requires all axes\n"
+             {streaming + run +
+                  "\n==== summary (1 runs) ====\nX: NO RUNS \xE2\x80\x94 gate requires all axes\n"
+                  "VantisImu: stream silent 3s \xE2\x80\x94 module unplugged?\nY: NO RUNS \xE2\x80\x94 gate requires "
+                  "all axes\n"
                   "Z: 1 runs  mean 0.000973977  spread 0.00%  vs 1/1024 -0.26%  vs 0.001 -2.60%\n",
-              {}, 4, ""},
-             {streaming + run + "\n==== summary (1 runs) ====\nX: NO RUNS\n", {}, 2,
+              {},
+              4,
+              ""},
+             {streaming + run + "\n==== summary (1 runs) ====\nX: NO RUNS\n",
+              {},
+              2,
               "rotabench-report: -:7: a summary line not as the console prints it\n"},
              // Each summary block is checked: a session is summed up once.
              {streaming + run + summary, {}, 4, ""},
-             {streaming + run + edited, {}, 2,
+             {streaming + run + edited,
+              {},
+              2,
               "rotabench-report: -: the console's summary does not follow from the runs in the log (lines lost or "
               "edited?)\n"},
-             {streaming + run + edited + summary, {}, 2,
+             {streaming + run + edited + summary,
+              {},
+              2,
               "rotabench-report: -:12: a second summary block in one session\n"},
              // What the operator typed after a question is the operator's, whatever its words (as script keeps it).
-             {streaming + texts::kAngleQuestion + "180  scale = 0.001000000 rad/s/LSB   vs 1/1024: +2.40%   vs 0.001: "
-                  "+0.00%\r\n" + run_of("180", 0.000973977) + summary, {}, 4, ""},
+             {streaming + texts::kAngleQuestion +
+                  "180  scale = 0.001000000 rad/s/LSB   vs 1/1024: +2.40%   vs 0.001: "
+                  "+0.00%\r\n" +
+                  run_of("180", 0.000973977) + summary,
+              {},
+              4,
+              ""},
              // An angle no jig turns by hand: flagged, and out of the statistics, which stay finite.
              {streaming + run_of("180", 0.000973977) + run_of("180", 0.000975977) +
-                  run_of("1e300", 1e300 * kPi / 180 / 3200), {}, 4, incomplete,
+                  run_of("1e300", 1e300 * kPi / 180 / 3200),
+              {},
+              4,
+              incomplete,
               "  suspect: angle 1e+300 deg is over ten turns (3600 deg): a wrong angle typed? (--drop 3 leaves it "
               "out)\n"},
              {streaming + run_of("180", 0.000973977) + run_of("180", 0.000975977) +
-                  run_of("1e300", 1e300 * kPi / 180 / 3200), {}, 4, incomplete,
+                  run_of("1e300", 1e300 * kPi / 180 / 3200),
+              {},
+              4,
+              incomplete,
               "\nZ: sd 0.000001414  standard error 0.000001000  95% interval 0.000962271 to 0.000987683\n"},
              // Scales edited past any gyroscope's (with their deviations): statistics still numbers.
              {streaming + run_of("180", 2e200) + run_of("180", 4e200), {}, 4, incomplete, "\nZ: sd 1414213562373095"},
              // Bytes that are not UTF-8, in script's header and in the serial: U+FFFD in the JSON, the rest kept.
              {"Script started on 2026-12-09 \xC0\x80\xED\xA0\x80\xF5\x80\x80\x80 [COMMAND=\"rotabench\"]\r\n"
               "IMU streaming from KVR-\xF4\x8F\xBF\xBF\xF4\x90\x80\x80\xED\x9F\xBF\xE0\x80\xAF\xF0\x8F\xBF\xBF"
-              "\xE2\x82\n\n" + run,
-              {"--json"}, 4, incomplete,
+              "\xE2\x82\n\n" +
+                  run,
+              {"--json"},
+              4,
+              incomplete,
               "\"started\": \"2026-12-09 \\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd"
               "\\ufffd\", \"complete\": false, \"serial\": "
               "\"KVR-\xF4\x8F\xBF\xBF\\ufffd\\ufffd\\ufffd\\ufffd\xED\x9F\xBF\\ufffd\\ufffd\\ufffd"
@@ -312,8 +397,7 @@ TEST(Report, TrustsOnlyWhatTheConsolePrintedAsItStands) {
 TEST(Report, ReadsBackEachStudySessionWithTheGateOutcomeTheStudyCounts) {
     // The Z axis 2% off the others and an operator whose turns scatter by a
     // degree: about half of the sessions pass the gate.
-    const std::string text = std::string(simulator::default_scenario_text()) +
-                             "[operator]\nturn_error_sd = 1.0\n";
+    const std::string text = std::string(simulator::default_scenario_text()) + "[operator]\nturn_error_sd = 1.0\n";
     auto load = simulator::parse_scenario(text, "study.toml");
     ASSERT_TRUE(load.scenario) << load.error;
     load.scenario->modules[0].params.gyro_scale = {0.000977, 0.000977, 0.000997};
@@ -333,7 +417,9 @@ TEST(Report, ReadsBackEachStudySessionWithTheGateOutcomeTheStudyCounts) {
 }
 
 TEST(Report, SeveralLogsMakeOneTableAndTheWorstExitCode) {
-    const auto dir = std::filesystem::temp_directory_path() / ("rotabench-report-test-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    const auto dir =
+        std::filesystem::temp_directory_path() /
+        ("rotabench-report-test-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
     std::filesystem::create_directories(dir);
     // A file name need not be UTF-8 (here an overlong '/'); its bytes as they
     // are, not through a path, which on Windows takes them for the system's
@@ -353,7 +439,7 @@ TEST(Report, SeveralLogsMakeOneTableAndTheWorstExitCode) {
     for (std::size_t at = 0, end; (end = table.find('\n', at)) != std::string::npos; at = end + 1)
         lines.push_back(table.substr(at, end - at));
     ASSERT_EQ(lines.size(), 1u + (6 + 4) + (7 + 4));  // the header, then per log its runs, axes and gate
-    for (const std::string& line : lines) {  // 29 fields: the commas outside quoted fields
+    for (const std::string& line : lines) {           // 29 fields: the commas outside quoted fields
         int commas = 0;
         bool quoted = false;
         for (char c : line) quoted ^= c == '"', commas += !quoted && c == ',';

@@ -32,8 +32,8 @@ void arm(CalAccumulator& acc, double bx = 0) {
 TEST(Integration, ClockWrapGivesTheShortInterval) {
     CalAccumulator acc;
     arm(acc, 10);
-    on_sample(acc, at(0xFFFFFFF0u, 999), 0);    // only sets the start
-    on_sample(acc, at(48000u - 0x10u, 110), 0); // 48000 ticks later, across the wrap
+    on_sample(acc, at(0xFFFFFFF0u, 999), 0);     // only sets the start
+    on_sample(acc, at(48000u - 0x10u, 110), 0);  // 48000 ticks later, across the wrap
     EXPECT_EQ(acc.interval_count, 1u);
     EXPECT_DOUBLE_EQ(acc.max_dt, 0.001);
     EXPECT_DOUBLE_EQ(acc.integral[0], 100 * 0.001);  // weighted with the rate of the later sample
@@ -108,14 +108,12 @@ TEST(RunEvaluation, ThresholdsAndTheOrderOfChecks) {
     {
         CapturedStream out;
         EXPECT_FALSE(evaluate_run(capture({5000, 0, 0}, 499), 90, out.get(), r));
-        EXPECT_EQ(out.text(),
-                  "  RUN INVALID: no rotation detected (499 samples, dominant integral 5000.0 LSB*s)\n\n");
+        EXPECT_EQ(out.text(), "  RUN INVALID: no rotation detected (499 samples, dominant integral 5000.0 LSB*s)\n\n");
     }
     {
         CapturedStream out;
         EXPECT_FALSE(evaluate_run(capture({0, -99.9, 0}, 800), 90, out.get(), r));
-        EXPECT_EQ(out.text(),
-                  "  RUN INVALID: no rotation detected (800 samples, dominant integral -99.9 LSB*s)\n\n");
+        EXPECT_EQ(out.text(), "  RUN INVALID: no rotation detected (800 samples, dominant integral -99.9 LSB*s)\n\n");
     }
     {
         CapturedStream out;  // a gap wins over everything, and only its message is printed
@@ -188,9 +186,8 @@ RunResult turned(const Matrix3& m, int axis, double angle_deg) {
 
 TEST(CrossAxisFit, RecoversAKnownMatrixAndRefusesWhatItCannotSolve) {
     // Scales near 1/1024 and cross terms of a few tenths of a percent, one of 2%.
-    const Matrix3 k_true = {{{0.000977, -0.0000039, 0.0000020},
-                             {0.0000029, 0.0009815, -0.0000196},
-                             {-0.0000020, 0.0000039, 0.000974}}};
+    const Matrix3 k_true = {
+        {{0.000977, -0.0000039, 0.0000020}, {0.0000029, 0.0009815, -0.0000196}, {-0.0000020, 0.0000039, 0.000974}}};
     const Matrix3 m = *inverse(k_true);
     const auto r = [&](int axis, double angle) { return turned(m, axis, angle); };
     // Integrals nearly in one plane, each still dominant on its own axis.
@@ -203,8 +200,10 @@ TEST(CrossAxisFit, RecoversAKnownMatrixAndRefusesWhatItCannotSolve) {
         FitRefusal refusal;
         int missing_axis;
     } cases[] = {
-        {"two runs per axis, one of each turned back", {r(0, 180), r(0, -360), r(1, 180), r(1, 360), r(2, -90), r(2, 360)},
-         FitRefusal::None, -1},
+        {"two runs per axis, one of each turned back",
+         {r(0, 180), r(0, -360), r(1, 180), r(1, 360), r(2, -90), r(2, 360)},
+         FitRefusal::None,
+         -1},
         {"one run per axis: solved, no standard errors", {r(0, 90), r(1, 90), r(2, 90)}, FitRefusal::None, -1},
         {"runs all about X", {r(0, 90), r(0, 180), r(0, 360), r(0, -180)}, FitRefusal::MissingAxis, 1},
         {"no run about Z", {r(0, 90), r(1, 180), r(1, 360)}, FitRefusal::MissingAxis, 2},
@@ -228,8 +227,9 @@ TEST(CrossAxisFit, RecoversAKnownMatrixAndRefusesWhatItCannotSolve) {
     // Two X runs of 90 that disagree, one run squarely about each other axis:
     // X's row is a fit of one scale to two integrals, a, b, with one degree of freedom.
     const double a = 1600, b = 1610, t = kPi / 2;
-    const CrossAxisOutcome two = fit_cross_axis({RunResult{0, 90, 0, 0, {a, 0, 0}}, RunResult{0, 90, 0, 0, {b, 0, 0}},
-                                                 RunResult{1, 90, 0, 0, {0, 1600, 0}}, RunResult{2, 90, 0, 0, {0, 0, 1600}}});
+    const CrossAxisOutcome two =
+        fit_cross_axis({RunResult{0, 90, 0, 0, {a, 0, 0}}, RunResult{0, 90, 0, 0, {b, 0, 0}},
+                        RunResult{1, 90, 0, 0, {0, 1600, 0}}, RunResult{2, 90, 0, 0, {0, 0, 1600}}});
     ASSERT_TRUE(two.fit && two.fit->standard_error);
     const double kxx = t * (a + b) / (a * a + b * b);
     const double rss = (kxx * a - t) * (kxx * a - t) + (kxx * b - t) * (kxx * b - t);

@@ -52,7 +52,7 @@ TEST(SimBus, ScriptedReadsCompleteFailAndFinishLater) {
     issue = m.bus.begin_read(h, ev, rec, buf, 64);
     EXPECT_EQ(issue.status, ReadStatus::Pending);
     EXPECT_EQ(issue.error, platform::kErrorIoPending);
-    EXPECT_FALSE(m.bus.read_result(h, rec, false).ok);        // not finished yet
+    EXPECT_FALSE(m.bus.read_result(h, rec, false).ok);  // not finished yet
     {
         const BusClock::Participation self(m.bus.clock(), "test", kOtherRank);
         EXPECT_EQ(m.bus.wait(ev, 1000), WaitStatus::Finished);
@@ -100,7 +100,9 @@ TEST(SimBusVirtualTime, OneThreadRunsAtATimeTiesGoByRankAndAWokenThreadGoesBefor
     const BusClock::Participation self(bus.clock(), "test", kOtherRank);
     const auto ev = bus.create_event();
     std::vector<std::string> log;  // one participant at a time writes it
-    const auto note = [&](const std::string& who) { log.push_back(who + "@" + std::to_string(bus.now_ns() / 1'000'000)); };
+    const auto note = [&](const std::string& who) {
+        log.push_back(who + "@" + std::to_string(bus.now_ns() / 1'000'000));
+    };
     platform::Thread console = bus.clock().start_thread("console", kConsoleRank, [&] {
         sleep_ms(bus, 100);
         note("console");

@@ -46,7 +46,7 @@ std::vector<ImuSample> decode(const Taken& t) {
 TEST(SimModelReports, DecodeToTheIntendedSamplesAcrossTimestampAndSeqWraps) {
     ModuleParams p = quiet_params();
     p.first_timestamp = 4294967296u - 48000u * 100u;  // wraps at sample 100
-    p.first_seq = 200;                                  // wraps at sample 56
+    p.first_seq = 200;                                // wraps at sample 56
     const std::int64_t power_on = 7 * kMs;
     ModuleModel m(p, power_on);
 
@@ -59,7 +59,8 @@ TEST(SimModelReports, DecodeToTheIntendedSamplesAcrossTimestampAndSeqWraps) {
         ASSERT_EQ(s.size(), 3u);
         for (std::int64_t slot = 0; slot < 3; ++slot) {
             const std::int64_t j = 3 * k + slot;
-            const auto expected_ts = static_cast<std::uint32_t>(p.first_timestamp + 48000u * static_cast<std::uint64_t>(j));
+            const auto expected_ts =
+                static_cast<std::uint32_t>(p.first_timestamp + 48000u * static_cast<std::uint64_t>(j));
             EXPECT_EQ(s[slot].timestamp, expected_ts) << "sample " << j;
             EXPECT_EQ(s[slot].seq, static_cast<std::uint8_t>(200 + j)) << "sample " << j;
             EXPECT_EQ(s[slot].gyro[0], 5);

@@ -60,8 +60,8 @@ TEST(SimOperator, TypesEachLineAfterItsStepsEchoesItAndThenEndsTheInput) {
     EXPECT_TRUE(bench.log.empty());
     EXPECT_EQ(read_line(op), "");
     EXPECT_EQ(read_line(op), "\xFF\xC3\xA9 q");  // bytes pass as unsigned values: 0xFF is no EOF
-    const std::vector<std::string> expected = {"sleep to 300", "turn 1 by 90 at 300", "sleep to 1300",
-                                               "sleep to 1600", "fault on 'KVR-1' at 1600"};
+    const std::vector<std::string> expected = {"sleep to 300", "turn 1 by 90 at 300", "sleep to 1300", "sleep to 1600",
+                                               "fault on 'KVR-1' at 1600"};
     EXPECT_EQ(bench.log, expected);
     EXPECT_EQ(op.read_char(), EOF);
     EXPECT_EQ(op.read_char(), EOF);

@@ -21,12 +21,12 @@ constexpr std::int64_t kS = 1'000'000'000;
 
 struct Case {
     const char* name;
-    std::optional<double> plan_degrees;  // the plan's angle, typed 90 either way
-    bool turned;                         // the jig turned its 90 (or the plan's) from 11 s to 12.5 s
-    double finished_s;                   // the finishing Enter (armed at 10 s); < 0: none
+    std::optional<double> plan_degrees;    // the plan's angle, typed 90 either way
+    bool turned;                           // the jig turned its 90 (or the plan's) from 11 s to 12.5 s
+    double finished_s;                     // the finishing Enter (armed at 10 s); < 0: none
     std::optional<double> scale_of_truth;  // accepted: its scale over the true one
-    double samples_until_s;              // the stream stops then (from 7 s, every millisecond)
-    double previous_turn_end_s;          // the turn before this run's (its angle typed at 7 s)
+    double samples_until_s;                // the stream stops then (from 7 s, every millisecond)
+    double previous_turn_end_s;            // the turn before this run's (its angle typed at 7 s)
     RunVerdict::Kind kind;
     std::string cause;
     std::optional<double> explained;
@@ -65,8 +65,7 @@ TEST(RehearsalTruth, SaysWhatHappenedToEachRefusedOrSuspectRun) {
         }
         std::vector<std::int64_t> samples;
         for (std::int64_t t = 7 * kS; t < std::llround(c.samples_until_s * 1e9); t += 1'000'000) samples.push_back(t);
-        const RunVerdict v =
-            judge_rehearsed_run(run, truth, samples, std::llround(c.previous_turn_end_s * 1e9));
+        const RunVerdict v = judge_rehearsed_run(run, truth, samples, std::llround(c.previous_turn_end_s * 1e9));
         EXPECT_EQ(v.kind, c.kind) << c.name;
         EXPECT_EQ(v.cause, c.cause) << c.name;
         EXPECT_EQ(v.explained.has_value(), c.explained.has_value()) << c.name;
@@ -105,7 +104,8 @@ TEST(RehearsalTruth, AScenarioFaultComesAtItsPlaceInTheDialogue) {
                 typing = true;
                 at = 0;
             }
-            if (at < lines[line].text.size()) return static_cast<int>(static_cast<unsigned char>(lines[line].text[at++]));
+            if (at < lines[line].text.size())
+                return static_cast<int>(static_cast<unsigned char>(lines[line].text[at++]));
             typing = false;
             ++line;
             return static_cast<int>('\n');
@@ -120,8 +120,10 @@ TEST(RehearsalTruth, AScenarioFaultComesAtItsPlaceInTheDialogue) {
     ASSERT_EQ(outcome.timeline.lines.size(), lines.size());
     EXPECT_NEAR(static_cast<double>(outcome.timeline.faults[0].at_ns - outcome.timeline.lines[1].at_ns), 0.5e9, 1e3);
     const std::string shown = out.text();
-    EXPECT_NE(shown.find("  RUN INVALID: stream gap > 0.5 s during integration (max dt 0.8"), std::string::npos) << shown;
-    EXPECT_NE(shown.find("run 1: typed 90, jig +X 90.0 deg: refused: the stream lost inside the run (no sample for 0.8"),
+    EXPECT_NE(shown.find("  RUN INVALID: stream gap > 0.5 s during integration (max dt 0.8"), std::string::npos)
+        << shown;
+    EXPECT_NE(shown.find(
+                  "run 1: typed 90, jig +X 90.0 deg: refused: the stream lost inside the run (no sample for 0.8"),
               std::string::npos)
         << shown;
     EXPECT_NE(err.text().find("[rotabench-sim] the jig is turning +X (1.5 s)"), std::string::npos) << err.text();

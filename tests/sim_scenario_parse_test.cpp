@@ -64,7 +64,8 @@ axis = "Z"
 turn = 90.5
 seconds = 1.5
 settle = 0.25
-)", "t.toml");
+)",
+                                             "t.toml");
     ASSERT_TRUE(load.scenario) << load.error;
     const auto& steps = load.scenario->script;
     ASSERT_EQ(steps.size(), 6u);
@@ -107,7 +108,8 @@ report_id = 0x30
 [[script]]
 fault = "unplug"
 seconds = 2
-)", "t.toml");
+)",
+                                             "t.toml");
     ASSERT_TRUE(load.scenario) << load.error;
     const Scenario& s = *load.scenario;
     EXPECT_EQ(s.serial, std::optional<std::string>(""));
@@ -156,8 +158,9 @@ INSTANTIATE_TEST_SUITE_P(
                   "3: key \"script[1]\": comes after an interrupt, and would never be carried out"},
         Malformed{"[expect]\nexit = \"stopped\"\n", "2: key \"expect.exit\": must be an exit code or \"interrupted\""},
         Malformed{"[expect]\nstdout = [\"re:(\"]\n", "2: key \"expect.stdout\": not a pattern: ("},
-        Malformed{"[expect]\nstdout = ['re:a\\\\1\\44444444444444444444']\n",
-                  "2: key \"expect.stdout\": a pattern cannot refer back to a group (\\1): a\\\\1\\44444444444444444444"},
+        Malformed{
+            "[expect]\nstdout = ['re:a\\\\1\\44444444444444444444']\n",
+            "2: key \"expect.stdout\": a pattern cannot refer back to a group (\\1): a\\\\1\\44444444444444444444"},
         Malformed{"[[bus.mcus]]\nport = 1\nmore_location_paths = [\"\"]\n",
                   "3: key \"bus.mcus[0].more_location_paths\": each entry must be a non-empty string"},
         Malformed{"[[bus.modules]]\nserial = \"A\"\nport = 1\ndetail_read_fails = 1\n",
@@ -172,8 +175,9 @@ INSTANTIATE_TEST_SUITE_P(
                   "5: key \"bus.modules[0].model.first_seq\": must lie between 0 and 255"},
         Malformed{"[[bus.modules]]\nserial = \"A\"\nport = 1\n[bus.modules.model]\nrate_hz = 0\n",
                   "5: key \"bus.modules[0].model.rate_hz\": must lie between 3 and 10000"},
-        Malformed{"[[bus.modules]]\nserial = \"A\"\nport = 1\n[bus.modules.model]\ncoupling = [[1,0,0],[0,0,0],[0,0,0]]\n",
-                  "5: key \"bus.modules[0].model.coupling[0][0]\": the diagonal must be 0"},
+        Malformed{
+            "[[bus.modules]]\nserial = \"A\"\nport = 1\n[bus.modules.model]\ncoupling = [[1,0,0],[0,0,0],[0,0,0]]\n",
+            "5: key \"bus.modules[0].model.coupling[0][0]\": the diagonal must be 0"},
         Malformed{"[[bus.modules]]\nserial = \"A\"\n", "1: key \"bus.modules[0].port\": missing"},
         Malformed{"[[bus.modules]]\nserial = \"A\"\nport = \"2..1\"\n",
                   "3: key \"bus.modules[0].port\": must be a port number or a chain of them such as \"2.1\" (port 1 "
@@ -191,7 +195,8 @@ INSTANTIATE_TEST_SUITE_P(
         Malformed{"[[script]]\ntype = \"90\"\nwait = 1\n",
                   "3: key \"script[0].wait\": a step does one thing; this one already has \"type\""},
         Malformed{"[[script]]\nwait = \"long\"\n", "2: key \"script[0].wait\": must be a number"},
-        Malformed{"[[script]]\nsay = \"hello\"\n", "1: key \"script[0]\": a step needs one of run, type, wait, turn, fault, quit, interrupt"},
+        Malformed{"[[script]]\nsay = \"hello\"\n",
+                  "1: key \"script[0]\": a step needs one of run, type, wait, turn, fault, quit, interrupt"},
         Malformed{"[[script]]\nquit = false\n",
                   "2: key \"script[0].quit\": must be true (the script just ending closes the input)"},
         Malformed{"[[script]]\nfault = \"meltdown\"\n",
@@ -205,7 +210,8 @@ INSTANTIATE_TEST_SUITE_P(
         Malformed{"[[script]]\ntype = \"90\"\ncount = 2\n", "3: key \"script[0].count\": unknown key"},
         Malformed{"script = 3\n", "1: key \"script\": must be an array of tables ([[script]])"},
         Malformed{"rehearse = []\n", "1: key \"rehearse\": must be an array of tables ([[rehearse]])"},
-        Malformed{"[[rehearse]]\naxis = \"y\"\ndegrees = 0\n", "3: key \"rehearse[0].degrees\": must lie between 1 and 3600"},
+        Malformed{"[[rehearse]]\naxis = \"y\"\ndegrees = 0\n",
+                  "3: key \"rehearse[0].degrees\": must lie between 1 and 3600"},
         Malformed{"[[rehearse]]\naxis = \"x\"\n[[rehearse]]\nturn = 90\naxis = \"y\"\n",
                   "4: key \"rehearse[1].turn\": unknown key"},
         Malformed{"[[script]]\nrun = 1e308\naxis = \"x\"\n",
@@ -215,8 +221,9 @@ INSTANTIATE_TEST_SUITE_P(
                   "3: key \"script[0].typed\": the console would refuse \"1e-320\" as an angle (type a bad angle "
                   "with a \"type\" step)"},
         // Text the TOML reader would assert on or treat as unreachable.
-        Malformed{"[:(", "1: Error while parsing key: expected bare key starting character or string delimiter, "
-                         "saw ':'"},
+        Malformed{"[:(",
+                  "1: Error while parsing key: expected bare key starting character or string delimiter, "
+                  "saw ':'"},
         Malformed{"x = [1,\n}]\n", "2: Error while parsing value: could not determine value type"},
         Malformed{"title = \"a\"\n\xC3\xA9 = 1\n",
                   "2: text outside ASCII is allowed only inside a string or a comment"},
@@ -231,7 +238,8 @@ TEST(SimScenarioParse, SizeAndStepLimits) {
     EXPECT_EQ(parse_scenario(steps, "long.toml").error,
               "long.toml:1: key \"script\": at most 10000 steps; this script has 10001");
     const std::string pattern = "[expect]\nstdout = ['re:" + std::string(1001, 'a') + "']\n";
-    EXPECT_EQ(parse_scenario(pattern, "re.toml").error, "re.toml:2: key \"expect.stdout\": a pattern is at most 1000 characters");
+    EXPECT_EQ(parse_scenario(pattern, "re.toml").error,
+              "re.toml:2: key \"expect.stdout\": a pattern is at most 1000 characters");
     std::string big = "# " + std::string(kMaxScenarioBytes, 'x') + "\n";
     EXPECT_EQ(parse_scenario(big, "big.toml").error,
               "big.toml: too long: a scenario file is at most 1048576 bytes (1 MiB)");
@@ -297,20 +305,27 @@ TEST(SimCommandLine, BadScenarioOrArgumentsExitTwoWithTheReason) {
              {{"--study", "0"}, 2, "cannot take --study 0: must be 1 or more", ""},
              {{"--study", "x5"}, 2, "cannot take --study x5: must be a whole number from 1 to 1000000", ""},
              {{"--study", "5", "--seed"}, 2, "cannot take --seed: needs a value after it", ""},
-             {{"--study", "5", "--svg", "a.svg", "--svg-range", "0"}, 2,
-              "cannot take --svg-range 0: must be a percentage above 0 and at most 100", ""},
+             {{"--study", "5", "--svg", "a.svg", "--svg-range", "0"},
+              2,
+              "cannot take --svg-range 0: must be a percentage above 0 and at most 100",
+              ""},
              {{"--bogus"}, 2, "cannot take --bogus: not an option", ""},
              // Checked before the first session runs: nothing on standard output.
              {{"--study", "1", "--svg", folder.c_str()}, 2, "cannot take --svg " + folder + ": is a folder", ""},
-             {{"--study", "1", "--svg", in_no_folder.c_str()}, 2,
-              "cannot take --svg " + in_no_folder + ": no folder " + no_folder, ""},
+             {{"--study", "1", "--svg", in_no_folder.c_str()},
+              2,
+              "cannot take --svg " + in_no_folder + ": no folder " + no_folder,
+              ""},
              // No session with a mean: said so, not a table of zeros.
-             {{"--study", "2", no_mcu.c_str()}, kExitStudyWithoutSummary,
+             {{"--study", "2", no_mcu.c_str()},
+              kExitStudyWithoutSummary,
               "rotabench-sim: no session of the 2 printed a mean for any axis: nothing to summarise (--csv gives "
               "each session's exit code)\n",
               "study: 2 sessions of " + no_mcu + ", noise seeds 1 to 2\n"},
-             {{"--study", "2", "--csv", no_mcu.c_str()}, kExitStudyWithoutSummary,
-              "rotabench-sim: no session of the 2 printed a mean for any axis: nothing to summarise\n", "session,seed,"},
+             {{"--study", "2", "--csv", no_mcu.c_str()},
+              kExitStudyWithoutSummary,
+              "rotabench-sim: no session of the 2 printed a mean for any axis: nothing to summarise\n",
+              "session,seed,"},
          }) {
         std::vector<const char*> argv = c.args;
         argv.insert(argv.begin(), "rotabench-sim");

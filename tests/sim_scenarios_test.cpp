@@ -64,8 +64,11 @@ const std::map<std::string, Beyond> kBeyondExpect = {
        "K against the truth: largest |error| off the diagonal 0.0020% of the diagonal, on it 0.0022%"},
       ""}},
     {"explicit-serial.toml",
-     {0.03, {"==== truth: simulated module KVR-30B118 on the jig ====", "X: true 0.001000000  estimated -  (no runs)"}, std::nullopt}},
-    {"unplug-replug.toml", {0.03, {"X: true 0.000977000  estimated 0.000976897 (1 run)  error -0.0105%"}, std::nullopt}},
+     {0.03,
+      {"==== truth: simulated module KVR-30B118 on the jig ====", "X: true 0.001000000  estimated -  (no runs)"},
+      std::nullopt}},
+    {"unplug-replug.toml",
+     {0.03, {"X: true 0.000977000  estimated 0.000976897 (1 run)  error -0.0105%"}, std::nullopt}},
     {"starved-stream.toml", {0.0, {"X: true 0.000977000  estimated -  (no runs)"}, std::nullopt}},
     {"stream-faults.toml", {0.1, {}, ""}},
     // Y's 2% of Z recovered within 0.05% of the diagonal, as are the default terms.
@@ -94,7 +97,7 @@ TEST(SimScenarios, EveryScenarioFileMeetsItsExpectations) {
         const char* argv[] = {"rotabench-sim", "--fast", path.c_str()};
         const int code = sim_main(3, argv, out.get(), err.get());
         EXPECT_EQ(code, load.scenario->expect ? load.scenario->expect->exit_code.value_or(code) : -1) << path << "\n"
-                                                                                                    << err.text();
+                                                                                                      << err.text();
         // The same session read back by rotabench-report, from each form of log.
         summaries += test::expect_report_reproduces_summary(path, out.text(), err.text());
         ++checked;

@@ -22,7 +22,8 @@ Scenario scenario(const std::string& runs) {
         "[operator]\nturn_error = 0.5\n"
         "[[bus.mcus]]\nport = \"1.4\"\n"
         "[[bus.modules]]\nserial = \"KVR-STUDY1\"\nport = \"1.2\"\n"
-        "[bus.modules.model]\nnoise_sd = 0\nbias = 0\ncoupling = 0\n" + runs;
+        "[bus.modules.model]\nnoise_sd = 0\nbias = 0\ncoupling = 0\n" +
+        runs;
     const ScenarioLoad load = parse_scenario(text, "study.toml");
     EXPECT_TRUE(load.scenario.has_value()) << load.error;
     return load.scenario.value_or(Scenario{});
@@ -30,9 +31,10 @@ Scenario scenario(const std::string& runs) {
 
 TEST(SimStudy, KnownErrorsGiveTheirStatisticsAndTheGate) {
     // Typed 180, turned 180.5: every estimate is 180 / 180.5 of the truth.
-    const auto all_axes = run_study(scenario("[[script]]\nrun = 180\naxis = \"x\"\n[[script]]\nrun = 180\naxis = \"y\"\n"
-                                             "[[script]]\nrun = 180\naxis = \"z\"\n"),
-                                    3, 11, 3);
+    const auto all_axes =
+        run_study(scenario("[[script]]\nrun = 180\naxis = \"x\"\n[[script]]\nrun = 180\naxis = \"y\"\n"
+                           "[[script]]\nrun = 180\naxis = \"z\"\n"),
+                  3, 11, 3);
     ASSERT_EQ(all_axes.size(), 3u);
     EXPECT_EQ(all_axes[2].index, 3);
     EXPECT_EQ(all_axes[2].seed, 13u);
@@ -92,7 +94,7 @@ TEST(SimStudy, TheDrawingsScaleHoldsEveryDotWithTicksAtRoundSteps) {
         int decimals;
     };
     for (const Case& c : std::vector<Case>{
-             {0.0, false, 0.1, 0.05, 2},       // nothing drawn: the 0.1% lines still on it
+             {0.0, false, 0.1, 0.05, 2},        // nothing drawn: the 0.1% lines still on it
              {0.0063, false, 0.008, 0.002, 3},  // an exact jig
              {0.573, false, 0.6, 0.2, 1},       // a hand-turned jig, runs of 90 degrees
              {16.7, false, 20, 5, 0},           // a wrong turn

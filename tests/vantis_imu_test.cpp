@@ -24,10 +24,8 @@ using platform::sim::ReadStep;
 const std::u16string kHubB = u"PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(3)#USB(4)";
 constexpr std::int64_t kMs = 1'000'000;
 
-const std::string kSilent =
-    "VantisImu: stream silent 3s \xE2\x80\x94 device gone, waiting for a Telvar\n";
-const std::string kNoMatch =
-    "VantisImu: no matching 28DE:2300 MI_00 device (Telvar unplugged? wrong --imu-serial?)\n";
+const std::string kSilent = "VantisImu: stream silent 3s \xE2\x80\x94 device gone, waiting for a Telvar\n";
+const std::string kNoMatch = "VantisImu: no matching 28DE:2300 MI_00 device (Telvar unplugged? wrong --imu-serial?)\n";
 
 // The bus's clock for the reader's thread, with host time the test sets
 // and a thread start the test can make fail.
@@ -92,13 +90,13 @@ struct Rig : test::PairedBus {
 TEST(VantisImuStart, UsingLineNameAndStartWhileRunning) {
     Rig rig;
     rig.start_streaming();
-    EXPECT_EQ(rig.out.text(),
-              "VantisImu: 1 Gantrell device(s), 1 MCU-paired\nVantisImu: using KVR-0001\n");
+    EXPECT_EQ(rig.out.text(), "VantisImu: 1 Gantrell device(s), 1 MCU-paired\nVantisImu: using KVR-0001\n");
     EXPECT_EQ(rig.reader().device_name(), "KVR-0001");
     EXPECT_TRUE(rig.reader().start("KVR-OTHER"));  // Running: nothing happens
     EXPECT_EQ(rig.times_of(BusEvent::Kind::Enumerate).size(), 1u);
     EXPECT_EQ(rig.out.text().size(), std::string("VantisImu: 1 Gantrell device(s), 1 MCU-paired\n"
-                                                 "VantisImu: using KVR-0001\n").size());
+                                                 "VantisImu: using KVR-0001\n")
+                                         .size());
     rig.reader().stop();
     EXPECT_EQ(rig.err.text(), "");
     EXPECT_EQ(rig.bus.open_handle_count(), 0u);
@@ -110,7 +108,7 @@ TEST(VantisImuStart, NoModuleFailsAndStaysStopped) {
     EXPECT_FALSE(rig.reader().start(""));
     EXPECT_EQ(rig.out.text(), "VantisImu: 0 Gantrell device(s), 0 MCU-paired\n");
     EXPECT_EQ(rig.err.text(), kNoMatch);
-    rig.reader().stop();  // nothing to stop
+    rig.reader().stop();                   // nothing to stop
     EXPECT_FALSE(rig.reader().start(""));  // discovery runs again
     EXPECT_EQ(rig.times_of(BusEvent::Kind::Enumerate).size(), 2u);
     EXPECT_EQ(rig.reader().device_name(), "");
@@ -239,8 +237,8 @@ TEST(VantisImuReadLoop, ABadReportBetweenTimeOutsEndsTheSilence) {
     std::vector<std::uint8_t> other_id = test::imu_report(1);
     other_id[0] = 0x21;
     rig.bus.queue_reads(rig.module.hid_interface,
-                        {ReadStep::silent(), ReadStep::silent(), ReadStep::completed(short_report),
-                         ReadStep::silent(), ReadStep::completed(other_id)});
+                        {ReadStep::silent(), ReadStep::silent(), ReadStep::completed(short_report), ReadStep::silent(),
+                         ReadStep::completed(other_id)});
     rig.start_streaming();
     rig.sleep_ms(5000);  // never three silent waits in a row
     EXPECT_EQ(rig.err.text(), "");
@@ -263,8 +261,9 @@ TEST(VantisImuReadLoop, FailedReadsDeclareTheModuleGone) {
         rig.bus.queue_reads(rig.module.hid_interface, {ReadStep::failed_after(10ms, 4294967295u)});
         rig.start_streaming();
         rig.sleep_ms(10);
-        EXPECT_EQ(rig.err.text(), "VantisImu: read failed (err 4294967295) \xE2\x80\x94 device gone, "
-                                  "waiting for reconnect\n");
+        EXPECT_EQ(rig.err.text(),
+                  "VantisImu: read failed (err 4294967295) \xE2\x80\x94 device gone, "
+                  "waiting for reconnect\n");
     }
     {
         Rig rig;  // unplugged while a read is pending
@@ -332,7 +331,8 @@ TEST(VantisImuStop, DuringARediscoveryClosesWhatItOpened) {
     ASSERT_EQ(rig.times_of(BusEvent::Kind::Enumerate).size(), 2u);
     // stop() on a thread of its own reaches its join; then the enumeration
     // goes on, opens the module, and the reader ends at the stop request.
-    platform::Thread stopper = rig.bus.clock().start_thread("stopper", platform::kOtherRank, [&rig] { rig.reader().stop(); });
+    platform::Thread stopper =
+        rig.bus.clock().start_thread("stopper", platform::kOtherRank, [&rig] { rig.reader().stop(); });
     rig.yield();
     rig.bus.hold_enumeration(false);
     stopper.join();

@@ -12,8 +12,7 @@
 int main(int argc, char** argv) {
     // A rehearsal in a window of its own keeps it open at the end, as rotabench does.
     const vesko::platform::ConsoleHost console = vesko::platform::native_console_host();
-    const int code =
-        vesko::simulator::sim_main(argc, argv, stdout, stderr, vesko::swarm::run_swarm_command, &console);
+    const int code = vesko::simulator::sim_main(argc, argv, stdout, stderr, vesko::swarm::run_swarm_command, &console);
     const bool kept = vesko::text::output_kept(stdout, true, "rotabench-sim", "standard output", stderr);
     return kept ? code : vesko::text::kExitOutputLost;
 }

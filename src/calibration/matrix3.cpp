@@ -37,18 +37,18 @@ Vector3 symmetric_eigenvalues(const Matrix3& m) {
     const double q = (m[0][0] + m[1][1] + m[2][2]) / 3.0;
     Vector3 e{m[0][0], m[1][1], m[2][2]};
     if (off > 0) {
-        const double p2 = (m[0][0] - q) * (m[0][0] - q) + (m[1][1] - q) * (m[1][1] - q) +
-                          (m[2][2] - q) * (m[2][2] - q) + 2.0 * off;
+        const double p2 =
+            (m[0][0] - q) * (m[0][0] - q) + (m[1][1] - q) * (m[1][1] - q) + (m[2][2] - q) * (m[2][2] - q) + 2.0 * off;
         const double p = std::sqrt(p2 / 6.0);
         Matrix3 b = m;
         for (std::size_t i = 0; i < 3; ++i) {
             b[i][i] -= q;
             for (double& x : b[i]) x /= p;
         }
-        const double half_det = (b[0][0] * (b[1][1] * b[2][2] - b[1][2] * b[2][1]) -
-                                 b[0][1] * (b[1][0] * b[2][2] - b[1][2] * b[2][0]) +
-                                 b[0][2] * (b[1][0] * b[2][1] - b[1][1] * b[2][0])) /
-                                2.0;
+        const double half_det =
+            (b[0][0] * (b[1][1] * b[2][2] - b[1][2] * b[2][1]) - b[0][1] * (b[1][0] * b[2][2] - b[1][2] * b[2][0]) +
+             b[0][2] * (b[1][0] * b[2][1] - b[1][1] * b[2][0])) /
+            2.0;
         const double phi = std::acos(std::clamp(half_det, -1.0, 1.0)) / 3.0;
         constexpr double kThird = 2.0943951023931953;  // 2 pi / 3
         e = {q + 2.0 * p * std::cos(phi), q + 2.0 * p * std::cos(phi + kThird), 0.0};

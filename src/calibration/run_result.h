@@ -11,10 +11,10 @@ namespace vesko {
 
 // One accepted rotation run.
 struct RunResult {
-    std::int32_t axis = 0;  // dominant axis: 0 X, 1 Y, 2 Z
-    double angle_deg = 0;   // the angle the operator entered
-    double scale = 0;       // rad/s per LSB, positive
-    double leakage = 0;     // largest off-axis integral over the dominant one (fraction)
+    std::int32_t axis = 0;             // dominant axis: 0 X, 1 Y, 2 Z
+    double angle_deg = 0;              // the angle the operator entered
+    double scale = 0;                  // rad/s per LSB, positive
+    double leakage = 0;                // largest off-axis integral over the dominant one (fraction)
     std::array<double, 3> integral{};  // bias-corrected rate integral per axis, LSB*s
 };
 

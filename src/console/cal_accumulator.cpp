@@ -36,11 +36,8 @@ void on_sample(CalAccumulator& acc, const ImuSample& sample, std::int64_t host_n
             }
             ++acc.bias_count;
             break;
-        case Integrate:
-            integrate(acc, sample, host_ns);
-            break;
-        default:
-            break;
+        case Integrate: integrate(acc, sample, host_ns); break;
+        default: break;
     }
 }
 

@@ -20,16 +20,16 @@ struct CalAccumulator {
 
     std::mutex mutex;
     CapturePhase phase = Idle;
-    double sum[3] = {0, 0, 0};          // gyro sums over the bias window, LSB
-    double sum_sq[3] = {0, 0, 0};       // sums of squares, LSB^2
-    std::uint64_t bias_count = 0;       // samples summed while capturing bias
-    double bias[3] = {0, 0, 0};         // subtracted while integrating, LSB
-    double integral[3] = {0, 0, 0};     // bias-corrected rate integral, LSB*s
-    std::uint32_t prev_timestamp = 0;   // previous sample's device time while integrating
+    double sum[3] = {0, 0, 0};         // gyro sums over the bias window, LSB
+    double sum_sq[3] = {0, 0, 0};      // sums of squares, LSB^2
+    std::uint64_t bias_count = 0;      // samples summed while capturing bias
+    double bias[3] = {0, 0, 0};        // subtracted while integrating, LSB
+    double integral[3] = {0, 0, 0};    // bias-corrected rate integral, LSB*s
+    std::uint32_t prev_timestamp = 0;  // previous sample's device time while integrating
     bool have_prev = false;
-    std::uint64_t interval_count = 0;   // intervals integrated in this run
-    double max_dt = 0;                  // longest interval in this run, s
-    bool gap = false;                   // an interval over the gap limit was seen
+    std::uint64_t interval_count = 0;  // intervals integrated in this run
+    double max_dt = 0;                 // longest interval in this run, s
+    bool gap = false;                  // an interval over the gap limit was seen
     // Host time (monotonic, ns) of the arming Enter and of the first and last
     // samples integrated since: how long the stream was silent at each edge
     // of the run, which the intervals between samples cannot show.

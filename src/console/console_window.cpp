@@ -17,8 +17,7 @@ void hold_own_console_window(const platform::ConsoleHost& host, const ConsoleIo&
     read_line(line, io.read_char);
 }
 
-int run_in_console_window(const platform::ConsoleHost& host, const ConsoleIo& io,
-                          const std::function<int()>& program) {
+int run_in_console_window(const platform::ConsoleHost& host, const ConsoleIo& io, const std::function<int()>& program) {
     const int exit_code = program();
     // After Ctrl-C the operator wants the prompt back, and a closed window is gone.
     if (interrupted(io) == 0) hold_own_console_window(host, io);

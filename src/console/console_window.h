@@ -22,7 +22,6 @@ void hold_own_console_window(const platform::ConsoleHost& host, const ConsoleIo&
 // The program run in its console: `program`, then the window held open if
 // it is the program's own and no interrupt ended it. Returns `program`'s exit
 // code.
-int run_in_console_window(const platform::ConsoleHost& host, const ConsoleIo& io,
-                          const std::function<int()>& program);
+int run_in_console_window(const platform::ConsoleHost& host, const ConsoleIo& io, const std::function<int()>& program);
 
 }  // namespace vesko

@@ -7,7 +7,8 @@ namespace vesko {
 
 std::string summary_axis_line(int axis, const std::optional<AxisSummary>& s) {
     if (!s) return printf_text(texts::kSummaryNoRuns, axis_letter(axis));
-    return printf_text(texts::kSummaryAxis, axis_letter(axis), s->runs, s->mean, s->spread_pct, s->vs_1024_pct, s->vs_0001_pct);
+    return printf_text(texts::kSummaryAxis, axis_letter(axis), s->runs, s->mean, s->spread_pct, s->vs_1024_pct,
+                       s->vs_0001_pct);
 }
 
 void print_summary(const std::vector<RunResult>& runs, TextSink out) {

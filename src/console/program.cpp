@@ -53,8 +53,7 @@ void dialogue(CalAccumulator& acc, std::vector<RunResult>& runs, const ConsoleIo
 
 }  // namespace
 
-ProgramOutcome run_program(int argc, const char* const* argv, const ReaderFactory& make_reader,
-                           const ConsoleIo& io) {
+ProgramOutcome run_program(int argc, const char* const* argv, const ReaderFactory& make_reader, const ConsoleIo& io) {
     ProgramOutcome outcome;
     const auto serial = parse_command_line(argc, argv);
     if (!serial) {
@@ -66,7 +65,8 @@ ProgramOutcome run_program(int argc, const char* const* argv, const ReaderFactor
     // The reader is declared after the accumulator, so it is stopped and
     // destroyed first and no callback outlives the record it writes.
     CalAccumulator acc;
-    std::unique_ptr<ImuReader> reader = make_reader([&acc, &io](const ImuSample& s) { on_sample(acc, s, host_now_ns(io)); });
+    std::unique_ptr<ImuReader> reader =
+        make_reader([&acc, &io](const ImuSample& s) { on_sample(acc, s, host_now_ns(io)); });
     if (!reader->start(serial->c_str())) {
         reader->stop();
         outcome.exit_code = 1;

@@ -53,8 +53,7 @@ struct ProgramOutcome {
 
 // The program entry shared by rotabench and rotabench-sim: command line,
 // reader start, first-sample wait, the calibration dialogue, the summary.
-ProgramOutcome run_program(int argc, const char* const* argv, const ReaderFactory& make_reader,
-                           const ConsoleIo& io);
+ProgramOutcome run_program(int argc, const char* const* argv, const ReaderFactory& make_reader, const ConsoleIo& io);
 
 // The console as a real terminal sees it: standard input, output and error,
 // and a sleep on the monotonic clock, each giving way to the interrupts

@@ -7,9 +7,8 @@ std::optional<std::size_t> choose_candidate(const std::vector<ImuCandidate>& can
     std::size_t paired_count = 0;
     for (const auto& c : candidates) paired_count += c.paired ? 1 : 0;
     for (std::size_t i = 0; i < candidates.size(); ++i) {
-        const bool matches = requested_serial.empty()
-                                 ? paired_count == 1 && candidates[i].paired
-                                 : candidates[i].serial == requested_serial;
+        const bool matches = requested_serial.empty() ? paired_count == 1 && candidates[i].paired
+                                                      : candidates[i].serial == requested_serial;
         if (matches) return i;
     }
     return std::nullopt;

@@ -15,8 +15,8 @@ namespace vesko {
 // One module that passed every filter of discovery, in the order found.
 struct ImuCandidate {
     platform::Handle handle = platform::kInvalidHandle;  // open until the choice is made
-    std::u16string serial;  // HID serial number; empty when the module has none
-    bool paired = false;    // shares a hub with a headset MCU
+    std::u16string serial;                               // HID serial number; empty when the module has none
+    bool paired = false;                                 // shares a hub with a headset MCU
 };
 
 // The selection rule. With a requested serial: the first candidate whose

@@ -12,8 +12,8 @@
 namespace vesko {
 
 using platform::ascii_lower;
-using platform::up_to_nul;
 using platform::to_utf8;
+using platform::up_to_nul;
 namespace {
 
 using platform::Handle;
@@ -28,8 +28,7 @@ bool is_first_interface(std::u16string_view path) {
 
 // Opens one interface and turns it into a candidate, or closes what it opened
 // and returns nothing.
-std::optional<ImuCandidate> probe_interface(platform::Platform& platform,
-                                            const platform::HidInterfaceDetail& detail,
+std::optional<ImuCandidate> probe_interface(platform::Platform& platform, const platform::HidInterfaceDetail& detail,
                                             const std::vector<std::u16string>& mcu_locations) {
     if (!detail.ok) return std::nullopt;
     const std::u16string_view path = up_to_nul(detail.path);
@@ -39,15 +38,13 @@ std::optional<ImuCandidate> probe_interface(platform::Platform& platform,
     if (handle == platform::kInvalidHandle) return std::nullopt;
 
     const auto attributes = platform.attributes(handle);
-    if (!attributes || attributes->vendor_id != kModuleVendorId ||
-        attributes->product_id != kModuleProductId) {
+    if (!attributes || attributes->vendor_id != kModuleVendorId || attributes->product_id != kModuleProductId) {
         platform.close(handle);
         return std::nullopt;
     }
 
     const std::u16string serial_buffer = platform.serial_number(handle);
-    const std::u16string_view filled =
-        std::u16string_view(serial_buffer).substr(0, platform::kSerialNumberUnits);
+    const std::u16string_view filled = std::u16string_view(serial_buffer).substr(0, platform::kSerialNumberUnits);
 
     ImuCandidate candidate;
     candidate.handle = handle;
@@ -56,21 +53,20 @@ std::optional<ImuCandidate> probe_interface(platform::Platform& platform,
     return candidate;
 }
 
-void print_cannot_pick(const std::vector<ImuCandidate>& candidates, std::size_t paired_count,
-                       bool no_mcu, TextSink err) {
+void print_cannot_pick(const std::vector<ImuCandidate>& candidates, std::size_t paired_count, bool no_mcu,
+                       TextSink err) {
     err.print("VantisImu: cannot pick among %zu Gantrell device(s) (%zu MCU-paired%s) " ROTABENCH_EM_DASH
               " is the Telvar attached? Or pass its KVR serial:\n",
-                 candidates.size(), paired_count, no_mcu ? ", no Telvar MCU on the bus" : "");
+              candidates.size(), paired_count, no_mcu ? ", no Telvar MCU on the bus" : "");
     for (const auto& c : candidates) {
-        err.print("  %s%s\n", to_utf8(c.serial).c_str(),
-                     c.paired ? "  [shares hub with Telvar MCU]" : "");
+        err.print("  %s%s\n", to_utf8(c.serial).c_str(), c.paired ? "  [shares hub with Telvar MCU]" : "");
     }
 }
 
 }  // namespace
 
-Handle open_imu_device(platform::Platform& platform, std::u16string_view requested_serial,
-                       std::u16string* out_serial, bool verbose, const OutputStreams& streams) {
+Handle open_imu_device(platform::Platform& platform, std::u16string_view requested_serial, std::u16string* out_serial,
+                       bool verbose, const OutputStreams& streams) {
     const auto interfaces = platform.hid_interfaces();
     if (!interfaces) return platform::kInvalidHandle;
 
@@ -86,8 +82,7 @@ Handle open_imu_device(platform::Platform& platform, std::u16string_view request
     std::size_t paired_count = 0;
     for (const auto& c : candidates) paired_count += c.paired ? 1 : 0;
     if (verbose) {
-        streams.out.print("VantisImu: %zu Gantrell device(s), %zu MCU-paired\n",
-                     candidates.size(), paired_count);
+        streams.out.print("VantisImu: %zu Gantrell device(s), %zu MCU-paired\n", candidates.size(), paired_count);
     }
 
     const auto chosen = choose_candidate(candidates, requested_serial);
@@ -114,10 +109,10 @@ void report_denied_modules(platform::Platform& platform, TextSink err) {
             continue;
         }
         const std::string serial = to_utf8(up_to_nul(denied.serial));
-        err.print("VantisImu: no permission to open %s (%s%s) " ROTABENCH_EM_DASH " install the udev rule "
-                     "70-rotabench.rules, see docs/linux.md\n",
-                     denied.node.c_str(), serial.empty() ? "a module without a serial" : "module ",
-                     serial.c_str());
+        err.print("VantisImu: no permission to open %s (%s%s) " ROTABENCH_EM_DASH
+                  " install the udev rule "
+                  "70-rotabench.rules, see docs/linux.md\n",
+                  denied.node.c_str(), serial.empty() ? "a module without a serial" : "module ", serial.c_str());
     }
 }
 

@@ -23,8 +23,7 @@ namespace vesko {
 // every case no other handle opened here stays open. Any thread, one call at
 // a time per platform handle set.
 platform::Handle open_imu_device(platform::Platform& platform, std::u16string_view requested_serial,
-                                 std::u16string* out_serial, bool verbose,
-                                 const OutputStreams& streams);
+                                 std::u16string* out_serial, bool verbose, const OutputStreams& streams);
 
 // One line on `err` for each tracking module the system lists but will not
 // let this process open (a hidraw node a fresh Linux system gives to root

@@ -19,8 +19,7 @@ void write_u16(std::uint8_t* p, std::uint16_t v) {
 
 }  // namespace
 
-bool decode_input_report(const std::uint8_t* data, std::size_t length,
-                         ImuSample out[kSamplesPerReport]) {
+bool decode_input_report(const std::uint8_t* data, std::size_t length, ImuSample out[kSamplesPerReport]) {
     if (data == nullptr || length < kImuReportMinLength || data[0] != kImuReportId) return false;
     for (std::size_t k = 0; k < kSamplesPerReport; ++k) {
         const std::uint8_t* slot = data + 1 + kSampleSlotSize * k;

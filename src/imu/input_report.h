@@ -21,8 +21,7 @@ inline constexpr std::size_t kSampleSlotSize = 17;
 // Decodes one completed read into out[0..2] in slot order. Returns false for
 // a bad report (shorter than 52 bytes or another report ID); `out` is then
 // left untouched.
-bool decode_input_report(const std::uint8_t* data, std::size_t length,
-                         ImuSample out[kSamplesPerReport]);
+bool decode_input_report(const std::uint8_t* data, std::size_t length, ImuSample out[kSamplesPerReport]);
 
 // Writes one sample into a 17-byte slot; the inverse of the decoding, used by
 // anything that plays the module.

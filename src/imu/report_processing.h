@@ -23,11 +23,11 @@ struct LatestSampleRecord {
 
 // What the reader thread hands the processing of one completed read.
 struct ReportSink {
-    SequenceFilter& filter;           // reader-thread private
-    std::mutex& mutex;                // the reader's lock
-    LatestSampleRecord& record;       // guarded by `mutex`
-    const SampleCallback& callback;   // may be empty
-    platform::Clock& clock;           // host time: when the report arrived
+    SequenceFilter& filter;          // reader-thread private
+    std::mutex& mutex;               // the reader's lock
+    LatestSampleRecord& record;      // guarded by `mutex`
+    const SampleCallback& callback;  // may be empty
+    platform::Clock& clock;          // host time: when the report arrived
 };
 
 // The reader thread's step for one completed read: validate and decode the

@@ -5,15 +5,15 @@
 
 #include "discovery/open_imu_device.h"
 #include "discovery/product_ids.h"
+#include "imu/input_report.h"
 #include "platform/device_text.h"
 #include "text/em_dash.h"
-#include "imu/input_report.h"
 
 namespace vesko {
 
-using platform::widen;
 using platform::narrow;
 using platform::to_utf8;
+using platform::widen;
 namespace {
 
 using platform::Handle;
@@ -44,8 +44,9 @@ bool VantisImu::start(const char* serial) {
         // A module passed over because the system would not open it is not
         // a cable fault: say so before the usual words.
         report_denied_modules(platform_, options_.streams.err);
-        options_.streams.err.print("VantisImu: no matching %04X:%04X MI_00 device (Telvar unplugged? wrong --imu-serial?)\n",
-                                   kModuleVendorId, kModuleProductId);
+        options_.streams.err
+            .print("VantisImu: no matching %04X:%04X MI_00 device (Telvar unplugged? wrong --imu-serial?)\n",
+                   kModuleVendorId, kModuleProductId);
         return false;
     }
 
@@ -92,8 +93,8 @@ bool VantisImu::start(const char* serial) {
             device_name_ = previous_name;
         }
         options_.streams.err.print("VantisImu: cannot start the reader thread (err %d) " ROTABENCH_EM_DASH
-                     " module closed\n",
-                     e.code().value());
+                                   " module closed\n",
+                                   e.code().value());
         return false;
     }
     return true;
@@ -128,8 +129,8 @@ void VantisImu::read_loop() {
             if (stop_requested_.load()) break;
             record = platform::OverlappedRecord{};
             platform_.reset_event(read_event_);
-            issue = platform_.begin_read(device, read_event_, record, buffer,
-                                         static_cast<std::uint32_t>(sizeof buffer));
+            issue =
+                platform_.begin_read(device, read_event_, record, buffer, static_cast<std::uint32_t>(sizeof buffer));
         }
 
         std::uint32_t bytes = 0;
@@ -138,8 +139,8 @@ void VantisImu::read_loop() {
         } else if (issue.status == platform::ReadStatus::Failed) {
             if (stop_requested_.load()) break;
             options_.streams.err.print("VantisImu: ReadFile failed (err %lu) " ROTABENCH_EM_DASH
-                         " device gone, waiting for reconnect\n",
-                         static_cast<unsigned long>(issue.error));
+                                       " device gone, waiting for reconnect\n",
+                                       static_cast<unsigned long>(issue.error));
             close_device();
             continue;
         } else if (platform_.wait(read_event_, kReadWaitMs) == platform::WaitStatus::TimedOut) {
@@ -147,8 +148,8 @@ void VantisImu::read_loop() {
             (void)platform_.read_result(device, record, true);  // a late report is dropped too
             if (++silent_waits < kSilentWaitsToGiveUp) continue;
             options_.streams.err.print("VantisImu: stream silent %ds " ROTABENCH_EM_DASH
-                         " device gone, waiting for a Telvar\n",
-                         silent_waits);
+                                       " device gone, waiting for a Telvar\n",
+                                       silent_waits);
             close_device();
             continue;
         } else {
@@ -156,8 +157,8 @@ void VantisImu::read_loop() {
             if (!outcome.ok) {
                 if (stop_requested_.load()) break;
                 options_.streams.err.print("VantisImu: read failed (err %lu) " ROTABENCH_EM_DASH
-                             " device gone, waiting for reconnect\n",
-                             static_cast<unsigned long>(outcome.error));
+                                           " device gone, waiting for reconnect\n",
+                                           static_cast<unsigned long>(outcome.error));
                 close_device();
                 continue;
             }
@@ -181,8 +182,7 @@ bool VantisImu::wait_for_module(SequenceFilter& filter, int& silent_waits) {
     if (stop_requested_.load()) return false;
 
     std::u16string out_serial;
-    const Handle device =
-        open_imu_device(platform_, requested_serial_, &out_serial, false, options_.streams);
+    const Handle device = open_imu_device(platform_, requested_serial_, &out_serial, false, options_.streams);
     if (device == kInvalidHandle) return true;  // quietly, after the next pause
 
     {

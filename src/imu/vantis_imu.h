@@ -58,7 +58,7 @@ private:
     platform::Clock& clock_;
     const VantisImuOptions options_;
 
-    std::mutex device_mutex_;                       // the hand-over of `device_`
+    std::mutex device_mutex_;                        // the hand-over of `device_`
     platform::Handle device_ = platform::kNoHandle;  // guarded by device_mutex_
     platform::Handle read_event_ = platform::kNoHandle;
     std::u16string requested_serial_;
@@ -68,8 +68,8 @@ private:
     std::atomic<bool> stop_requested_{false};
 
     std::mutex mutex_;
-    std::string device_name_;     // guarded by mutex_
-    LatestSampleRecord record_;   // guarded by mutex_
+    std::string device_name_;    // guarded by mutex_
+    LatestSampleRecord record_;  // guarded by mutex_
 };
 
 }  // namespace vesko

@@ -10,8 +10,7 @@ namespace {
 class MonotonicClock final : public Clock {
 public:
     std::int64_t now_ns() override {
-        return std::chrono::duration_cast<std::chrono::nanoseconds>(
-                   std::chrono::steady_clock::now().time_since_epoch())
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
             .count();
     }
 
@@ -23,9 +22,7 @@ public:
         }
     }
 
-    std::thread launch(std::string, int, std::function<void()> body) override {
-        return std::thread(std::move(body));
-    }
+    std::thread launch(std::string, int, std::function<void()> body) override { return std::thread(std::move(body)); }
 
     void join(std::thread& thread) override { thread.join(); }
 };

@@ -56,8 +56,7 @@ std::string to_utf8(std::u16string_view wide) {
     out.reserve(wide.size());
     for (std::size_t i = 0; i < wide.size(); ++i) {
         std::uint32_t cp = wide[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
-            wide[i + 1] <= 0xDFFF) {
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDFFF) {
             cp = 0x10000 + ((cp - 0xD800) << 10) + (wide[i + 1] - 0xDC00);
             ++i;
         } else if (cp >= 0xD800 && cp <= 0xDFFF) {
@@ -104,7 +103,8 @@ std::string hid_device_id(std::uint16_t vendor, std::uint16_t product, std::opti
 
 std::string hid_interface_path(std::uint16_t vendor, std::uint16_t product,
                                std::optional<std::uint8_t> interface_number, std::string_view rest) {
-    return "\\\\?\\hid#vid_" + hex_digits(vendor, 4, HexCase::Lower) + "&pid_" + hex_digits(product, 4, HexCase::Lower) +
+    return "\\\\?\\hid#vid_" + hex_digits(vendor, 4, HexCase::Lower) + "&pid_" +
+           hex_digits(product, 4, HexCase::Lower) +
            (interface_number ? "&mi_" + hex_digits(*interface_number, 2, HexCase::Lower) : std::string()) + "#" +
            std::string(rest);
 }

@@ -70,17 +70,17 @@ using DevNode = std::uint32_t;
 // Error codes, in the Windows numbering on every backend (a backend turns its
 // own system's failures into these); the reader prints them as unsigned
 // decimals. This is the one list.
-inline constexpr std::uint32_t kErrorAccessDenied = 5;          // not allowed to open the device
-inline constexpr std::uint32_t kErrorInvalidHandle = 6;         // unknown or closed handle
+inline constexpr std::uint32_t kErrorAccessDenied = 5;   // not allowed to open the device
+inline constexpr std::uint32_t kErrorInvalidHandle = 6;  // unknown or closed handle
 inline constexpr std::uint32_t kErrorNotEnoughMemory = 8;
-inline constexpr std::uint32_t kErrorGenFailure = 31;           // the device failed the read
-inline constexpr std::uint32_t kErrorInvalidParameter = 87;     // no such read, or a bad buffer
-inline constexpr std::uint32_t kErrorBusy = 170;                // a read is already in flight
-inline constexpr std::uint32_t kErrorOperationAborted = 995;    // a cancelled read
-inline constexpr std::uint32_t kErrorIoIncomplete = 996;        // the read has not finished yet
-inline constexpr std::uint32_t kErrorIoPending = 997;           // the read goes on
-inline constexpr std::uint32_t kErrorNoAccess = 998;            // the buffer cannot be written
-inline constexpr std::uint32_t kErrorDeviceNotConnected = 1167; // the device left the bus
+inline constexpr std::uint32_t kErrorGenFailure = 31;            // the device failed the read
+inline constexpr std::uint32_t kErrorInvalidParameter = 87;      // no such read, or a bad buffer
+inline constexpr std::uint32_t kErrorBusy = 170;                 // a read is already in flight
+inline constexpr std::uint32_t kErrorOperationAborted = 995;     // a cancelled read
+inline constexpr std::uint32_t kErrorIoIncomplete = 996;         // the read has not finished yet
+inline constexpr std::uint32_t kErrorIoPending = 997;            // the read goes on
+inline constexpr std::uint32_t kErrorNoAccess = 998;             // the buffer cannot be written
+inline constexpr std::uint32_t kErrorDeviceNotConnected = 1167;  // the device left the bus
 
 // Buffer sizes in UTF-16 units that the platform queries fill.
 inline constexpr std::size_t kDeviceIdUnits = 200;       // device instance ID, NUL included
@@ -95,18 +95,18 @@ struct HidAttributes {
 
 // One member of the present HID interfaces, as its detail read left it.
 struct HidInterfaceDetail {
-    bool ok = false;        // the detail read succeeded; otherwise skip it
-    std::u16string path;    // device path units as read; the text ends at the first NUL, if any
-    DevNode node = 0;       // device node of the interface's device
+    bool ok = false;      // the detail read succeeded; otherwise skip it
+    std::u16string path;  // device path units as read; the text ends at the first NUL, if any
+    DevNode node = 0;     // device node of the interface's device
 };
 
 // A HID interface the system lists but will not let this process open, and
 // what the system tells of its device without opening it.
 struct DeniedInterface {
-    std::u16string path;      // device path, as hid_interfaces() gives it
-    std::string node;         // where the operator finds it (on Linux, /dev/hidrawN)
+    std::u16string path;  // device path, as hid_interfaces() gives it
+    std::string node;     // where the operator finds it (on Linux, /dev/hidrawN)
     HidAttributes attributes;
-    std::u16string serial;    // empty when the system does not tell
+    std::u16string serial;  // empty when the system does not tell
 };
 
 // The record of one overlapped read. Owned by the reader thread for the life
@@ -133,7 +133,7 @@ enum class WaitStatus {
 };
 
 struct ReadOutcome {
-    bool ok = false;          // the read completed; `bytes` holds the length
+    bool ok = false;  // the read completed; `bytes` holds the length
     std::uint32_t bytes = 0;
     std::uint32_t error = 0;  // the failure code when !ok
 };
@@ -200,8 +200,8 @@ public:
 
     // Issues one read of up to `length` bytes into `buffer`, signalling
     // `event` when it finishes. One read per handle at a time. Reader thread.
-    virtual ReadIssue begin_read(Handle device, Handle event, OverlappedRecord& record,
-                                 std::uint8_t* buffer, std::uint32_t length) = 0;
+    virtual ReadIssue begin_read(Handle device, Handle event, OverlappedRecord& record, std::uint8_t* buffer,
+                                 std::uint32_t length) = 0;
 
     // Waits up to `timeout_ms` for `event`. Reader thread.
     virtual WaitStatus wait(Handle event, std::uint32_t timeout_ms) = 0;

@@ -56,10 +56,11 @@ double share_se_pct(const CrossAxisFit& f, std::size_t i, std::size_t j) {
 
 void write_c_array(const ReportInput& in, const CrossAxisFit& f, std::FILE* out) {
     TextSink(out).print("/* gyroscope correction of %s from %zu runs (rotabench-report %s).\n",
-                 in.log->serial.empty() ? "the module" : in.log->serial.c_str(), f.residual_deg.size(),
-                 ROTABENCH_VERSION);
-    TextSink(out).print("   rate[i] = sum over j of kGyroCorrection[i][j] * (counts[j] - bias[j]), rad/s;"
-                      " bias: the counts at rest. */\n");
+                        in.log->serial.empty() ? "the module" : in.log->serial.c_str(), f.residual_deg.size(),
+                        ROTABENCH_VERSION);
+    TextSink(out).print(
+        "   rate[i] = sum over j of kGyroCorrection[i][j] * (counts[j] - bias[j]), rad/s;"
+        " bias: the counts at rest. */\n");
     TextSink(out).print("static const double kGyroCorrection[3][3] = {\n");
     for (std::size_t i = 0; i < 3; ++i)
         TextSink(out).print("    {%.9e, %.9e, %.9e},\n", f.k[i][0], f.k[i][1], f.k[i][2]);
@@ -71,8 +72,8 @@ void write_residuals(const std::vector<const LoggedRun*>& kept, const CrossAxisF
     for (std::size_t r = 0; r < kept.size(); ++r) {
         const Vector3& res = f.residual_deg[r];
         TextSink(out).print("  run %3d  %c%c %-5s  X %+.4f  Y %+.4f  Z %+.4f\n", kept[r]->number,
-                     axis_letter(kept[r]->result.axis), kept[r]->sign,
-                     printf_text("%g", kept[r]->result.angle_deg).c_str(), res[0], res[1], res[2]);
+                            axis_letter(kept[r]->result.axis), kept[r]->sign,
+                            printf_text("%g", kept[r]->result.angle_deg).c_str(), res[0], res[1], res[2]);
     }
 }
 
@@ -81,8 +82,8 @@ void write_residuals(const std::vector<const LoggedRun*>& kept, const CrossAxisF
 void write_matrix_text(const ReportInput& in, const MatrixVerdict& v, std::FILE* out) {
     const auto kept = kept_runs(in);
     TextSink(out).print("module %s: cross-axis fit of %zu run%s in %s%s\n",
-                 in.log->serial.empty() ? "(no streaming line)" : in.log->serial.c_str(), kept.size(),
-                 kept.size() == 1 ? "" : "s", in.log_name.c_str(), dropped_note(in).c_str());
+                        in.log->serial.empty() ? "(no streaming line)" : in.log->serial.c_str(), kept.size(),
+                        kept.size() == 1 ? "" : "s", in.log_name.c_str(), dropped_note(in).c_str());
     if (!v.passed()) {
         TextSink(out).print("no matrix: %s\n", matrix_refusal(in, v).c_str());
         // The residuals say which runs the turn typed does not fit.
@@ -91,8 +92,9 @@ void write_matrix_text(const ReportInput& in, const MatrixVerdict& v, std::FILE*
     }
     const CrossAxisFit& f = *v.fit.fit;
     const bool se = f.standard_error.has_value();
-    TextSink(out).print("K: rate = K x (counts - bias); diagonal in rad/s/LSB, the others in %% of their row's diagonal%s\n",
-                 se ? ", \xC2\xB1 standard error" : " (three runs: no standard errors)");
+    TextSink(out)
+        .print("K: rate = K x (counts - bias); diagonal in rad/s/LSB, the others in %% of their row's diagonal%s\n",
+               se ? ", \xC2\xB1 standard error" : " (three runs: no standard errors)");
     const auto line = [&](std::string text) {
         while (!text.empty() && text.back() == ' ') text.pop_back();
         TextSink(out).print("%s\n", text.c_str());
@@ -112,9 +114,9 @@ void write_matrix_text(const ReportInput& in, const MatrixVerdict& v, std::FILE*
     }
     if (const auto alone = scales_alone(f.k))
         TextSink(out).print("scale about each axis alone (as the summary measures it): X %.9f  Y %.9f  Z %.9f\n",
-                     (*alone)[0], (*alone)[1], (*alone)[2]);
+                            (*alone)[0], (*alone)[1], (*alone)[2]);
     TextSink(out).print("condition of the runs: %.2f (1 for three square axes; over %.0f is refused)\n", f.condition,
-                 kMaxCondition);
+                        kMaxCondition);
     write_residuals(kept, f, out);
     TextSink(out).write(kCannotTellApart);
     TextSink(out).print("\n");
@@ -134,11 +136,11 @@ void write_matrix_csv_header(std::FILE* out) { TextSink(out).print("%s\n", kMatr
 void write_matrix_csv(const ReportInput& in, const MatrixVerdict& v, std::FILE* out) {
     const std::string head = csv_field(in.log_name) + "," + csv_field(in.log->serial) + ",";
     if (!v.passed()) {
-        const std::string condition = v.fit.fit                                       ? exact(v.fit.fit->condition)
+        const std::string condition = v.fit.fit                                     ? exact(v.fit.fit->condition)
                                       : v.fit.refusal == FitRefusal::IllConditioned ? exact(v.fit.condition)
                                                                                     : "";
         TextSink(out).print("%srefused,,,,,,,,,,,%s,%s\n", head.c_str(), condition.c_str(),
-                     csv_field(matrix_refusal(in, v)).c_str());
+                            csv_field(matrix_refusal(in, v)).c_str());
         return;
     }
     const CrossAxisFit& f = *v.fit.fit;
@@ -146,15 +148,15 @@ void write_matrix_csv(const ReportInput& in, const MatrixVerdict& v, std::FILE* 
     for (std::size_t i = 0; i < 3; ++i)
         for (std::size_t j = 0; j < 3; ++j)
             TextSink(out).print("%selement,%c,%c,%s,%s,%s,%s,,,,,%s,\n", head.c_str(), axis_letter(static_cast<int>(i)),
-                         axis_letter(static_cast<int>(j)), exact(f.k[i][j]).c_str(),
-                         se ? exact((*f.standard_error)[i][j]).c_str() : "",
-                         i == j ? "" : exact(share_pct(f.k, i, j)).c_str(),
-                         i != j && se ? exact(share_se_pct(f, i, j)).c_str() : "", exact(f.condition).c_str());
+                                axis_letter(static_cast<int>(j)), exact(f.k[i][j]).c_str(),
+                                se ? exact((*f.standard_error)[i][j]).c_str() : "",
+                                i == j ? "" : exact(share_pct(f.k, i, j)).c_str(),
+                                i != j && se ? exact(share_se_pct(f, i, j)).c_str() : "", exact(f.condition).c_str());
     const auto kept = kept_runs(in);
     for (std::size_t r = 0; r < kept.size(); ++r)
         TextSink(out).print("%sresidual,,,,,,,%d,%s,%s,%s,,\n", head.c_str(), kept[r]->number,
-                     exact(f.residual_deg[r][0]).c_str(), exact(f.residual_deg[r][1]).c_str(),
-                     exact(f.residual_deg[r][2]).c_str());
+                            exact(f.residual_deg[r][0]).c_str(), exact(f.residual_deg[r][1]).c_str(),
+                            exact(f.residual_deg[r][2]).c_str());
 }
 
 void write_matrix_json(const ReportInput& in, const MatrixVerdict& v, std::FILE* out) {
@@ -180,14 +182,15 @@ void write_matrix_json(const ReportInput& in, const MatrixVerdict& v, std::FILE*
         return t + "]";
     };
     j += ", \"matrix\": {\"k\": " + rows([&](std::size_t r, std::size_t c) { return json_number(f.k[r][c]); });
-    j += ", \"k_se\": " + (se ? rows([&](std::size_t r, std::size_t c) { return json_number((*f.standard_error)[r][c]); })
-                              : std::string("null"));
+    j += ", \"k_se\": " +
+         (se ? rows([&](std::size_t r, std::size_t c) { return json_number((*f.standard_error)[r][c]); })
+             : std::string("null"));
     j += ", \"share_pct\": " + rows([&](std::size_t r, std::size_t c) {
-        return r == c ? std::string("null") : json_number(share_pct(f.k, r, c));
-    });
+             return r == c ? std::string("null") : json_number(share_pct(f.k, r, c));
+         });
     j += ", \"share_se_pct\": " + (se ? rows([&](std::size_t r, std::size_t c) {
-        return r == c ? std::string("null") : json_number(share_se_pct(f, r, c));
-    })
+             return r == c ? std::string("null") : json_number(share_se_pct(f, r, c));
+         })
                                       : std::string("null"));
     const auto alone = scales_alone(f.k);
     j += ", \"scale_alone\": " + (alone ? "[" + json_number((*alone)[0]) + ", " + json_number((*alone)[1]) + ", " +

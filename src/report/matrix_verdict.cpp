@@ -56,7 +56,8 @@ MatrixVerdict judge_matrix(const ReportInput& in) {
             const double deg = residuals[r][static_cast<std::size_t>(axis)];
             // A residual that is not a number is over any bound.
             const bool over = !(std::fabs(deg) <= kMaxResidualDeg);
-            if (over && (!v.worst || !(std::fabs(deg) <= std::fabs(v.worst->deg)))) v.worst = ResidualOver{r, axis, deg};
+            if (over && (!v.worst || !(std::fabs(deg) <= std::fabs(v.worst->deg))))
+                v.worst = ResidualOver{r, axis, deg};
         }
     }
     return v;
@@ -65,7 +66,8 @@ MatrixVerdict judge_matrix(const ReportInput& in) {
 std::string matrix_refusal(const ReportInput& in, const MatrixVerdict& v) {
     if (!v.suspect.empty()) return suspect_refusal(in, v.suspect);
     if (v.fit.refusal == FitRefusal::MissingAxis)
-        return printf_text("no run about %c: the matrix needs runs about all three axes", axis_letter(v.fit.missing_axis));
+        return printf_text("no run about %c: the matrix needs runs about all three axes",
+                           axis_letter(v.fit.missing_axis));
     if (v.fit.refusal == FitRefusal::IllConditioned)
         return printf_text("the runs' integrals lie too close to one plane (condition %.0f, limit %.0f)",
                            v.fit.condition, kMaxCondition);
@@ -76,9 +78,10 @@ std::string matrix_refusal(const ReportInput& in, const MatrixVerdict& v) {
         if (in.dropped[i]) continue;
         if (seen++ == v.worst->kept_index) number = in.log->runs[i].number, about = in.log->runs[i].result.axis;
     }
-    return printf_text("run %d's residual is %+.4f deg on %c, over the %.0f deg a hand jig's angle error explains: "
-                       "a turn other than the angle typed, in this run or another about %c?",
-                       number, v.worst->deg, axis_letter(v.worst->axis), kMaxResidualDeg, axis_letter(about));
+    return printf_text(
+        "run %d's residual is %+.4f deg on %c, over the %.0f deg a hand jig's angle error explains: "
+        "a turn other than the angle typed, in this run or another about %c?",
+        number, v.worst->deg, axis_letter(v.worst->axis), kMaxResidualDeg, axis_letter(about));
 }
 
 }  // namespace vesko::report

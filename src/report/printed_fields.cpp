@@ -49,8 +49,7 @@ std::size_t conversion_length(std::string_view conversion, std::string_view s) {
     }
     if (kind == 'g') {  // digits, a point, an exponent: checked as a number afterwards
         std::size_t n = 0;
-        while (n < s.size() && (digit(s[n]) || s[n] == '.' || s[n] == '-' || s[n] == '+' ||
-                                (s[n] == 'e' && n > 0)))
+        while (n < s.size() && (digit(s[n]) || s[n] == '.' || s[n] == '-' || s[n] == '+' || (s[n] == 'e' && n > 0)))
             ++n;
         return n;
     }
@@ -60,7 +59,7 @@ std::size_t conversion_length(std::string_view conversion, std::string_view s) {
 }  // namespace
 
 std::optional<std::vector<std::string_view>> printed_fields(std::string_view format, std::string_view text,
-                                                           bool whole) {
+                                                            bool whole) {
     while (!format.empty() && format.back() == '\n') format.remove_suffix(1);
     while (!format.empty() && format.front() == '\n') format.remove_prefix(1);
     std::vector<std::string_view> fields;

@@ -16,7 +16,7 @@ namespace vesko::report {
 // follows is left alone. Conversions read: %c, %d, %zu, %llu, %.Nf, %+.Nf,
 // %g, %s (up to the format's next fixed character) and %%.
 std::optional<std::vector<std::string_view>> printed_fields(std::string_view format, std::string_view text,
-                                                           bool whole = true);
+                                                            bool whole = true);
 
 // A field read as a finite number; nullopt when it is not one.
 std::optional<double> field_number(std::string_view field);

@@ -78,8 +78,7 @@ std::string suspect_reason(const LoggedRun& r, const std::optional<double>& medi
     const auto off = [&](double reference) { return std::fabs(scale / reference - 1.0) > kSuspectScaleOff; };
     if (!off(1.0 / 1024.0) || !off(0.001)) return "";
     if (!median)
-        return printf_text("scale %+.1f%% from 1/1024: a wrong turn, or a wrong angle typed?",
-                           vs_1024_pct(scale));
+        return printf_text("scale %+.1f%% from 1/1024: a wrong turn, or a wrong angle typed?", vs_1024_pct(scale));
     if (!off(*median)) return "";
     return printf_text("scale %+.1f%% from the axis's other runs: a wrong turn, or a wrong angle typed?",
                        (scale / *median - 1.0) * 100.0);

@@ -28,23 +28,23 @@ inline constexpr double kJigAngleLimitDeg = 3600;
 // Per axis, beyond the console's summary, from the kept runs within the jig's
 // angle; nullopt where there are too few of them.
 struct AxisStatistics {
-    std::optional<double> sd;              // sample standard deviation of the scales (2+ runs)
-    std::optional<double> sem;             // standard error of the mean (2+ runs)
-    std::optional<double> ci_low, ci_high; // 95% interval of the mean, Student's t (2+ runs)
-    std::optional<double> asymmetry_pct;   // mean of + turns minus mean of - turns, % of the mean
+    std::optional<double> sd;               // sample standard deviation of the scales (2+ runs)
+    std::optional<double> sem;              // standard error of the mean (2+ runs)
+    std::optional<double> ci_low, ci_high;  // 95% interval of the mean, Student's t (2+ runs)
+    std::optional<double> asymmetry_pct;    // mean of + turns minus mean of - turns, % of the mean
 };
 
 enum class Verdict { Pass, Fail, NotDecided };
 
 struct ReportFigures {
-    std::vector<RunResult> kept;                      // in log order, without the dropped runs
+    std::vector<RunResult> kept;  // in log order, without the dropped runs
     AxisSummaries axes;
     std::array<AxisStatistics, 3> statistics;
-    std::optional<GateFigure> gate;                   // nullopt unless every axis has a run
+    std::optional<GateFigure> gate;  // nullopt unless every axis has a run
     bool two_runs_every_axis = false;
     double gate_limit_pct = kGateLimitPct;
-    Verdict verdict = Verdict::NotDecided;            // NotDecided unless every axis has two runs
-    std::vector<std::string> suspect;                 // per run of the log; empty when not suspect
+    Verdict verdict = Verdict::NotDecided;  // NotDecided unless every axis has two runs
+    std::vector<std::string> suspect;       // per run of the log; empty when not suspect
 };
 
 ReportFigures work_out(const std::vector<LoggedRun>& runs, const std::vector<bool>& dropped, double gate_limit_pct);

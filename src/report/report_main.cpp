@@ -139,7 +139,7 @@ int report_matrix(const ReportInput& input, Form form, std::FILE* out, std::FILE
         const LoggedRun& r = input.log->runs[i];
         if (input.dropped[i] || r.has_integral) continue;
         TextSink(err).print("rotabench-report: %s: run %d has no integral line before it (lines lost?): no matrix\n",
-                     input.log_name.c_str(), r.number);
+                            input.log_name.c_str(), r.number);
         return kExitError;
     }
     const MatrixVerdict verdict = judge_matrix(input);
@@ -178,9 +178,10 @@ int report_one(const std::string& name, const Options& options, std::FILE* in, s
         return kExitError;
     }
     if (log.second_session_line != 0) {
-        TextSink(err).print("rotabench-report: %s: more than one session: a second \"IMU streaming from\" at line %zu; "
-                            "keep one session per log\n",
-                            name.c_str(), log.second_session_line);
+        TextSink(err).print(
+            "rotabench-report: %s: more than one session: a second \"IMU streaming from\" at line %zu; "
+            "keep one session per log\n",
+            name.c_str(), log.second_session_line);
         return kExitError;
     }
     if (log.runs.empty()) {
@@ -196,13 +197,15 @@ int report_one(const std::string& name, const Options& options, std::FILE* in, s
         dropped[static_cast<std::size_t>(n - 1)] = true;
     }
     if (!log.summary) {
-        TextSink(err).print("rotabench-report: %s: incomplete: no summary at its end (cut short, or still running); "
-                            "its runs are reported as they are\n",
-                            name.c_str());
+        TextSink(err).print(
+            "rotabench-report: %s: incomplete: no summary at its end (cut short, or still running); "
+            "its runs are reported as they are\n",
+            name.c_str());
     } else if (!fit_scales_to_summary(log.runs, *log.summary)) {
-        TextSink(err).print("rotabench-report: %s: the console's summary does not follow from the runs in the log "
-                            "(lines lost or edited?)\n",
-                            name.c_str());
+        TextSink(err).print(
+            "rotabench-report: %s: the console's summary does not follow from the runs in the log "
+            "(lines lost or edited?)\n",
+            name.c_str());
         return kExitError;
     }
 

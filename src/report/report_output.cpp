@@ -90,8 +90,8 @@ void write_text(const ReportInput& in, std::FILE* out) {
     if (f.two_runs_every_axis) {
         TextSink(out).print("runs per axis: %s: at least two on every axis\n", counts.c_str());
     } else {
-        TextSink(out).print("runs per axis: %s: fewer than two on %s, whose spread says nothing yet\n",
-                            counts.c_str(), short_axes.c_str());
+        TextSink(out).print("runs per axis: %s: fewer than two on %s, whose spread says nothing yet\n", counts.c_str(),
+                            short_axes.c_str());
     }
     const GateTexts gate = f.gate ? gate_texts(f.gate->pct, f.gate_limit_pct) : GateTexts{};
     switch (f.verdict) {
@@ -114,12 +114,14 @@ void write_text(const ReportInput& in, std::FILE* out) {
 namespace {
 
 // The CSV's columns, in order.
-constexpr const char* kColumns[] = {
-    "log",        "report_version", "started",   "complete", "record",        "serial",      "run",
-    "axis",       "sign",           "angle_deg", "samples",  "max_dt",        "scale",       "leakage_pct",
-    "dropped",    "suspect",        "runs",      "mean",     "spread_pct",    "sd",          "sem",
-    "ci95_low",   "ci95_high",      "asymmetry_pct", "vs_1024_pct", "vs_0001_pct", "gate_pct", "gate_limit_pct",
-    "gate"};
+constexpr const char* kColumns[] = {"log",         "report_version", "started",    "complete",
+                                    "record",      "serial",         "run",        "axis",
+                                    "sign",        "angle_deg",      "samples",    "max_dt",
+                                    "scale",       "leakage_pct",    "dropped",    "suspect",
+                                    "runs",        "mean",           "spread_pct", "sd",
+                                    "sem",         "ci95_low",       "ci95_high",  "asymmetry_pct",
+                                    "vs_1024_pct", "vs_0001_pct",    "gate_pct",   "gate_limit_pct",
+                                    "gate"};
 constexpr std::size_t kColumnCount = sizeof kColumns / sizeof kColumns[0];
 
 // One record: its fields by column name, the others empty.
@@ -202,12 +204,13 @@ void write_json(const ReportInput& in, std::FILE* out) {
                     ", \"serial\": " + json_text_or_null(in.log->serial) + ", \"runs\": [";
     for (std::size_t i = 0; i < in.log->runs.size(); ++i) {
         const LoggedRun& r = in.log->runs[i];
-        j += printf_text("%s{\"run\": %d, \"axis\": \"%c\", \"sign\": \"%c\", \"angle_deg\": %s, \"samples\": %llu, "
-                         "\"max_dt\": %s, \"scale\": %s, \"leakage_pct\": %s, \"dropped\": %s, \"suspect\": %s}",
-                         i ? ", " : "", r.number, axis_letter(r.result.axis), r.sign,
-                         angle_text(r.result.angle_deg).c_str(), r.samples, printf_text("%.4f", r.max_dt).c_str(),
-                         scale_text(r.result.scale).c_str(), leakage_text(r.result.leakage).c_str(),
-                         in.dropped[i] ? "true" : "false", json_text_or_null(f.suspect[i]).c_str());
+        j += printf_text(
+            "%s{\"run\": %d, \"axis\": \"%c\", \"sign\": \"%c\", \"angle_deg\": %s, \"samples\": %llu, "
+            "\"max_dt\": %s, \"scale\": %s, \"leakage_pct\": %s, \"dropped\": %s, \"suspect\": %s}",
+            i ? ", " : "", r.number, axis_letter(r.result.axis), r.sign, angle_text(r.result.angle_deg).c_str(),
+            r.samples, printf_text("%.4f", r.max_dt).c_str(), scale_text(r.result.scale).c_str(),
+            leakage_text(r.result.leakage).c_str(), in.dropped[i] ? "true" : "false",
+            json_text_or_null(f.suspect[i]).c_str());
     }
     j += printf_text("], \"summary\": {\"runs\": %zu", f.kept.size());
     for (int a = 0; a < 3; ++a) {
@@ -217,18 +220,20 @@ void write_json(const ReportInput& in, std::FILE* out) {
             j += printf_text(", \"%c\": null", axis_letter(a));
             continue;
         }
-        j += printf_text(", \"%c\": {\"runs\": %d, \"mean\": %s, \"spread_pct\": %s, \"sd\": %s, \"sem\": %s, "
-                         "\"ci95_low\": %s, \"ci95_high\": %s, \"asymmetry_pct\": %s, \"vs_1024_pct\": %s, "
-                         "\"vs_0001_pct\": %s}",
-                         axis_letter(a), s->runs, json_number(s->mean).c_str(), json_number(s->spread_pct).c_str(),
-                         json_number(st.sd).c_str(), json_number(st.sem).c_str(), json_number(st.ci_low).c_str(),
-                         json_number(st.ci_high).c_str(), json_number(st.asymmetry_pct).c_str(),
-                         json_number(s->vs_1024_pct).c_str(), json_number(s->vs_0001_pct).c_str());
+        j += printf_text(
+            ", \"%c\": {\"runs\": %d, \"mean\": %s, \"spread_pct\": %s, \"sd\": %s, \"sem\": %s, "
+            "\"ci95_low\": %s, \"ci95_high\": %s, \"asymmetry_pct\": %s, \"vs_1024_pct\": %s, "
+            "\"vs_0001_pct\": %s}",
+            axis_letter(a), s->runs, json_number(s->mean).c_str(), json_number(s->spread_pct).c_str(),
+            json_number(st.sd).c_str(), json_number(st.sem).c_str(), json_number(st.ci_low).c_str(),
+            json_number(st.ci_high).c_str(), json_number(st.asymmetry_pct).c_str(), json_number(s->vs_1024_pct).c_str(),
+            json_number(s->vs_0001_pct).c_str());
     }
-    j += printf_text("}, \"gate\": {\"gate_pct\": %s, \"gate_limit_pct\": %s, \"verdict\": \"%s\", "
-                     "\"two_runs_every_axis\": %s}}\n",
-                     f.gate ? json_number(f.gate->pct).c_str() : "null", json_number(f.gate_limit_pct).c_str(),
-                     verdict_name(f.verdict), f.two_runs_every_axis ? "true" : "false");
+    j += printf_text(
+        "}, \"gate\": {\"gate_pct\": %s, \"gate_limit_pct\": %s, \"verdict\": \"%s\", "
+        "\"two_runs_every_axis\": %s}}\n",
+        f.gate ? json_number(f.gate->pct).c_str() : "null", json_number(f.gate_limit_pct).c_str(),
+        verdict_name(f.verdict), f.two_runs_every_axis ? "true" : "false");
     TextSink(out).write(j.c_str());  // up to a NUL, as ever
 }
 

@@ -26,8 +26,9 @@ std::vector<RunResult> axis_results(const std::vector<LoggedRun>& runs, int axis
 // the mean depends on all of them, the spread on the two extremes.
 bool fit_axis(std::vector<RunResult>& axis_runs, int axis, const std::string& want) {
     if (summary_axis_line(axis, summarize_axis(axis_runs, axis)) == want) return true;
-    const auto [lo_it, hi_it] = std::minmax_element(axis_runs.begin(), axis_runs.end(),
-                                                    [](const RunResult& a, const RunResult& b) { return a.scale < b.scale; });
+    const auto [lo_it, hi_it] =
+        std::minmax_element(axis_runs.begin(), axis_runs.end(),
+                            [](const RunResult& a, const RunResult& b) { return a.scale < b.scale; });
     const auto lo = static_cast<std::size_t>(lo_it - axis_runs.begin());
     const auto hi = static_cast<std::size_t>(hi_it - axis_runs.begin());
     std::vector<std::pair<int, int>> moves;

@@ -137,7 +137,8 @@ private:
         }
         if (line.find(kAngleQuestion) != std::string_view::npos) log_.is_session = true;
         if (line.rfind(kDiscovery, 0) == 0) log_.is_session = true;
-        if (const auto at = line.find(kStreaming); at != std::string_view::npos) streaming(line.substr(at + kStreaming.size()));
+        if (const auto at = line.find(kStreaming); at != std::string_view::npos)
+            streaming(line.substr(at + kStreaming.size()));
         if (const auto rest = from(line, kArm); !rest.empty()) arm(rest);
         if (const auto rest = from(line, kIntegral); !rest.empty()) integral(rest);
         if (const auto rest = from(line, kDominant); !rest.empty()) dominant(rest);

@@ -16,10 +16,10 @@ namespace vesko::report {
 
 // One accepted run as the console printed it.
 struct LoggedRun {
-    int number = 0;         // 1-based, in the order the runs were accepted
-    std::size_t line = 0;   // the line of its scale in the log
-    RunResult result;       // axis, angle, scale, leakage (fraction), integral, as printed
-    char sign = '+';        // direction of the turn on the dominant axis
+    int number = 0;                  // 1-based, in the order the runs were accepted
+    std::size_t line = 0;            // the line of its scale in the log
+    RunResult result;                // axis, angle, scale, leakage (fraction), integral, as printed
+    char sign = '+';                 // direction of the turn on the dominant axis
     unsigned long long samples = 0;  // sample intervals integrated
     double max_dt = 0;               // longest interval, seconds
     bool has_integral = false;       // its integral line was in the log
@@ -37,7 +37,7 @@ struct SessionLog {
     std::string started;      // when the recording began, from script's header; empty if none
     std::vector<LoggedRun> runs;
     std::optional<LoggedSummary> summary;  // a session's one block (a second one is a bad line)
-    std::size_t second_session_line = 0;  // a second streaming line: two sessions in one log
+    std::size_t second_session_line = 0;   // a second streaming line: two sessions in one log
     // The first line that has the console's words for a figure but not in the
     // form the console prints them (an edit, a cut, a corruption): the log
     // cannot be trusted, and nothing else of it is.

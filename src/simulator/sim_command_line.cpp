@@ -48,8 +48,7 @@ constexpr std::uint64_t kMostSessions = 1'000'000;
 constexpr std::uint64_t kMostSeed = ~std::uint64_t{0} / 2;
 
 // The whole number in `text`, from `least` to `most`, or why it is not one.
-std::variant<std::uint64_t, std::string> whole_number(std::string_view text, std::uint64_t least,
-                                                      std::uint64_t most) {
+std::variant<std::uint64_t, std::string> whole_number(std::string_view text, std::uint64_t least, std::uint64_t most) {
     std::uint64_t value = 0;
     const auto [stop, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (ec == std::errc{} && stop == text.data() + text.size()) {
@@ -67,9 +66,8 @@ std::variant<SimCommandLine, SimUsageError> parse_sim_command_line(int argc, con
     SimCommandLine line;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        const bool takes_value =
-            arg == "--study" || arg == "--jobs" || arg == "--seed" || arg == "--svg" || arg == "--svg-range" ||
-            arg == "--swarm" || arg == "--swarm-dir";
+        const bool takes_value = arg == "--study" || arg == "--jobs" || arg == "--seed" || arg == "--svg" ||
+                                 arg == "--svg-range" || arg == "--swarm" || arg == "--swarm-dir";
         if (takes_value && i + 1 >= argc) return SimUsageError{arg, "needs a value after it"};
         const std::string value = takes_value ? argv[++i] : "";
         const std::string both = arg + " " + value;
@@ -148,7 +146,8 @@ std::variant<SimCommandLine, SimUsageError> parse_sim_command_line(int argc, con
                                                        {line.svg_range_pct.has_value(), "--svg-range"}};
     for (const auto& [given, name] : study_only) {
         const bool swarm_too = std::string_view(name) == "--seed" || std::string_view(name) == "--jobs";
-        if (given && !study) return SimUsageError{name, swarm_too ? "only with --study or --swarm" : "only with --study"};
+        if (given && !study)
+            return SimUsageError{name, swarm_too ? "only with --study or --swarm" : "only with --study"};
     }
     if (line.svg_range_pct && !line.svg_file) return SimUsageError{"--svg-range", "only with --svg"};
     if (study && line.fast) return SimUsageError{"--fast", "a study always runs in virtual time"};

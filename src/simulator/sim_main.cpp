@@ -40,7 +40,8 @@ int sim_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err, 
     }
     // The scenario as the messages name it.
     const std::string name = line.scenario_file.value_or("default.toml (built in)");
-    const ScenarioLoad load = line.scenario_file ? load_scenario_file(name) : parse_scenario(default_scenario_text(), name);
+    const ScenarioLoad load =
+        line.scenario_file ? load_scenario_file(name) : parse_scenario(default_scenario_text(), name);
     if (!load.scenario) {
         TextSink(err).print("rotabench-sim: %s\n", load.error.c_str());
         return 2;
@@ -63,9 +64,10 @@ int sim_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err, 
         options.time = platform::sim::TimeMode::Real;  // a person's, whatever else the line says
         keyboard.streams = OutputStreams{out, err};
         options.keyboard = [&keyboard](platform::sim::SimBus&) { return keyboard; };
-        TextSink(err).print("[rotabench-sim] rehearsal of %s: you are the operator; the jig turns by itself about "
-                            "1 s after each arming Enter\n",
-                            name.c_str());
+        TextSink(err).print(
+            "[rotabench-sim] rehearsal of %s: you are the operator; the jig turns by itself about "
+            "1 s after each arming Enter\n",
+            name.c_str());
         const auto session = [&] { return run_session(scenario, options).exit_code; };
         return console != nullptr ? run_in_console_window(*console, keyboard, session) : session();
     }
@@ -75,8 +77,8 @@ int sim_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err, 
         return std::holds_alternative<PressCtrlC>(s);
     });
     if (scenario.expect && (interrupts.exit_code() == 0 || scripted_ctrl_c)) {
-        if (const auto unmet = first_unmet(*scenario.expect, line.fast, outcome.exit_code, outcome.transcript,
-                                              outcome.diagnostics)) {
+        if (const auto unmet =
+                first_unmet(*scenario.expect, line.fast, outcome.exit_code, outcome.transcript, outcome.diagnostics)) {
             TextSink(err).print("rotabench-sim: expectation not met: %s\n", unmet->c_str());
             return 3;
         }

@@ -82,7 +82,8 @@ simulator::FaultStep fault(Draws& d, double within_s, const std::string& other_m
         f.what = simulator::StreamFault{simulator::ShortReports{d.chance(0.5) ? d.whole(200, 500) : d.whole(1, 20),
                                                                 static_cast<std::size_t>(d.whole(0, 51))}};
     } else if (kind < 0.7) {
-        f.what = simulator::StreamFault{simulator::ForeignReports{d.whole(1, 50), static_cast<std::uint8_t>(d.whole(0x21, 0xFF))}};
+        f.what = simulator::StreamFault{
+            simulator::ForeignReports{d.whole(1, 50), static_cast<std::uint8_t>(d.whole(0x21, 0xFF))}};
     } else if (kind < 0.8) {
         f.what = simulator::StreamFault{simulator::RepeatedReports{d.whole(1, 50)}};
     } else if (kind < 0.9) {
@@ -92,7 +93,8 @@ simulator::FaultStep fault(Draws& d, double within_s, const std::string& other_m
     } else {
         // A leap the console sees as a gap: a smaller one inside a turn is a
         // clock the console cannot tell from a true one.
-        f.what = simulator::StreamFault{simulator::TimestampLeap{static_cast<std::uint32_t>(std::llround(d.ms(0.6, 5.0) * 48e6))}};
+        f.what = simulator::StreamFault{
+            simulator::TimestampLeap{static_cast<std::uint32_t>(std::llround(d.ms(0.6, 5.0) * 48e6))}};
     }
     return f;
 }
@@ -112,7 +114,9 @@ Scenario draw_session(std::uint64_t seed) {
     for (int m = 0; m < modules; ++m) {
         simulator::ModulePlacement p;
         p.serial = serial(d);
-        p.ports = m == 0 ? simulator::PortChain{1, 2} : d.chance(0.1) ? simulator::PortChain{1, 2 * m + 1} : simulator::PortChain{2, m};
+        p.ports = m == 0          ? simulator::PortChain{1, 2}
+                  : d.chance(0.1) ? simulator::PortChain{1, 2 * m + 1}
+                                  : simulator::PortChain{2, m};
         p.params = truth(d, seed + static_cast<std::uint64_t>(m) * 0x100000000ull);
         s.modules.push_back(p);
     }
@@ -156,9 +160,9 @@ Scenario draw_session(std::uint64_t seed) {
                                              simulator::Wait{settle, false}, half, simulator::PressCtrlC{}});
             return s;
         }
-        s.script.insert(s.script.end(), {OperatorStep{simulator::TypeLine{typed}}, simulator::TypeLine{""},
-                                         simulator::Wait{settle, true}, turn, simulator::Wait{settle, true},
-                                         simulator::TypeLine{""}});
+        s.script.insert(s.script.end(),
+                        {OperatorStep{simulator::TypeLine{typed}}, simulator::TypeLine{""},
+                         simulator::Wait{settle, true}, turn, simulator::Wait{settle, true}, simulator::TypeLine{""}});
         if (d.chance(0.05)) s.script.push_back(simulator::Wait{d.ms(0.0, 6.0), false});
     }
     const double end = d.unit();

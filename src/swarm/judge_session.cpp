@@ -46,7 +46,8 @@ std::string_view between(const std::string& text, std::size_t from, std::size_t 
 
 // The text the console printed before line i and after line i-1 (with line i's echo).
 std::string_view before_line(const simulator::SessionOutcome& o, std::size_t i) {
-    return between(o.transcript, i == 0 ? 0 : o.timeline.lines[i - 1].transcript_end, o.timeline.lines[i].transcript_end);
+    return between(o.transcript, i == 0 ? 0 : o.timeline.lines[i - 1].transcript_end,
+                   o.timeline.lines[i].transcript_end);
 }
 
 std::string_view after_line(const simulator::SessionOutcome& o, std::size_t i) {
@@ -181,19 +182,21 @@ std::vector<RunBounds> judge_runs(const simulator::Scenario& s, const simulator:
         const RunBound b = run_bound(w, module->params, o.timeline.turns);
         RunBounds& on = bounds.emplace_back();
         for (int a = 0; a < 3; ++a)
-            on.on[static_cast<std::size_t>(a)] = a == run.axis ? b.fraction : off_axis_bound(w, b, module->params, o.timeline.turns, a);
+            on.on[static_cast<std::size_t>(a)] =
+                a == run.axis ? b.fraction : off_axis_bound(w, b, module->params, o.timeline.turns, a);
         const double truth = module->params.gyro_scale[static_cast<std::size_t>(run.axis)];
         const double error = run.scale / truth - 1.0;
         if (!(std::fabs(error) <= b.fraction)) {
             constexpr double kDeg = 180 / kPi;
             j.findings.push_back(printf_text(
-                          "run %zu (%c, %g typed) accepted with its scale %+.4f%% off the truth; its conditions explain "
-                          "%.4f%% (turned %.3f deg, unsampled %.3f deg, noise %.4f deg, %zu samples, %.3f s without one after the "
-                          "arming Enter, %.3f s before the finishing one)",
-                          accepted, axis_letter(run.axis), run.angle_deg, 100 * error, 100 * b.fraction,
-                          b.turned_rad * kDeg, b.unsampled_rad * kDeg, b.noise_rad * kDeg, w.samples_ns.size(),
-                          w.samples_ns.empty() ? 0.0 : static_cast<double>(w.samples_ns.front() - w.arm_ns) * 1e-9,
-                          w.samples_ns.empty() ? 0.0 : static_cast<double>(w.finish_ns - w.samples_ns.back()) * 1e-9));
+                "run %zu (%c, %g typed) accepted with its scale %+.4f%% off the truth; its conditions explain "
+                "%.4f%% (turned %.3f deg, unsampled %.3f deg, noise %.4f deg, %zu samples, %.3f s without one after "
+                "the "
+                "arming Enter, %.3f s before the finishing one)",
+                accepted, axis_letter(run.axis), run.angle_deg, 100 * error, 100 * b.fraction, b.turned_rad * kDeg,
+                b.unsampled_rad * kDeg, b.noise_rad * kDeg, w.samples_ns.size(),
+                w.samples_ns.empty() ? 0.0 : static_cast<double>(w.samples_ns.front() - w.arm_ns) * 1e-9,
+                w.samples_ns.empty() ? 0.0 : static_cast<double>(w.finish_ns - w.samples_ns.back()) * 1e-9));
         }
     }
     if (accepted != o.runs.size())
@@ -205,13 +208,13 @@ std::vector<RunBounds> judge_runs(const simulator::Scenario& s, const simulator:
 void judge_report(const simulator::SessionOutcome& o, Judgement& j) {
     const report::SessionLog log = report::read_session_log(o.transcript);
     if (log.bad_line != 0) {
-        j.findings.push_back("rotabench-report refuses the session's log at line " + std::to_string(log.bad_line) + ": " +
-                             log.bad_what);
+        j.findings.push_back("rotabench-report refuses the session's log at line " + std::to_string(log.bad_line) +
+                             ": " + log.bad_what);
         return;
     }
     if (log.runs.size() != o.runs.size()) {
-        j.findings.push_back("rotabench-report reads " + std::to_string(log.runs.size()) + " runs, the session returned " +
-                             std::to_string(o.runs.size()));
+        j.findings.push_back("rotabench-report reads " + std::to_string(log.runs.size()) +
+                             " runs, the session returned " + std::to_string(o.runs.size()));
         return;
     }
     for (std::size_t k = 0; k < log.runs.size(); ++k) {
@@ -219,8 +222,11 @@ void judge_report(const simulator::SessionOutcome& o, Judgement& j) {
         const RunResult& want = o.runs[k];
         bool same = got.axis == want.axis && got.angle_deg == want.angle_deg &&
                     printf_text("%.9f", got.scale) == printf_text("%.9f", want.scale);
-        for (std::size_t a = 0; a < 3; ++a) same = same && printf_text("%.1f", got.integral[a]) == printf_text("%.1f", want.integral[a]);
-        if (!same) j.findings.push_back("rotabench-report reads run " + std::to_string(k + 1) + " otherwise than the session returned it");
+        for (std::size_t a = 0; a < 3; ++a)
+            same = same && printf_text("%.1f", got.integral[a]) == printf_text("%.1f", want.integral[a]);
+        if (!same)
+            j.findings.push_back("rotabench-report reads run " + std::to_string(k + 1) +
+                                 " otherwise than the session returned it");
     }
     // The console sums its runs up whenever it has any, on a quit, an ended input or Ctrl-C.
     if (o.runs.empty() != !log.summary.has_value()) {
@@ -229,7 +235,8 @@ void judge_report(const simulator::SessionOutcome& o, Judgement& j) {
         return;
     }
     if (!log.summary) return;
-    if (log.summary->runs != o.runs.size()) j.findings.emplace_back("rotabench-report reads the summary's run count otherwise");
+    if (log.summary->runs != o.runs.size())
+        j.findings.emplace_back("rotabench-report reads the summary's run count otherwise");
     for (int a = 0; a < 3; ++a)
         if (log.summary->axis_lines[static_cast<std::size_t>(a)] != summary_axis_line(a, summarize_axis(o.runs, a)))
             j.findings.push_back(printf_text("rotabench-report reads the summary's %c line otherwise", axis_letter(a)));
@@ -238,8 +245,8 @@ void judge_report(const simulator::SessionOutcome& o, Judgement& j) {
 // The cross-axis matrix that rotabench-report --matrix gives for the log:
 // refused, or each element within what the runs about its column's axis
 // explain (run_bound.h).
-void judge_matrix(const simulator::Scenario& s, const simulator::SessionOutcome& o, const std::vector<RunBounds>& bounds,
-                  Judgement& j) {
+void judge_matrix(const simulator::Scenario& s, const simulator::SessionOutcome& o,
+                  const std::vector<RunBounds>& bounds, Judgement& j) {
     const simulator::ModulePlacement* module = module_named(s, s.jig_module);
     if (module == nullptr || o.runs.empty() || bounds.size() != o.runs.size()) return;
     const report::SessionLog log = report::read_session_log(o.transcript);

@@ -14,8 +14,8 @@ namespace vesko::swarm {
 
 // Why the console turned a run down, as the swarm counts them.
 enum class Refusal { Gap, NoRotation, StarvedBias, Count };
-inline constexpr std::array<const char*, static_cast<std::size_t>(Refusal::Count)> kRefusalNames = {
-    "stream gap", "no rotation", "starved bias capture"};
+inline constexpr std::array<const char*, static_cast<std::size_t>(Refusal::Count)> kRefusalNames =
+    {"stream gap", "no rotation", "starved bias capture"};
 
 struct Judgement {
     int accepted = 0;

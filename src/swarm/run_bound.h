@@ -27,11 +27,11 @@ inline constexpr double kMatrixBoundMargin = 2.0;
 
 // One run as the bench saw it, on the bus clock.
 struct RunWindow {
-    int axis = 0;                  // the dominant axis the console named
-    double typed_deg = 0;          // the angle the operator typed
+    int axis = 0;                   // the dominant axis the console named
+    double typed_deg = 0;           // the angle the operator typed
     std::int64_t bias_from_ns = 0;  // the angle's Enter: the bias capture's 2 s start
-    std::int64_t arm_ns = 0;       // the arming Enter
-    std::int64_t finish_ns = 0;    // the finishing Enter
+    std::int64_t arm_ns = 0;        // the arming Enter
+    std::int64_t finish_ns = 0;     // the finishing Enter
     // When the samples handed to the console were taken: between the two
     // Enters, and during the bias capture (see sample_times).
     std::vector<std::int64_t> samples_ns;
@@ -40,13 +40,13 @@ struct RunWindow {
 
 // The parts of the bound, each in radians of the dominant axis.
 struct RunBound {
-    double turned_rad = 0;      // what the jig turned between the Enters, as the axis feels it
-    double angle_rad = 0;       // |typed - turned|: the jig's (and the operator's) angle error
-    double unsampled_rad = 0;   // the stretches without samples, each weighted by the jig's rate in it
-    double bias_motion_rad = 0; // the jig's motion during the bias capture, over the run
-    double noise_rad = 0;       // kNoiseSigmas of the noise of the integral and of the bias
-    double rounding = 0;        // the printed scale's last digit, a fraction
-    double fraction = 0;        // the whole bound on |scale / true - 1|; infinite when nothing is left of the turn
+    double turned_rad = 0;       // what the jig turned between the Enters, as the axis feels it
+    double angle_rad = 0;        // |typed - turned|: the jig's (and the operator's) angle error
+    double unsampled_rad = 0;    // the stretches without samples, each weighted by the jig's rate in it
+    double bias_motion_rad = 0;  // the jig's motion during the bias capture, over the run
+    double noise_rad = 0;        // kNoiseSigmas of the noise of the integral and of the bias
+    double rounding = 0;         // the printed scale's last digit, a fraction
+    double fraction = 0;         // the whole bound on |scale / true - 1|; infinite when nothing is left of the turn
 };
 
 // When each sample was taken, from when it reached the console: the samples

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <map>
 #include <filesystem>
+#include <map>
 #include <mutex>
 
 #include "platform/clock.h"
@@ -42,7 +42,8 @@ std::string write_finding_file(const std::string& dir, std::uint64_t seed, const
     std::filesystem::create_directories(dir, ec);
     const std::string path = (std::filesystem::path(dir) / ("swarm-" + std::to_string(seed) + ".toml")).string();
     std::string text;
-    for (const std::string& what : whats) text += "# rotabench-sim --swarm, seed " + std::to_string(seed) + ": " + what + "\n";
+    for (const std::string& what : whats)
+        text += "# rotabench-sim --swarm, seed " + std::to_string(seed) + ": " + what + "\n";
     text += "# replay: rotabench-sim --fast " + path + "\n" + toml;
     const auto opened = simulator::open_for_writing(path);
     if (!std::holds_alternative<std::FILE*>(opened)) return "";
@@ -55,7 +56,8 @@ std::string write_finding_file(const std::string& dir, std::uint64_t seed, const
 void print_finding(std::FILE* out, const SwarmFinding& f) {
     if (out == nullptr) return;
     TextSink(out).print("swarm: FINDING seed %llu (session %d): %s; %s%s\n", static_cast<unsigned long long>(f.seed),
-                        f.session, f.what.c_str(), f.file.empty() ? "its scenario file could not be written" : f.file.c_str(),
+                        f.session, f.what.c_str(),
+                        f.file.empty() ? "its scenario file could not be written" : f.file.c_str(),
                         f.file.empty() || f.replays ? "" : " (which does not replay it)");
     TextSink(out).flush();
 }
@@ -79,7 +81,8 @@ void name_sessions_in_flight(const char* report) {
     const std::string what = "the simulated bus deadlocked in this session or one beside it: " +
                              std::string(report, std::strcspn(report, "\n"));
     for (const auto& [worker, session] : f.sessions) {
-        SwarmFinding finding{0, session.first, what, write_finding_file(f.dir, session.first, {what}, session.second), false};
+        SwarmFinding finding{0, session.first, what, write_finding_file(f.dir, session.first, {what}, session.second),
+                             false};
         print_finding(f.out, finding);
     }
 }
@@ -165,7 +168,8 @@ void print_tally(std::FILE* out, const SwarmTally& t, double seconds, unsigned j
     int refused = 0;
     for (const int n : t.refused) refused += n;
     sink.print("%d sessions: %d runs accepted, %d refused (", t.sessions, t.accepted, refused);
-    for (std::size_t r = 0; r < t.refused.size(); ++r) sink.print("%s%d %s", r ? ", " : "", t.refused[r], kRefusalNames[r]);
+    for (std::size_t r = 0; r < t.refused.size(); ++r)
+        sink.print("%s%d %s", r ? ", " : "", t.refused[r], kRefusalNames[r]);
     sink.print("); %d sessions run twice for their bytes\n", t.rerun);
     if (t.findings.empty()) {
         sink.write("no findings\n");

@@ -19,15 +19,15 @@ struct SwarmOptions {
     std::string dir = ".";         // where a finding's scenario file goes
     // Every this many sessions, one runs twice and must print the same bytes.
     int rerun_every = 20;
-    std::FILE* out = nullptr;      // a finding's line, the moment it is found
+    std::FILE* out = nullptr;  // a finding's line, the moment it is found
 };
 
 struct SwarmFinding {
     int session = 0;  // 1..N
     std::uint64_t seed = 0;
     std::string what;
-    std::string file;       // its scenario file; empty if it could not be written
-    bool replays = false;   // the file, read back and run, printed the same bytes
+    std::string file;      // its scenario file; empty if it could not be written
+    bool replays = false;  // the file, read back and run, printed the same bytes
 };
 
 struct SwarmTally {

@@ -18,7 +18,8 @@ int run_swarm_command(const simulator::SimCommandLine& line, std::FILE* out, std
     options.out = out;
     TextSink(out).print("swarm: %d sessions, seeds %llu to %llu, %u at a time\n", options.sessions,
                         static_cast<unsigned long long>(options.first_seed),
-                        static_cast<unsigned long long>(options.first_seed + static_cast<std::uint64_t>(options.sessions) - 1),
+                        static_cast<unsigned long long>(options.first_seed +
+                                                        static_cast<std::uint64_t>(options.sessions) - 1),
                         options.jobs);
     if (std::fflush(out) != 0 || std::ferror(out)) {
         TextSink(err).write("rotabench-sim: cannot write standard output\n");

@@ -9,7 +9,8 @@
 // Checks a printf-style function's format against its arguments, as the C
 // runtime in use reads it (mingw's own printf, which knows %zu and %llu).
 #if defined(__MINGW32__)
-#define ROTABENCH_PRINTF(format_index, first_arg) __attribute__((format(__MINGW_PRINTF_FORMAT, format_index, first_arg)))
+#define ROTABENCH_PRINTF(format_index, first_arg) \
+    __attribute__((format(__MINGW_PRINTF_FORMAT, format_index, first_arg)))
 #elif defined(__GNUC__)
 #define ROTABENCH_PRINTF(format_index, first_arg) __attribute__((format(printf, format_index, first_arg)))
 #else

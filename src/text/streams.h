@@ -39,7 +39,7 @@ private:
 class TextSink {
 public:
     TextSink(std::FILE* file = stdout) : file_(file) {}  // implicit: a stream is where text goes
-    TextSink(TextBuffer& buffer) : buffer_(&buffer) {}    // and so is a buffer
+    TextSink(TextBuffer& buffer) : buffer_(&buffer) {}   // and so is a buffer
 
     // Standard output is flushed before anything goes to standard error: in a
     // pipe the one is buffered and the other not, and `2>&1` would show an

@@ -11,11 +11,11 @@ namespace vesko::contract {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using std::chrono::milliseconds;
 using platform::Handle;
 using platform::OverlappedRecord;
 using platform::ReadStatus;
 using platform::WaitStatus;
+using std::chrono::milliseconds;
 
 std::vector<std::uint8_t> report(std::uint8_t fill) {
     std::vector<std::uint8_t> bytes(64, fill);

@@ -26,8 +26,7 @@ private:
 };
 
 INSTANTIATE_TEST_SUITE_P(SimBus, PlatformContract,
-                         ::testing::Values(RigMaker{"SimBus", [] { return std::make_unique<SimRig>(); }}),
-                         rig_name);
+                         ::testing::Values(RigMaker{"SimBus", [] { return std::make_unique<SimRig>(); }}), rig_name);
 
 // A bus's clock; in virtual time the rig's maker takes part in it.
 class BusClockRig final : public ClockRig {
@@ -42,9 +41,9 @@ private:
 
 INSTANTIATE_TEST_SUITE_P(
     BusClock, ClockContract,
-    ::testing::Values(
-        ClockMaker{"Virtual", [] { return std::make_unique<BusClockRig>(platform::sim::TimeMode::Virtual); }},
-        ClockMaker{"Real", [] { return std::make_unique<BusClockRig>(platform::sim::TimeMode::Real); }}),
+    ::testing::Values(ClockMaker{"Virtual",
+                                 [] { return std::make_unique<BusClockRig>(platform::sim::TimeMode::Virtual); }},
+                      ClockMaker{"Real", [] { return std::make_unique<BusClockRig>(platform::sim::TimeMode::Real); }}),
     clock_name);
 
 }  // namespace

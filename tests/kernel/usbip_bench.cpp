@@ -76,8 +76,13 @@ void put16(Bytes& b, unsigned v) {
 
 // Vendor-defined input reports of `count` bytes for each of `ids`.
 Bytes report_descriptor(unsigned usage_page, std::initializer_list<std::uint8_t> ids, std::uint8_t count) {
-    Bytes d = {0x06, static_cast<std::uint8_t>(usage_page & 0xff), static_cast<std::uint8_t>(usage_page >> 8),
-               0x09, 0x01, 0xA1, 0x01};
+    Bytes d = {0x06,
+               static_cast<std::uint8_t>(usage_page & 0xff),
+               static_cast<std::uint8_t>(usage_page >> 8),
+               0x09,
+               0x01,
+               0xA1,
+               0x01};
     std::uint8_t usage = 2;
     for (std::uint8_t id : ids)
         d.insert(d.end(), {0x85, id, 0x15, 0x00, 0x26, 0xFF, 0x00, 0x75, 0x08, 0x95, count, 0x09, usage++, 0x81, 0x02});
@@ -127,7 +132,9 @@ Bytes string_descriptor(const std::string& text) {
 }
 
 DeviceShape module_shape(const std::string& serial) {
-    return {0x28DE, 0x2300, serial,
+    return {0x28DE,
+            0x2300,
+            serial,
             {{report_descriptor(0xFF00, {0x20, 0x21}, 63)}, {report_descriptor(0xFF01, {0x01}, 8)}}};
 }
 
@@ -195,9 +202,10 @@ public:
         int sv[2];
         if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) return false;
         const int vhci_port = controller_ * kPortsPerController + port_ - 1;
-        const std::uint32_t devid = (static_cast<std::uint32_t>(controller_ + 1) << 16) | static_cast<std::uint32_t>(port_);
-        const std::string line = std::to_string(vhci_port) + " " + std::to_string(sv[1]) + " " +
-                                 std::to_string(devid) + " 2";  // full speed
+        const std::uint32_t devid =
+            (static_cast<std::uint32_t>(controller_ + 1) << 16) | static_cast<std::uint32_t>(port_);
+        const std::string line =
+            std::to_string(vhci_port) + " " + std::to_string(sv[1]) + " " + std::to_string(devid) + " 2";  // full speed
         if (model_) model_->power_on(now_ns());
         const bool ok = write_sysfs(std::string(kVhci) + "attach", line);
         ::close(sv[1]);
@@ -257,17 +265,20 @@ bool Device::control(const std::uint8_t* setup, Bytes& reply, std::int32_t& stat
         else if (type == 0x80 && kind == 2) reply = config_descriptor(shape_);
         else if (type == 0x80 && kind == 3 && n == 0) reply = {4, 3, 0x09, 0x04};
         else if (type == 0x80 && kind == 3 && n == 1) reply = string_descriptor("rotabench bench");
-        else if (type == 0x80 && kind == 3 && n == 2) reply = string_descriptor(shape_.vendor == 0x28DE ? "tracking module" : "headset MCU");
-        else if (type == 0x80 && kind == 3 && n == 3 && !shape_.serial.empty()) reply = string_descriptor(shape_.serial);
-        else if (type == 0x81 && kind == 0x22 && index < shape_.interfaces.size()) reply = shape_.interfaces[index].report;
+        else if (type == 0x80 && kind == 3 && n == 2)
+            reply = string_descriptor(shape_.vendor == 0x28DE ? "tracking module" : "headset MCU");
+        else if (type == 0x80 && kind == 3 && n == 3 && !shape_.serial.empty())
+            reply = string_descriptor(shape_.serial);
+        else if (type == 0x81 && kind == 0x22 && index < shape_.interfaces.size())
+            reply = shape_.interfaces[index].report;
         else return status = -EPIPE, false;
         return true;
     }
-    if (type == 0x80 && request == 0) return reply = {0, 0}, true;     // GET_STATUS
-    if (type == 0x80 && request == 8) return reply = {1}, true;        // GET_CONFIGURATION
-    if (type == 0x00 && request == 9) return true;                     // SET_CONFIGURATION
-    if (type == 0x01 && request == 11) return true;                    // SET_INTERFACE
-    if (type == 0x21 && request == 0x0A) return true;                  // SET_IDLE
+    if (type == 0x80 && request == 0) return reply = {0, 0}, true;  // GET_STATUS
+    if (type == 0x80 && request == 8) return reply = {1}, true;     // GET_CONFIGURATION
+    if (type == 0x00 && request == 9) return true;                  // SET_CONFIGURATION
+    if (type == 0x01 && request == 11) return true;                 // SET_INTERFACE
+    if (type == 0x21 && request == 0x0A) return true;               // SET_IDLE
     return status = -EPIPE, false;
 }
 
@@ -451,7 +462,8 @@ struct Controllers {
 // here only one controller's root hub pairs them.
 bool pairs_alike(const PortChain& module, const PortChain& mcu) {
     const auto a = hub_ancestors(location_of(module)), b = hub_ancestors(location_of(mcu));
-    const bool simulated = std::any_of(a.begin(), a.end(), [&](const auto& x) { return std::find(b.begin(), b.end(), x) != b.end(); });
+    const bool simulated =
+        std::any_of(a.begin(), a.end(), [&](const auto& x) { return std::find(b.begin(), b.end(), x) != b.end(); });
     return simulated == (PortChain(module.begin(), module.end() - 1) == PortChain(mcu.begin(), mcu.end() - 1));
 }
 
@@ -483,12 +495,14 @@ std::optional<std::string> truth_unmet(const std::string& out, const ModuleParam
         const std::size_t at = out.find(tag, head);
         int runs = 0;
         double mean = 0;
-        if (at == std::string::npos || std::sscanf(out.c_str() + at + tag.size(), "%d runs  mean %lf", &runs, &mean) != 2)
+        if (at == std::string::npos ||
+            std::sscanf(out.c_str() + at + tag.size(), "%d runs  mean %lf", &runs, &mean) != 2)
             continue;
         const double scale = truth.gyro_scale[static_cast<std::size_t>(a)];
         const double error = mean / scale - 1.0;
         char line[160];
-        std::snprintf(line, sizeof line, "%c: true %.9f  summary %.9f  error %+.4f%%\n", "XYZ"[a], scale, mean, error * 100);
+        std::snprintf(line, sizeof line, "%c: true %.9f  summary %.9f  error %+.4f%%\n", "XYZ"[a], scale, mean,
+                      error * 100);
         block += line;
         if (std::fabs(error) > 0.0005 && !unmet) unmet = std::string("summary off the truth: ") + line;
     }
@@ -508,7 +522,9 @@ int run_case(const std::string& path, std::optional<uid_t> as_user, const std::s
     for (const ModulePlacement& m : sc.modules)
         for (const McuPlacement& u : sc.mcus)
             if (!pairs_alike(m.ports, u.ports))
-                return std::printf("CASE %s FAIL %s pairs otherwise on the simulated bus\n", name.c_str(), m.serial.c_str()), 1;
+                return std::printf("CASE %s FAIL %s pairs otherwise on the simulated bus\n", name.c_str(),
+                                   m.serial.c_str()),
+                       1;
     std::vector<Placed> placed;
     Controllers controllers;
     for (const McuPlacement& m : sc.mcus) {
@@ -564,7 +580,8 @@ int run_case(const std::string& path, std::optional<uid_t> as_user, const std::s
     std::size_t echoed = 0;
     while (bench.pump(now_ns() + 100'000'000)) {
         const std::string& o = bench.out;
-        const bool asked = to_child >= 0 && o.size() > answered && o.size() >= 2 && o.compare(o.size() - 2, 2, ": ") == 0;
+        const bool asked =
+            to_child >= 0 && o.size() > answered && o.size() >= 2 && o.compare(o.size() - 2, 2, ": ") == 0;
         if (!asked) continue;
         std::string line;
         int c = 0;
@@ -610,7 +627,8 @@ int run_case(const std::string& path, std::optional<uid_t> as_user, const std::s
     const double seconds = static_cast<double>(finished - started) / 1e9;
     const double attach = static_cast<double>(enumerated - started) / 1e9;
     if (!unmet) {
-        std::printf("%sCASE %s PASS %.1f s (attach %.2f s, exit %d)\n", truth.c_str(), name.c_str(), seconds, attach, exit_code);
+        std::printf("%sCASE %s PASS %.1f s (attach %.2f s, exit %d)\n", truth.c_str(), name.c_str(), seconds, attach,
+                    exit_code);
         return 0;
     }
     std::printf("---- stdout\n%s\n---- stderr\n%s---- truth\n%sCASE %s FAIL (exit %d, %.1f s): %s\n", bench.out.c_str(),

@@ -29,8 +29,7 @@ private:
 };
 
 INSTANTIATE_TEST_SUITE_P(Hidraw, PlatformContract,
-                         ::testing::Values(RigMaker{"Hidraw", [] { return std::make_unique<HidrawRig>(); }}),
-                         rig_name);
+                         ::testing::Values(RigMaker{"Hidraw", [] { return std::make_unique<HidrawRig>(); }}), rig_name);
 
 INSTANTIATE_TEST_SUITE_P(
     Monotonic, ClockContract,

@@ -33,8 +33,7 @@ TEST(DeviceNames, UsbDeviceIdUsesSerialOnlyWhenItFitsAnInstanceId) {
 }
 
 TEST(DeviceNames, InterfaceAndHidIdsCarryTheInterfaceNumberInHex) {
-    EXPECT_EQ(usb_interface_instance_id(0x28DE, 0x2300, 0x0A, "1-2:1.10"),
-              "USB\\VID_28DE&PID_2300&MI_0A\\1-2:1.10");
+    EXPECT_EQ(usb_interface_instance_id(0x28DE, 0x2300, 0x0A, "1-2:1.10"), "USB\\VID_28DE&PID_2300&MI_0A\\1-2:1.10");
     EXPECT_EQ(hid_instance_id(0x28DE, 0x2300, 0, "0003:28de:2300.0001"),
               "HID\\VID_28DE&PID_2300&MI_00\\0003:28DE:2300.0001");
     EXPECT_EQ(hid_instance_id(0x046D, 0xB019, std::nullopt, "0005:046D:B019.0007"),
@@ -65,9 +64,11 @@ TEST(DeviceNames, HidDeviceNameGivesVendorAndProduct) {
 TEST(Utf16, DecodesUtf8AndReplacesMalformedBytes) {
     EXPECT_EQ(utf8_to_utf16("KVR-1"), u"KVR-1");
     EXPECT_EQ(utf8_to_utf16("\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"), u"\u00E9\u20AC\U0001F600");
-    EXPECT_EQ(utf8_to_utf16("a\xFF" "b"), u"a\uFFFDb");
-    EXPECT_EQ(utf8_to_utf16("a\xC3"), u"a\uFFFD");            // cut short at the end
-    EXPECT_EQ(utf8_to_utf16("\xC0\xAF"), u"\uFFFD\uFFFD");    // over-long form
+    EXPECT_EQ(utf8_to_utf16("a\xFF"
+                            "b"),
+              u"a\uFFFDb");
+    EXPECT_EQ(utf8_to_utf16("a\xC3"), u"a\uFFFD");                    // cut short at the end
+    EXPECT_EQ(utf8_to_utf16("\xC0\xAF"), u"\uFFFD\uFFFD");            // over-long form
     EXPECT_EQ(utf8_to_utf16("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");  // a surrogate
 }
 

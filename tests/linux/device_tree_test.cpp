@@ -77,26 +77,26 @@ TEST_F(DeviceTreeTest, ParentsLeadFromHidDeviceThroughInterfaceAndHubsToRootHub)
     const auto list = interfaces();
     ASSERT_EQ(list.size(), 5u);
     EXPECT_EQ(chain(list[0].node), (std::vector<std::string>{
-                                        "HID\\VID_28DE&PID_2300&MI_00\\0003:28DE:2300.0001",
-                                        "USB\\VID_28DE&PID_2300&MI_00\\1-2.3:1.0",
-                                        "USB\\VID_28DE&PID_2300\\KVR-A1",
-                                        "USB\\VID_05E3&PID_0610\\1-2",  // a hub without serial: its port
-                                        "USB\\ROOT_HUB\\USB1",
-                                    }));
+                                       "HID\\VID_28DE&PID_2300&MI_00\\0003:28DE:2300.0001",
+                                       "USB\\VID_28DE&PID_2300&MI_00\\1-2.3:1.0",
+                                       "USB\\VID_28DE&PID_2300\\KVR-A1",
+                                       "USB\\VID_05E3&PID_0610\\1-2",  // a hub without serial: its port
+                                       "USB\\ROOT_HUB\\USB1",
+                                   }));
     // The longest serial a string descriptor carries still names the device.
     EXPECT_EQ(chain(list[3].node), (std::vector<std::string>{
-                                        "HID\\VID_28DE&PID_2300&MI_01\\0003:28DE:2300.0004",
-                                        "USB\\VID_28DE&PID_2300&MI_01\\2-1:1.1",
-                                        "USB\\VID_28DE&PID_2300\\" + bench.long_serial,
-                                        "USB\\ROOT_HUB\\USB2",
-                                    }));
+                                       "HID\\VID_28DE&PID_2300&MI_01\\0003:28DE:2300.0004",
+                                       "USB\\VID_28DE&PID_2300&MI_01\\2-1:1.1",
+                                       "USB\\VID_28DE&PID_2300\\" + bench.long_serial,
+                                       "USB\\ROOT_HUB\\USB2",
+                                   }));
     // The MCU has one interface: its HID device hangs off the device node.
     EXPECT_EQ(chain(list[4].node), (std::vector<std::string>{
-                                        "HID\\VID_35BD&PID_0101\\0003:35BD:0101.0005",
-                                        "USB\\VID_35BD&PID_0101\\MCU-1",
-                                        "USB\\VID_05E3&PID_0610\\1-2",
-                                        "USB\\ROOT_HUB\\USB1",
-                                    }));
+                                       "HID\\VID_35BD&PID_0101\\0003:35BD:0101.0005",
+                                       "USB\\VID_35BD&PID_0101\\MCU-1",
+                                       "USB\\VID_05E3&PID_0610\\1-2",
+                                       "USB\\ROOT_HUB\\USB1",
+                                   }));
 }
 
 TEST_F(DeviceTreeTest, InstanceIdsAreNulTerminatedWithinTheirBuffer) {
@@ -134,8 +134,8 @@ TEST_F(DeviceTreeTest, LocationPathsFollowBusAndPortChain) {
 TEST_F(DeviceTreeTest, NodesUnderEnumeratorMatchVendorAndProductInAnyCase) {
     const auto mcus = platform.nodes_under_enumerator(u"USB\\VID_35BD&PID_0101");
     ASSERT_TRUE(mcus.has_value());
-    EXPECT_EQ(ids_of(*mcus), (std::vector<std::string>{"USB\\VID_35BD&PID_0101\\MCU-1",
-                                             "USB\\VID_35BD&PID_0101&MI_00\\1-2.4:1.0"}));
+    EXPECT_EQ(ids_of(*mcus),
+              (std::vector<std::string>{"USB\\VID_35BD&PID_0101\\MCU-1", "USB\\VID_35BD&PID_0101&MI_00\\1-2.4:1.0"}));
     using namespace std::string_literals;
     EXPECT_EQ(text_of(platform.location_paths(mcus->front())), "USBROOT(1)#USB(2)#USB(4)\0\0"s);
 
@@ -158,8 +158,7 @@ TEST_F(DeviceTreeTest, NodesUnderEnumeratorMatchVendorAndProductInAnyCase) {
     EXPECT_EQ(platform.parent(root_interfaces->back()), roots->back());
 
     // The enumerator ends at a separator: a shorter product is no prefix match.
-    EXPECT_EQ(platform.nodes_under_enumerator(u"USB\\VID_35BD&PID_01").value_or(std::vector<DevNode>{1}).size(),
-              0u);
+    EXPECT_EQ(platform.nodes_under_enumerator(u"USB\\VID_35BD&PID_01").value_or(std::vector<DevNode>{1}).size(), 0u);
     EXPECT_TRUE(platform.nodes_under_enumerator(u"USB\\VID_1234&PID_5678").value().empty());
 }
 

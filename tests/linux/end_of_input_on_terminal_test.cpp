@@ -39,8 +39,8 @@ class TerminalInput {
 public:
     TerminalInput() {
         master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        const char* name = master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0 ? ::ptsname(master_)
-                                                                                                 : nullptr;
+        const char* name =
+            master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0 ? ::ptsname(master_) : nullptr;
         const int slave = name ? ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC) : -1;
         saved_ = slave >= 0 ? ::dup(0) : -1;
         ok_ = saved_ >= 0 && ::dup2(slave, 0) == 0;
@@ -55,7 +55,9 @@ public:
     }
     bool ok() const { return ok_; }
     // Keys typed at the terminal; in canonical mode 0x04 is Ctrl-D (VEOF).
-    void type(const std::string& keys) const { [[maybe_unused]] const auto n = ::write(master_, keys.data(), keys.size()); }
+    void type(const std::string& keys) const {
+        [[maybe_unused]] const auto n = ::write(master_, keys.data(), keys.size());
+    }
 
 private:
     int master_ = -1;
@@ -104,9 +106,15 @@ TEST(EndOfInputOnTerminal, CtrlDAtTheArmingQuestionEndsTheDialogueAndTheProgramP
 
     const char* argv[] = {"rotabench"};
     const auto start = Clock::now();
-    const int code = run_program(1, argv, [&](SampleCallback callback) -> std::unique_ptr<ImuReader> {
-        return std::make_unique<VantisImu>(std::move(callback), platform, platform::monotonic_clock(), VantisImuOptions{io.streams});
-    }, io).exit_code;
+    const int code =
+        run_program(
+            1, argv,
+            [&](SampleCallback callback) -> std::unique_ptr<ImuReader> {
+                return std::make_unique<VantisImu>(std::move(callback), platform, platform::monotonic_clock(),
+                                                   VantisImuOptions{io.streams});
+            },
+            io)
+            .exit_code;
     const auto took = Clock::now() - start;
     {
         std::lock_guard lock(mutex);

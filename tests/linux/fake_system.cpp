@@ -85,7 +85,8 @@ fs::path FakeSystem::add_interface(const fs::path& device, unsigned number, cons
     link_bus_entry(dir);
     // The device counts its interfaces, right-aligned in two columns.
     unsigned count = 0;
-    for (const auto& entry : fs::directory_iterator(device)) count += entry.path().filename().string().find(':') != std::string::npos;
+    for (const auto& entry : fs::directory_iterator(device))
+        count += entry.path().filename().string().find(':') != std::string::npos;
     std::snprintf(text, sizeof text, "%2u\n", count);
     write(device / "bNumInterfaces", text);
     return dir;

@@ -54,8 +54,8 @@ TEST(OverlappedRead, ClosingEverythingReleasesEveryDescriptor) {
 TEST(OverlappedRead, AnUnpluggedNodeFailsWithEioAndIsGone) {
     testing::BenchTree bench;
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    const char* slave_name = master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0 ? ::ptsname(master)
-                                                                                                : nullptr;
+    const char* slave_name =
+        master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0 ? ::ptsname(master) : nullptr;
     int module = slave_name ? ::open(slave_name, O_RDWR | O_NOCTTY | O_CLOEXEC) : -1;
     if (module < 0) GTEST_SKIP() << "no pseudo-terminal available to stand in for a hidraw node";
     const std::string entry = (bench.fake.dev() / "hidraw0").string();

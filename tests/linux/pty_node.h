@@ -39,8 +39,9 @@ public:
             return;
         }
         termios raw{};
-        const bool raw_ok = ::tcgetattr(slave, &raw) == 0 && (::cfmakeraw(&raw), ::tcsetattr(slave, TCSANOW, &raw) == 0);
-        struct stat st{};
+        const bool raw_ok =
+            ::tcgetattr(slave, &raw) == 0 && (::cfmakeraw(&raw), ::tcsetattr(slave, TCSANOW, &raw) == 0);
+        struct stat st {};
         if (::fstat(slave, &st) == 0) {
             dev_numbers_ = std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev));
         }

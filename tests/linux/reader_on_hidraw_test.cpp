@@ -55,7 +55,8 @@ protected:
     test::CapturedStream out;
     test::CapturedStream err;
     std::atomic<int> samples{0};
-    VantisImu imu{[this](const ImuSample&) { ++samples; }, platform, platform::monotonic_clock(), VantisImuOptions{OutputStreams{out.get(), err.get()}}};
+    VantisImu imu{[this](const ImuSample&) { ++samples; }, platform, platform::monotonic_clock(),
+                  VantisImuOptions{OutputStreams{out.get(), err.get()}}};
 };
 
 TEST_F(ReaderOnHidrawTest, SamplesFlowAndStopReturnsAtOnce) {
@@ -109,15 +110,21 @@ TEST(PermissionOnHidraw, AModuleTheSystemWillNotOpenIsNamedAndTheProgramEndsWith
     test::CapturedStream err;
     ConsoleIo io{[] { return EOF; }, OutputStreams{out.get(), err.get()}, [](std::chrono::milliseconds) {}, {}, {}};
     const char* argv[] = {"rotabench"};
-    const int code = run_program(1, argv, [&](SampleCallback callback) -> std::unique_ptr<ImuReader> {
-        return std::make_unique<VantisImu>(std::move(callback), platform, platform::monotonic_clock(), VantisImuOptions{io.streams});
-    }, io).exit_code;
+    const int code =
+        run_program(
+            1, argv,
+            [&](SampleCallback callback) -> std::unique_ptr<ImuReader> {
+                return std::make_unique<VantisImu>(std::move(callback), platform, platform::monotonic_clock(),
+                                                   VantisImuOptions{io.streams});
+            },
+            io)
+            .exit_code;
     EXPECT_EQ(code, 1);
     EXPECT_EQ(out.text(), "VantisImu: 1 Gantrell device(s), 0 MCU-paired\n");
     EXPECT_EQ(err.text(),
               "VantisImu: cannot pick among 1 Gantrell device(s) (0 MCU-paired) \xE2\x80\x94 is the Telvar "
-              "attached? Or pass its KVR serial:\n  " + bench.long_serial +
-                  "\nVantisImu: no permission to open " + denied +
+              "attached? Or pass its KVR serial:\n  " +
+                  bench.long_serial + "\nVantisImu: no permission to open " + denied +
                   " (module KVR-A1) \xE2\x80\x94 install the udev rule 70-rotabench.rules, see docs/linux.md\n"
                   "VantisImu: no matching 28DE:2300 MI_00 device (Telvar unplugged? wrong --imu-serial?)\n");
 }

@@ -81,7 +81,9 @@ public:
         }
     }
 
-    void type(std::string_view keys) { ASSERT_EQ(::write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size())); }
+    void type(std::string_view keys) {
+        ASSERT_EQ(::write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+    }
 
     // Reads to the end and returns the exit code (-1: it did not end within a minute).
     int finish() {
@@ -143,7 +145,8 @@ std::string pattern_of(std::string_view format) {
             switch (format[i]) {
                 case 'c': p += "[XYZ+-]"; break;
                 case 's': p += "[^\n]*"; break;
-                case 'd': case 'u': p += "[0-9]+"; break;
+                case 'd':
+                case 'u': p += "[0-9]+"; break;
                 default: p += "[-+]?[0-9]+(\\.[0-9]+)?"; break;
             }
         } else {
@@ -158,9 +161,8 @@ std::string pattern_of(std::string_view format) {
 // Enters between them.
 std::string run_pattern(const char* angle) {
     return pattern_of(texts::kAngleQuestion) + angle + "\n" + pattern_of(texts::kBiasCapture) +
-           pattern_of(texts::kBiasFigures) + pattern_of(texts::kArmQuestion) + "\n" +
-           pattern_of(texts::kIntegrating) + "\n" + pattern_of(texts::kRunIntegral) +
-           pattern_of(texts::kRunDominant) + pattern_of(texts::kRunScale);
+           pattern_of(texts::kBiasFigures) + pattern_of(texts::kArmQuestion) + "\n" + pattern_of(texts::kIntegrating) +
+           "\n" + pattern_of(texts::kRunIntegral) + pattern_of(texts::kRunDominant) + pattern_of(texts::kRunScale);
 }
 
 double figure_after(const std::string& text, const std::string& before) {

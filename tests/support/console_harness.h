@@ -29,8 +29,8 @@ public:
     };
 
     FakeReader::Options reader_options;
-    bool stream_alive = true;          // the first poll's sleep brings a sample
-    std::size_t bias_samples = 2000;   // delivered during the 2 s bias sleep
+    bool stream_alive = true;         // the first poll's sleep brings a sample
+    std::size_t bias_samples = 2000;  // delivered during the 2 s bias sleep
     std::array<std::int16_t, 3> still_gyro{12, -7, 3};
     // Ctrl-C during the console's sleep of this number (from 1), which it
     // cuts short; 0: never.

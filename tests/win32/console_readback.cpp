@@ -32,9 +32,7 @@ constexpr SHORT kColumns = 200;
 constexpr SHORT kRows = 3000;  // a whole session, with nothing scrolled away
 constexpr DWORD kLimitMs = 150'000;
 
-std::wstring widened(const std::string& ascii) {
-    return std::wstring(ascii.begin(), ascii.end());
-}
+std::wstring widened(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
 std::wstring quoted(const char* arg) {
     std::wstring out = L"\"" + widened(arg) + L"\"";
@@ -43,8 +41,8 @@ std::wstring quoted(const char* arg) {
 
 std::string utf8(const std::wstring& text) {
     if (text.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                      nullptr);
+    const int n =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<std::size_t>(n), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
     return out;
@@ -59,8 +57,8 @@ void say(HANDLE to, const std::string& text) {
 
 HANDLE open_console(const wchar_t* name) {
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    return CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                       OPEN_EXISTING, 0, nullptr);
+    return CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING,
+                       0, nullptr);
 }
 
 // The screen's lines up to the cursor, trailing blanks cut.
@@ -160,8 +158,8 @@ int answered(HANDLE report, const std::wstring& expected, const std::vector<Answ
     DWORD exit_code = 0;
     GetExitCodeProcess(info.hProcess, &exit_code);
     CloseHandle(info.hProcess);
-    say(report, "---- the console window showed, before the last keys (exit code " + std::to_string(exit_code) +
-                    ")\n" + utf8(shown) + "----\n");
+    say(report, "---- the console window showed, before the last keys (exit code " + std::to_string(exit_code) + ")\n" +
+                    utf8(shown) + "----\n");
     if (result == 0 && shown.find(expected) == std::wstring::npos) {
         say(report, "console_readback: the window lacks [" + utf8(expected) + "]\n");
         return 1;
@@ -238,8 +236,8 @@ int main(int argc, char** argv) {
     CloseHandle(info.hProcess);
 
     const std::wstring shown = screen_text(screen);
-    say(report, "---- the console window shows (exit code " + std::to_string(exit_code) + ")\n" + utf8(shown) +
-                    "----\n");
+    say(report,
+        "---- the console window shows (exit code " + std::to_string(exit_code) + ")\n" + utf8(shown) + "----\n");
     if (shown.find(expected) == std::wstring::npos) {
         say(report, "console_readback: the window lacks [" + utf8(expected) + "]\n");
         return 1;

@@ -6,8 +6,8 @@
 // Waits can be shortened by a factor, so the reader's seconds of
 // silence and of rediscovery pass in a fraction of the time.
 
-#include "platform/win32/win32_platform.h"
 #include "pipe_module.h"
+#include "platform/win32/win32_platform.h"
 
 #include <atomic>
 #include <chrono>
@@ -128,9 +128,8 @@ public:
     void reset_event(platform::Handle event) override { real_.reset_event(event); }
     void set_event(platform::Handle event) override { real_.set_event(event); }
 
-    platform::ReadIssue begin_read(platform::Handle device, platform::Handle event,
-                                   platform::OverlappedRecord& record, std::uint8_t* buffer,
-                                   std::uint32_t length) override {
+    platform::ReadIssue begin_read(platform::Handle device, platform::Handle event, platform::OverlappedRecord& record,
+                                   std::uint8_t* buffer, std::uint32_t length) override {
         std::function<void()> hook;
         {
             std::lock_guard<std::mutex> lock(mutex_);

@@ -34,8 +34,8 @@ PipeModule::PipeModule(const std::u16string& tag)
     // One instance, message type and message reads; the server end is
     // synchronous, the client end is opened by the code under test.
     const std::wstring name(path_.begin(), path_.end());
-    server_ = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX,
-                               PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr);
+    server_ = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
+                               1, 4096, 4096, 0, nullptr);
 }
 
 PipeModule::~PipeModule() { hang_up(); }

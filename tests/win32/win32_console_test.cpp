@@ -60,8 +60,8 @@ TEST(Win32Console, OwnConsoleWithItsKeyboardIsHeldOpen) {
                         " or the system gives it none, so there is no console of its own to test on";
     }
     OwnedHandle keyboard;
-    keyboard.handle = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, 0, nullptr);
+    keyboard.handle = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(keyboard.handle, INVALID_HANDLE_VALUE);
     ASSERT_TRUE(SetStdHandle(STD_INPUT_HANDLE, keyboard.handle));
 

@@ -1,8 +1,8 @@
 // The overlapped read path of the Windows backend on a real overlapped
 // handle: the client end of a message-mode named pipe that plays the module.
 
-#include "platform/win32/win32_platform.h"
 #include "pipe_module.h"
+#include "platform/win32/win32_platform.h"
 
 #include <gtest/gtest.h>
 

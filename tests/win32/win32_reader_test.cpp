@@ -13,8 +13,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <memory>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -28,11 +28,9 @@ using Clock = std::chrono::steady_clock;
 // Waits and pauses twenty times shorter: one second of silence is 50 ms.
 constexpr std::uint32_t kFast = 20;
 
-const std::string kSilentLine =
-    "VantisImu: stream silent 3s \xE2\x80\x94 device gone, waiting for a Telvar\n";
+const std::string kSilentLine = "VantisImu: stream silent 3s \xE2\x80\x94 device gone, waiting for a Telvar\n";
 
-bool eventually(const std::function<bool()>& condition,
-                std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
     const auto deadline = Clock::now() + limit;
     while (!condition()) {
         if (Clock::now() > deadline) return false;

@@ -4,9 +4,9 @@
 // hub 1, module KVR-21A7C3 beside it and module KVR-30B118 two hubs down
 // hub 3, each module with HID interfaces 00 and 01.
 
+#include "pipe_module.h"
 #include "platform/native_platform.h"
 #include "platform/win32/win32_platform.h"
-#include "pipe_module.h"
 
 #include <gtest/gtest.h>
 

@@ -26,23 +26,21 @@ bool serial_fits_instance_id(std::string_view serial) {
 
 }  // namespace
 
-std::string usb_device_instance_id(std::uint16_t vendor, std::uint16_t product,
-                                   std::string_view serial, std::string_view port_name) {
+std::string usb_device_instance_id(std::uint16_t vendor, std::uint16_t product, std::string_view serial,
+                                   std::string_view port_name) {
     const std::string_view tail = serial_fits_instance_id(serial) ? serial : port_name;
     return usb_device_id(vendor, product, tail);
 }
 
-std::string root_hub_instance_id(std::uint32_t bus) {
-    return "USB\\ROOT_HUB\\USB" + std::to_string(bus);
-}
+std::string root_hub_instance_id(std::uint32_t bus) { return "USB\\ROOT_HUB\\USB" + std::to_string(bus); }
 
-std::string usb_interface_instance_id(std::uint16_t vendor, std::uint16_t product,
-                                      std::uint8_t interface_number, std::string_view interface_name) {
+std::string usb_interface_instance_id(std::uint16_t vendor, std::uint16_t product, std::uint8_t interface_number,
+                                      std::string_view interface_name) {
     return usb_interface_id(vendor, product, interface_number, ascii_upper(interface_name));
 }
 
-std::string hid_instance_id(std::uint16_t vendor, std::uint16_t product,
-                            std::optional<std::uint8_t> interface_number, std::string_view name) {
+std::string hid_instance_id(std::uint16_t vendor, std::uint16_t product, std::optional<std::uint8_t> interface_number,
+                            std::string_view name) {
     return hid_device_id(vendor, product, interface_number, ascii_upper(name));
 }
 
@@ -71,8 +69,8 @@ std::string interface_location_path(std::string_view device_path, std::uint8_t i
     return std::string(device_path) + "#USBMI(" + std::to_string(interface_number) + ")";
 }
 
-std::string hid_device_path(std::uint16_t vendor, std::uint16_t product,
-                            std::optional<std::uint8_t> interface_number, std::string_view hidraw_name) {
+std::string hid_device_path(std::uint16_t vendor, std::uint16_t product, std::optional<std::uint8_t> interface_number,
+                            std::string_view hidraw_name) {
     return hid_interface_path(vendor, product, interface_number, hidraw_name);
 }
 

@@ -12,20 +12,20 @@ namespace vesko::platform::linux_hid {
 
 // "USB\VID_28DE&PID_2300\<serial>"; the sysfs name of the port ("1-2.3")
 // stands in for a serial that is absent or unusable in an instance ID.
-std::string usb_device_instance_id(std::uint16_t vendor, std::uint16_t product,
-                                   std::string_view serial, std::string_view port_name);
+std::string usb_device_instance_id(std::uint16_t vendor, std::uint16_t product, std::string_view serial,
+                                   std::string_view port_name);
 
 // "USB\ROOT_HUB\USB1" for the root hub of bus 1.
 std::string root_hub_instance_id(std::uint32_t bus);
 
 // "USB\VID_28DE&PID_2300&MI_00\1-2.3:1.0".
-std::string usb_interface_instance_id(std::uint16_t vendor, std::uint16_t product,
-                                      std::uint8_t interface_number, std::string_view interface_name);
+std::string usb_interface_instance_id(std::uint16_t vendor, std::uint16_t product, std::uint8_t interface_number,
+                                      std::string_view interface_name);
 
 // "HID\VID_28DE&PID_2300&MI_00\<name>"; without "&MI_" for a HID device
 // that is not a USB interface.
-std::string hid_instance_id(std::uint16_t vendor, std::uint16_t product,
-                            std::optional<std::uint8_t> interface_number, std::string_view name);
+std::string hid_instance_id(std::uint16_t vendor, std::uint16_t product, std::optional<std::uint8_t> interface_number,
+                            std::string_view name);
 
 // Bus number and port chain ("2.3", "0" for the root hub) ->
 // "USBROOT(1)#USB(2)#USB(3)"; nullopt when the chain is malformed.
@@ -35,8 +35,8 @@ std::optional<std::string> usb_location_path(std::uint32_t bus, std::string_view
 std::string interface_location_path(std::string_view device_path, std::uint8_t interface_number);
 
 // "\\?\hid#vid_28de&pid_2300&mi_00#hidraw3".
-std::string hid_device_path(std::uint16_t vendor, std::uint16_t product,
-                            std::optional<std::uint8_t> interface_number, std::string_view hidraw_name);
+std::string hid_device_path(std::uint16_t vendor, std::uint16_t product, std::optional<std::uint8_t> interface_number,
+                            std::string_view hidraw_name);
 
 // The hidraw node a device path names ("hidraw3"), from its last '#'
 // segment; nullopt for anything else, so no path can reach outside /dev.

@@ -36,7 +36,7 @@ bool under_enumerator(std::u16string_view id, std::u16string_view enumerator) {
 // The hidraw node still is the one sysfs describes (its number may have gone
 // to another device since it was opened). Only a character device can tell.
 bool node_matches(int fd, const HidrawIdentity& identity) {
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd, &st) != 0) {
         return false;
     }
@@ -55,9 +55,8 @@ bool node_matches(int fd, const HidrawIdentity& identity) {
 LinuxPlatform::LinuxPlatform(std::filesystem::path sys_root, std::filesystem::path dev_root, NodeOpen open_node)
     : sys_root_(std::move(sys_root)),
       dev_root_(std::move(dev_root)),
-      open_node_(open_node ? std::move(open_node) : NodeOpen([](const char* path, int flags) {
-          return ::open(path, flags);
-      })) {}
+      open_node_(open_node ? std::move(open_node)
+                           : NodeOpen([](const char* path, int flags) { return ::open(path, flags); })) {}
 
 // --- device tree ----------------------------------------------------------
 

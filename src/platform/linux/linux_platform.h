@@ -47,7 +47,6 @@ public:
     void cancel_all_reads(Handle device) override;
     ReadOutcome read_result(Handle device, OverlappedRecord& record, bool wait_for_end) override;
 
-
 private:
     struct NodeRecord {
         std::optional<DevNode> parent;

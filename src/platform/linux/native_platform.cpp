@@ -4,8 +4,6 @@
 
 namespace vesko::platform {
 
-std::unique_ptr<Platform> make_native_platform() {
-    return std::make_unique<linux_hid::LinuxPlatform>("/sys", "/dev");
-}
+std::unique_ptr<Platform> make_native_platform() { return std::make_unique<linux_hid::LinuxPlatform>("/sys", "/dev"); }
 
 }  // namespace vesko::platform

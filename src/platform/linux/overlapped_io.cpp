@@ -43,8 +43,8 @@ public:
         }
     }
 
-    std::mutex mutex;                    // guards `armed`
-    std::shared_ptr<DeviceFile> armed;   // the device whose pending read sets this event
+    std::mutex mutex;                   // guards `armed`
+    std::shared_ptr<DeviceFile> armed;  // the device whose pending read sets this event
 
 private:
     UniqueFd fd_;

@@ -95,10 +95,9 @@ public:
         node.sys_path = dir.string();
         node.parent = parent;
         const std::string name = dir.filename().string();
-        node.instance_id = device->devpath == "0"
-                               ? root_hub_instance_id(device->bus)
-                               : usb_device_instance_id(device->vendor, device->product,
-                                                        device->serial.value_or(""), name);
+        node.instance_id = device->devpath == "0" ? root_hub_instance_id(device->bus)
+                                                  : usb_device_instance_id(device->vendor, device->product,
+                                                                           device->serial.value_or(""), name);
         node.location = usb_location_path(device->bus, device->devpath);
         return add(std::move(node));
     }
@@ -120,8 +119,7 @@ public:
         TreeNode node;
         node.sys_path = dir.string();
         node.parent = parent;
-        node.instance_id = usb_interface_instance_id(device->vendor, device->product, *number,
-                                                     dir.filename().string());
+        node.instance_id = usb_interface_instance_id(device->vendor, device->product, *number, dir.filename().string());
         if (const auto& device_location = nodes_[*parent].location) {
             node.location = interface_location_path(*device_location, *number);
         }
@@ -161,13 +159,10 @@ public:
             node.instance_id = hid_instance_id(vendor, product, interface_number, name);
             index = add(std::move(node));
         }
-        return HidrawEntry{hidraw_name, *index,
-                           hid_device_path(vendor, product, interface_number, hidraw_name)};
+        return HidrawEntry{hidraw_name, *index, hid_device_path(vendor, product, interface_number, hidraw_name)};
     }
 
-    TreeSnapshot finish(std::vector<HidrawEntry> hidraw) {
-        return TreeSnapshot{std::move(nodes_), std::move(hidraw)};
-    }
+    TreeSnapshot finish(std::vector<HidrawEntry> hidraw) { return TreeSnapshot{std::move(nodes_), std::move(hidraw)}; }
 
 private:
     std::optional<std::size_t> find(const fs::path& dir) const {

@@ -14,21 +14,21 @@
 namespace vesko::platform::linux_hid {
 
 struct TreeNode {
-    std::string sys_path;                  // resolved directory, the node's identity
-    std::optional<std::size_t> parent;     // index in TreeSnapshot::nodes
+    std::string sys_path;               // resolved directory, the node's identity
+    std::optional<std::size_t> parent;  // index in TreeSnapshot::nodes
     std::string instance_id;
-    std::optional<std::string> location;   // first location path, if the node has one
+    std::optional<std::string> location;  // first location path, if the node has one
 };
 
 struct HidrawEntry {
-    std::string name;          // "hidraw3"
-    std::size_t node = 0;      // the HID device's index in TreeSnapshot::nodes
-    std::string device_path;   // "\\?\hid#vid_28de&pid_2300&mi_00#hidraw3"
+    std::string name;         // "hidraw3"
+    std::size_t node = 0;     // the HID device's index in TreeSnapshot::nodes
+    std::string device_path;  // "\\?\hid#vid_28de&pid_2300&mi_00#hidraw3"
 };
 
 struct TreeSnapshot {
-    std::vector<TreeNode> nodes;       // parents always come before their children
-    std::vector<HidrawEntry> hidraw;   // by hidraw number
+    std::vector<TreeNode> nodes;      // parents always come before their children
+    std::vector<HidrawEntry> hidraw;  // by hidraw number
 };
 
 // nullopt when `sys_root` cannot be read at all; a tree without USB or
@@ -43,7 +43,6 @@ struct HidrawIdentity {
     std::optional<std::string> serial;  // the USB device's serial, as the kernel wrote it (UTF-8)
     std::optional<std::string> dev;     // "major:minor" of the node
 };
-std::optional<HidrawIdentity> identify_hidraw(const std::filesystem::path& sys_root,
-                                              const std::string& hidraw_name);
+std::optional<HidrawIdentity> identify_hidraw(const std::filesystem::path& sys_root, const std::string& hidraw_name);
 
 }  // namespace vesko::platform::linux_hid

@@ -130,8 +130,7 @@ void BusClock::schedule_locked() {
 std::string BusClock::deadlock_report_locked() const {
     std::string report;
     char line[160];
-    std::snprintf(line, sizeof line,
-                  "simulated bus: deadlock at t=%.6f s of virtual time: no thread can run again\n",
+    std::snprintf(line, sizeof line, "simulated bus: deadlock at t=%.6f s of virtual time: no thread can run again\n",
                   static_cast<double>(virtual_now_ns_) / 1e9);
     report += line;
     for (const Participant& p : participants_) {

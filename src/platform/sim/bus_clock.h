@@ -110,13 +110,13 @@ private:
     struct Participant {
         std::string name;
         int rank = 0;
-        std::uint64_t order = 0;      // registration order, the last tie-break
+        std::uint64_t order = 0;  // registration order, the last tie-break
         std::thread::id thread;
         enum class State { Starting, Running, Blocked } state = State::Running;
-        bool released = false;        // Starting or Blocked: may go on
-        bool marked = false;          // Blocked: something it waits for may have come
-        std::int64_t wake_ns = 0;     // Blocked: deadline (kNever: none)
-        WaitOn on;                    // Blocked
+        bool released = false;     // Starting or Blocked: may go on
+        bool marked = false;       // Blocked: something it waits for may have come
+        std::int64_t wake_ns = 0;  // Blocked: deadline (kNever: none)
+        WaitOn on;                 // Blocked
         std::condition_variable go;
     };
 
@@ -130,7 +130,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;  // Real mode: anything changed
     const TimeMode mode_;
-    const std::int64_t origin_ns_;     // Real mode: the monotonic clock when the bus was made
+    const std::int64_t origin_ns_;  // Real mode: the monotonic clock when the bus was made
     std::int64_t virtual_now_ns_ = 0;
     std::uint64_t change_count_ = 0;
     std::list<Participant> participants_;  // Virtual mode

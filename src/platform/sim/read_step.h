@@ -14,11 +14,11 @@ namespace vesko::platform::sim {
 // report source, or stays silent when it has none.
 struct ReadStep {
     enum class Kind {
-        Completed,        // finishes at once with `report`
-        Silent,           // pending; ends only when cancelled (the wait times out)
-        Failed,           // fails at once with `error`
-        CompletedLater,   // pending, finishes with `report` after `delay_ns`
-        FailedLater,      // pending, fails with `error` after `delay_ns`
+        Completed,       // finishes at once with `report`
+        Silent,          // pending; ends only when cancelled (the wait times out)
+        Failed,          // fails at once with `error`
+        CompletedLater,  // pending, finishes with `report` after `delay_ns`
+        FailedLater,     // pending, fails with `error` after `delay_ns`
     };
 
     Kind kind = Kind::Silent;
@@ -26,9 +26,7 @@ struct ReadStep {
     std::uint32_t error = 0;
     std::int64_t delay_ns = 0;
 
-    static ReadStep completed(std::vector<std::uint8_t> report) {
-        return {Kind::Completed, std::move(report), 0, 0};
-    }
+    static ReadStep completed(std::vector<std::uint8_t> report) { return {Kind::Completed, std::move(report), 0, 0}; }
     static ReadStep silent() { return {Kind::Silent, {}, 0, 0}; }
     static ReadStep failed(std::uint32_t error) { return {Kind::Failed, {}, error, 0}; }
     static ReadStep completed_after(std::chrono::milliseconds delay, std::vector<std::uint8_t> report) {

@@ -24,9 +24,8 @@ void SimBus::changed_locked() {
 }
 
 void SimBus::mark_locked(WaitOn::Kind kind, Handle handle) {
-    clock_.mark_if_locked([&](const WaitOn& on) {
-        return on.kind == kind && (kind != WaitOn::Kind::Event || on.handle == handle);
-    });
+    clock_.mark_if_locked(
+        [&](const WaitOn& on) { return on.kind == kind && (kind != WaitOn::Kind::Event || on.handle == handle); });
 }
 
 // --- building ----------------------------------------------------------------

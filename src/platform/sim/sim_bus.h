@@ -40,9 +40,9 @@ using platform::kReaderRank;
 
 // One node of the device tree as its queries will answer.
 struct SimNode {
-    std::optional<platform::DevNode> parent;  // none at a root
-    std::u16string instance_id;  // returned with a NUL while it fits in 200 units;
-                                 // exactly 200 come back without one, more fail
+    std::optional<platform::DevNode> parent;       // none at a root
+    std::u16string instance_id;                    // returned with a NUL while it fits in 200 units;
+                                                   // exactly 200 come back without one, more fail
     std::optional<std::u16string> location_paths;  // the property value (texts each
                                                    // ending in NUL); none: no property
     bool present = true;
@@ -52,13 +52,13 @@ struct SimNode {
 
 // One HID interface as its queries will answer.
 struct SimHidInterface {
-    std::u16string path;           // device path, exactly as the detail read gives it
-    platform::DevNode node = 0;    // device node of the interface's device
-    bool detail_ok = true;         // false: the detail read fails
-    bool open_fails = false;       // e.g. another process holds it exclusively
+    std::u16string path;                                // device path, exactly as the detail read gives it
+    platform::DevNode node = 0;                         // device node of the interface's device
+    bool detail_ok = true;                              // false: the detail read fails
+    bool open_fails = false;                            // e.g. another process holds it exclusively
     std::optional<platform::HidAttributes> attributes;  // none: the query fails
-    std::u16string serial;         // serial units; the query pads them with zeros
-                                   // to 128 units and cuts them there
+    std::u16string serial;                              // serial units; the query pads them with zeros
+                                                        // to 128 units and cuts them there
 };
 
 // What the bus saw, with the bus time, for tests that check order and timing.
@@ -115,8 +115,7 @@ public:
     std::int64_t now_ns() const;
 
     // --- the platform -------------------------------------------------------
-    std::optional<std::vector<platform::DevNode>> nodes_under_enumerator(
-        std::u16string_view enumerator) override;
+    std::optional<std::vector<platform::DevNode>> nodes_under_enumerator(std::u16string_view enumerator) override;
     std::optional<platform::DevNode> parent(platform::DevNode node) override;
     std::optional<std::u16string> device_instance_id(platform::DevNode node) override;
     std::optional<std::u16string> location_paths(platform::DevNode node) override;
@@ -127,9 +126,8 @@ public:
     void close(platform::Handle handle) override;
     platform::Handle create_event() override;
     void reset_event(platform::Handle event) override;
-    platform::ReadIssue begin_read(platform::Handle device, platform::Handle event,
-                                   platform::OverlappedRecord& record, std::uint8_t* buffer,
-                                   std::uint32_t length) override;
+    platform::ReadIssue begin_read(platform::Handle device, platform::Handle event, platform::OverlappedRecord& record,
+                                   std::uint8_t* buffer, std::uint32_t length) override;
     platform::WaitStatus wait(platform::Handle event, std::uint32_t timeout_ms) override;
     void cancel_read(platform::Handle device, platform::OverlappedRecord& record) override;
     void cancel_all_reads(platform::Handle device) override;
@@ -162,10 +160,10 @@ private:
     struct HandleState {
         bool is_event = false;
         bool open = true;
-        bool signalled = false;         // events
-        std::size_t iface = 0;          // devices
-        std::uint32_t generation = 0;   // devices: the interface's at open
-        std::optional<ActiveRead> read; // devices
+        bool signalled = false;          // events
+        std::size_t iface = 0;           // devices
+        std::uint32_t generation = 0;    // devices: the interface's at open
+        std::optional<ActiveRead> read;  // devices
     };
     using Lock = BusClock::Lock;
     static constexpr std::int64_t kNever = BusClock::kNever;

@@ -39,17 +39,13 @@ platform::ReadIssue SimBus::begin_read(Handle device, Handle event, platform::Ov
         iface.script.pop_front();
         switch (step.kind) {
             case ReadStep::Kind::Completed: {
-                const auto n = static_cast<std::uint32_t>(
-                    std::min<std::size_t>(step.report.size(), length));
+                const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(step.report.size(), length));
                 std::copy_n(step.report.begin(), n, buffer);
                 signal_locked(event);
                 return {platform::ReadStatus::Completed, n, 0};
             }
-            case ReadStep::Kind::Failed:
-                return {platform::ReadStatus::Failed, 0, step.error};
-            case ReadStep::Kind::Silent:
-                read.mode = ReadMode::Silent;
-                break;
+            case ReadStep::Kind::Failed: return {platform::ReadStatus::Failed, 0, step.error};
+            case ReadStep::Kind::Silent: read.mode = ReadMode::Silent; break;
             case ReadStep::Kind::CompletedLater:
             case ReadStep::Kind::FailedLater:
                 read.mode = ReadMode::Timed;
@@ -81,8 +77,7 @@ void SimBus::pump_locked(Handle event) {
             if (read.finish_error != 0) {
                 finish_locked(read, false, 0, read.finish_error);
             } else {
-                const auto n = static_cast<std::uint32_t>(
-                    std::min<std::size_t>(read.report.size(), read.length));
+                const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(read.report.size(), read.length));
                 std::copy_n(read.report.begin(), n, read.buffer);
                 finish_locked(read, true, n, 0);
             }
@@ -91,8 +86,7 @@ void SimBus::pump_locked(Handle event) {
             if (!source) continue;
             const auto due = source->next_report_time();
             if (due && *due <= now) {
-                const auto n =
-                    static_cast<std::uint32_t>(source->take_report(now, read.buffer, read.length));
+                const auto n = static_cast<std::uint32_t>(source->take_report(now, read.buffer, read.length));
                 finish_locked(read, true, n, 0);
             }
         }
@@ -154,8 +148,7 @@ void SimBus::cancel_locked(HandleState& h) {
     if (!h.read->done) finish_locked(*h.read, false, 0, platform::kErrorOperationAborted);
 }
 
-platform::ReadOutcome SimBus::read_result(Handle device, platform::OverlappedRecord& record,
-                                          bool wait_for_end) {
+platform::ReadOutcome SimBus::read_result(Handle device, platform::OverlappedRecord& record, bool wait_for_end) {
     Lock lock(mutex_);
     HandleState* h = device_locked(device);
     if (h == nullptr) return {false, 0, kErrorInvalidHandle};

@@ -40,14 +40,9 @@ BOOL WINAPI on_control(DWORD type) {
     InterruptKind kind;
     switch (type) {
         case CTRL_C_EVENT:
-        case CTRL_BREAK_EVENT:
-            kind = InterruptKind::Interrupt;
-            break;
-        case CTRL_CLOSE_EVENT:
-            kind = InterruptKind::CloseWindow;
-            break;
-        default:
-            return FALSE;  // log-off and shut-down: the default handling
+        case CTRL_BREAK_EVENT: kind = InterruptKind::Interrupt; break;
+        case CTRL_CLOSE_EVENT: kind = InterruptKind::CloseWindow; break;
+        default: return FALSE;  // log-off and shut-down: the default handling
     }
     const InterruptAction action = rule(kind, count.fetch_add(1));
     const int code = static_cast<int>(STATUS_CONTROL_C_EXIT);

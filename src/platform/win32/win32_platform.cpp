@@ -12,9 +12,9 @@
 #endif
 #include <windows.h>
 
+#include <cfgmgr32.h>
 #include <devpropdef.h>
 #include <setupapi.h>
-#include <cfgmgr32.h>
 extern "C" {
 #include <hidsdi.h>
 }
@@ -49,8 +49,8 @@ static_assert(sizeof(HIDD_ATTRIBUTES) == 12, "HIDD_ATTRIBUTES is 12 bytes");
 
 // Device location paths: {A45C254E-DF1C-4EFD-8020-67D146A850E0}, 37. Spelled
 // out here so no GUID-definition mode of the SDK headers is needed.
-const DEVPROPKEY kLocationPathsKey = {
-    {0xa45c254e, 0xdf1c, 0x4efd, {0x80, 0x20, 0x67, 0xd1, 0x46, 0xa8, 0x50, 0xe0}}, 37};
+const DEVPROPKEY kLocationPathsKey = {{0xa45c254e, 0xdf1c, 0x4efd, {0x80, 0x20, 0x67, 0xd1, 0x46, 0xa8, 0x50, 0xe0}},
+                                      37};
 
 constexpr DWORD kHidInterfaceFlags = DIGCF_PRESENT | DIGCF_DEVICEINTERFACE;  // 0x12
 constexpr DWORD kEnumeratorFlags = DIGCF_PRESENT | DIGCF_ALLCLASSES;         // 6
@@ -120,14 +120,14 @@ HidInterfaceDetail read_interface_detail(HDEVINFO set, SP_DEVICE_INTERFACE_DATA&
     SP_DEVINFO_DATA info{};
     info.cbSize = sizeof(SP_DEVINFO_DATA);
     if (!SetupDiGetDeviceInterfaceDetailW(set, &interface_data,
-                                          reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_W>(bytes.data()),
-                                          required, nullptr, &info)) {
+                                          reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_W>(bytes.data()), required,
+                                          nullptr, &info)) {
         return detail;
     }
 
     detail.ok = true;
-    detail.path = detail::detail_path(bytes.data(), bytes.size(),
-                                            offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath));
+    detail.path =
+        detail::detail_path(bytes.data(), bytes.size(), offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath));
     detail.node = info.DevInst;
     return detail;
 }
@@ -235,8 +235,8 @@ std::optional<std::vector<HidInterfaceDetail>> Win32Platform::hid_interfaces() {
 
 Handle Win32Platform::open_device(std::u16string_view path) {
     const std::wstring wide = to_wide(path);
-    HANDLE handle = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    HANDLE handle = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (handle == INVALID_HANDLE_VALUE || handle == nullptr) {
         return kInvalidHandle;
     }
@@ -335,7 +335,6 @@ ReadOutcome Win32Platform::read_result(Handle device, OverlappedRecord& record, 
     outcome.error = GetLastError();
     return outcome;
 }
-
 
 }  // namespace vesko::platform::win32
 

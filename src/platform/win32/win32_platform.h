@@ -38,8 +38,8 @@ public:
     Handle create_event() override;
     void reset_event(Handle event) override;
     void set_event(Handle event) override;
-    ReadIssue begin_read(Handle device, Handle event, OverlappedRecord& record,
-                         std::uint8_t* buffer, std::uint32_t length) override;
+    ReadIssue begin_read(Handle device, Handle event, OverlappedRecord& record, std::uint8_t* buffer,
+                         std::uint32_t length) override;
     WaitStatus wait(Handle event, std::uint32_t timeout_ms) override;
     void cancel_read(Handle device, OverlappedRecord& record) override;
     void cancel_all_reads(Handle device) override;
@@ -63,8 +63,7 @@ std::u16string text_in_buffer(const char16_t* buffer, std::size_t units);
 // The value of a property query that reported `reported_bytes` bytes into a
 // buffer of `buffer_units` UTF-16 units: never more than the buffer holds,
 // an odd trailing byte dropped.
-std::u16string property_value(const char16_t* buffer, std::size_t buffer_units,
-                              std::uint32_t reported_bytes);
+std::u16string property_value(const char16_t* buffer, std::size_t buffer_units, std::uint32_t reported_bytes);
 
 }  // namespace detail
 

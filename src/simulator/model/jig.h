@@ -14,10 +14,10 @@ namespace vesko::simulator {
 // follows a raised cosine, rising from rest and falling back to rest, so the
 // turn is smooth at both ends and its rate integrates to `angle_rad` exactly.
 struct JigTurn {
-    int axis = 0;                 // 0, 1, 2 = X, Y, Z of the module
-    double angle_rad = 0.0;       // signed
-    std::int64_t start_ns = 0;    // bus time
-    std::int64_t duration_ns = 0; // > 0
+    int axis = 0;                  // 0, 1, 2 = X, Y, Z of the module
+    double angle_rad = 0.0;        // signed
+    std::int64_t start_ns = 0;     // bus time
+    std::int64_t duration_ns = 0;  // > 0
 };
 
 // Rate (rad/s) and angle turned so far (rad) of one turn at bus time t:

@@ -48,7 +48,7 @@ struct TimestampLeap {
     std::uint32_t ticks = 0;
 };
 
-using StreamFault = std::variant<Silence, ShortReports, ForeignReports, RepeatedReports,
-                                 SwappedReports, SeqRestart, TimestampLeap>;
+using StreamFault =
+    std::variant<Silence, ShortReports, ForeignReports, RepeatedReports, SwappedReports, SeqRestart, TimestampLeap>;
 
 }  // namespace vesko::simulator

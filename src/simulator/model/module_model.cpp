@@ -79,8 +79,8 @@ ModuleModel::Report ModuleModel::build_report(std::int64_t report) {
     r.length = kReportBytes;
     r.bytes[0] = kImuReportId;
     for (std::size_t slot = 0; slot < kSamplesPerReport; ++slot) {
-        const std::int64_t t = sample_time(report * static_cast<std::int64_t>(kSamplesPerReport) +
-                                           static_cast<std::int64_t>(slot));
+        const std::int64_t t =
+            sample_time(report * static_cast<std::int64_t>(kSamplesPerReport) + static_cast<std::int64_t>(slot));
         const JigState jig = jig_.state_at(t);
         const Vec3 gyro_noise = {noise_.next() * params_.gyro_noise_sd, noise_.next() * params_.gyro_noise_sd,
                                  noise_.next() * params_.gyro_noise_sd};

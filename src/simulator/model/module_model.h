@@ -11,11 +11,11 @@
 #include <utility>
 #include <vector>
 
+#include "platform/sim/report_source.h"
 #include "simulator/model/gaussian_noise.h"
 #include "simulator/model/jig.h"
 #include "simulator/model/module_fault.h"
 #include "simulator/model/module_params.h"
-#include "platform/sim/report_source.h"
 
 namespace vesko::simulator {
 
@@ -80,11 +80,11 @@ private:
     GaussianNoise noise_;
     Jig jig_;
     bool powered_ = true;
-    std::int64_t epoch_ns_ = 0;        // power-on time: sample 0
-    std::int64_t next_report_ = 0;     // index of the next report to build
-    std::int64_t last_sampled_ns_ = 0; // time of the latest sample computed
+    std::int64_t epoch_ns_ = 0;         // power-on time: sample 0
+    std::int64_t next_report_ = 0;      // index of the next report to build
+    std::int64_t last_sampled_ns_ = 0;  // time of the latest sample computed
     std::uint8_t seq_ = 0;
-    std::uint32_t clock_leap_ = 0;     // ticks added by clock leaps
+    std::uint32_t clock_leap_ = 0;  // ticks added by clock leaps
     std::int64_t silent_until_ns_ = 0;
     std::vector<PendingFault> faults_;  // sorted by time
     int short_left_ = 0;
@@ -93,7 +93,7 @@ private:
     std::uint8_t foreign_id_ = 0;
     int repeat_left_ = 0;
     int swap_left_ = 0;
-    std::deque<Report> outbox_;        // built, waiting to be taken
+    std::deque<Report> outbox_;  // built, waiting to be taken
 };
 
 }  // namespace vesko::simulator

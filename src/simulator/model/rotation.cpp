@@ -8,9 +8,9 @@ Mat3 axis_rotation(int axis, double angle_rad) {
     const double c = std::cos(angle_rad);
     const double s = std::sin(angle_rad);
     switch (axis) {
-    case 0: return {{{1, 0, 0}, {0, c, -s}, {0, s, c}}};
-    case 1: return {{{c, 0, s}, {0, 1, 0}, {-s, 0, c}}};
-    default: return {{{c, -s, 0}, {s, c, 0}, {0, 0, 1}}};
+        case 0: return {{{1, 0, 0}, {0, c, -s}, {0, s, c}}};
+        case 1: return {{{c, 0, s}, {0, 1, 0}, {-s, 0, c}}};
+        default: return {{{c, -s, 0}, {s, c, 0}, {0, 0, 1}}};
     }
 }
 

@@ -15,8 +15,7 @@ std::int16_t to_counts(double value) {
     return static_cast<std::int16_t>(rounded);
 }
 
-void gyro_counts(const ModuleParams& params, const Vec3& rate, const Vec3& noise,
-                 std::int16_t out[3]) {
+void gyro_counts(const ModuleParams& params, const Vec3& rate, const Vec3& noise, std::int16_t out[3]) {
     for (int i = 0; i < 3; ++i) {
         double felt = rate[i];
         for (int j = 0; j < 3; ++j)
@@ -25,11 +24,9 @@ void gyro_counts(const ModuleParams& params, const Vec3& rate, const Vec3& noise
     }
 }
 
-void accel_counts(const ModuleParams& params, const Mat3& orientation, const Vec3& noise,
-                  std::int16_t out[3]) {
+void accel_counts(const ModuleParams& params, const Mat3& orientation, const Vec3& noise, std::int16_t out[3]) {
     const Vec3 up_in_module = times(transpose(orientation), Vec3{0.0, 0.0, 1.0});
-    for (int i = 0; i < 3; ++i)
-        out[i] = to_counts(up_in_module[i] * params.accel_counts_per_g + noise[i]);
+    for (int i = 0; i < 3; ++i) out[i] = to_counts(up_in_module[i] * params.accel_counts_per_g + noise[i]);
 }
 
 }  // namespace vesko::simulator

@@ -29,8 +29,8 @@ struct ModulePlacement {
     PortChain ports;
     ModuleParams params;
     MoreLocationPaths more_location_paths;
-    bool detail_read_fails = false;  // its HID interface's detail read fails
-    bool path_in_capitals = false;   // its HID interfaces' device paths in capitals ("&MI_00")
+    bool detail_read_fails = false;                      // its HID interface's detail read fails
+    bool path_in_capitals = false;                       // its HID interfaces' device paths in capitals ("&MI_00")
     std::optional<std::uint16_t> attributes_product_id;  // what its HID attributes name instead of 2300
 };
 

@@ -45,7 +45,8 @@ bool model(FieldReader& r, const toml::table& table, const std::string& key, Mod
         } else if (const auto* rows = n->as_array(); rows && rows->size() == 3) {
             for (std::size_t i = 0; i < 3; ++i) {
                 const auto* row = rows->get(i)->as_array();
-                if (row == nullptr || row->size() != 3) return r.fail(*rows->get(i), k, "each row must hold three numbers");
+                if (row == nullptr || row->size() != 3)
+                    return r.fail(*rows->get(i), k, "each row must hold three numbers");
                 for (std::size_t j = 0; j < 3; ++j) {
                     const std::string kij = k + "[" + std::to_string(i) + "][" + std::to_string(j) + "]";
                     if (!r.number(*row->get(j), kij, c[i][j])) return false;
@@ -149,8 +150,8 @@ bool rehearsal_plan(FieldReader& r, Section& root, std::vector<RehearsalTurn>& o
     return true;
 }
 
-bool placement_clash(FieldReader& r, const std::vector<std::pair<PortChain, std::uint32_t>>& taken, const PortChain& ports,
-                             std::uint32_t line, const std::string& key) {
+bool placement_clash(FieldReader& r, const std::vector<std::pair<PortChain, std::uint32_t>>& taken,
+                     const PortChain& ports, std::uint32_t line, const std::string& key) {
     for (const auto& [other, other_line] : taken) {
         const std::size_t n = std::min(other.size(), ports.size());
         if (!std::equal(other.begin(), other.begin() + static_cast<std::ptrdiff_t>(n), ports.begin())) continue;
@@ -243,7 +244,7 @@ bool expectation(FieldReader& r, Section& root, std::optional<Expectation>& out)
                 // int; neither is caught as an error, so neither reaches it.
                 if (text.size() > kMaxPatternChars)
                     return r.fail(*arr->get(i), key,
-                                "a pattern is at most " + std::to_string(kMaxPatternChars) + " characters");
+                                  "a pattern is at most " + std::to_string(kMaxPatternChars) + " characters");
                 if (has_back_reference(text))
                     return r.fail(*arr->get(i), key, "a pattern cannot refer back to a group (\\1): " + text);
                 try {
@@ -290,8 +291,9 @@ std::optional<Scenario> read_sections(FieldReader& r, const toml::table& table) 
             return std::nullopt;
         }
         if (steps->size() > kMaxScriptSteps) {
-            r.fail(*n, "script", "at most " + std::to_string(kMaxScriptSteps) + " steps; this script has " +
-                                   std::to_string(steps->size()));
+            r.fail(*n, "script",
+                   "at most " + std::to_string(kMaxScriptSteps) + " steps; this script has " +
+                       std::to_string(steps->size()));
             return std::nullopt;
         }
         if (!read_script(r, *steps, s)) return std::nullopt;

@@ -88,7 +88,8 @@ std::string fault(const FaultStep& f) {
     const auto count = [](int n) { return integer(static_cast<std::uint64_t>(n)); };
     const auto stream = Overloaded{
         [&](const Silence& s) {
-            return "fault = \"silence\"\n" + out + "seconds = " + number(static_cast<double>(s.duration_ns) / 1e9) + "\n";
+            return "fault = \"silence\"\n" + out + "seconds = " + number(static_cast<double>(s.duration_ns) / 1e9) +
+                   "\n";
         },
         [&](const TimestampLeap& s) {
             return "fault = \"clock_leap\"\n" + out + "seconds = " + number(static_cast<double>(s.ticks) / 48e6) + "\n";
@@ -146,7 +147,8 @@ std::string scenario_toml(const Scenario& sc) {
     const OperatorErrors& e = sc.errors;
     out += "\n[operator]\nturn_error = " + number(e.turn_error) + "\nturn_error_sd = " + number(e.turn_error_sd) +
            "\nsettle_jitter = " + number(e.settle_jitter) + "\nseed = " + integer(e.seed) + "\n";
-    for (const McuPlacement& mcu : sc.mcus) out += "\n[[bus.mcus]]\nport = " + ports(mcu.ports) + "\n" + paths(mcu.more_location_paths);
+    for (const McuPlacement& mcu : sc.mcus)
+        out += "\n[[bus.mcus]]\nport = " + ports(mcu.ports) + "\n" + paths(mcu.more_location_paths);
     for (const ModulePlacement& m : sc.modules) {
         out += "\n[[bus.modules]]\nserial = " + quoted(m.serial) + "\nport = " + ports(m.ports) + "\n" +
                paths(m.more_location_paths);

@@ -89,8 +89,8 @@ bool fault(FieldReader& r, Section& t, const Scenario& s, FaultStep& out) {
     const auto* kind_str = kind_node->as_string();
     const std::string kind = kind_str ? kind_str->get() : std::string();
     if (!r.string_in(t, "module", out.module)) return false;
-    if (!out.module.empty() &&
-        std::none_of(s.modules.begin(), s.modules.end(), [&](const ModulePlacement& m) { return m.serial == out.module; }))
+    if (!out.module.empty() && std::none_of(s.modules.begin(), s.modules.end(),
+                                            [&](const ModulePlacement& m) { return m.serial == out.module; }))
         return r.fail(*t.get("module"), t.key("module"), "no module on the bus has serial \"" + out.module + "\"");
     if (!r.number_in(t, "delay", out.delay, 0.0, 3600.0)) return false;
     for (const FaultKind& k : kFaultKinds)
@@ -110,8 +110,8 @@ bool run_step(FieldReader& r, Section& t, std::vector<OperatorStep>& out) {
     double settle = 0.3;
     std::string typed = format_number(angle);
     if (!r.axis(t, turn.axis) || !r.string_in(t, "typed", typed) ||
-        !r.number_in(t, "turn", turn.degrees, -3600.0, 3600.0) || !r.number_in(t, "seconds", turn.seconds, 0.05, 60.0) ||
-        !r.number_in(t, "settle", settle, 0.0, 60.0))
+        !r.number_in(t, "turn", turn.degrees, -3600.0, 3600.0) ||
+        !r.number_in(t, "seconds", turn.seconds, 0.05, 60.0) || !r.number_in(t, "settle", settle, 0.0, 60.0))
         return false;
     // The steps below answer the questions of a run; an angle the console
     // refuses would leave them answering the wrong ones.
@@ -205,8 +205,9 @@ bool read_script(FieldReader& r, const toml::array& steps, Scenario& s) {
         const std::string key = "script[" + std::to_string(i) + "]";
         for (const char* last : {"quit", "interrupt"}) {
             if (i > 0 && steps.get(i - 1)->as_table()->get(last) != nullptr)
-                return r.fail(t, key, std::string("comes after ") + (last[0] == 'q' ? "a quit" : "an interrupt") +
-                                          ", and would never be carried out");
+                return r.fail(t, key,
+                              std::string("comes after ") + (last[0] == 'q' ? "a quit" : "an interrupt") +
+                                  ", and would never be carried out");
         }
         if (!step(r, t, key, s, s.script)) return false;
     }

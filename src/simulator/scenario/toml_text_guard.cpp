@@ -125,7 +125,7 @@ private:
     std::uint32_t line_ = 1;
     char last_ = '\n';  // the last character outside strings and comments, blanks aside
     bool in_key_ = true;
-    bool in_word_ = false;  // in a value's bare word
+    bool in_word_ = false;       // in a value's bare word
     std::vector<char> nesting_;  // the arrays and inline tables open in a value
 };
 

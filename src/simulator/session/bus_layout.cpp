@@ -12,7 +12,9 @@ namespace {
 // The hubs along a port chain, made on first use.
 class Hubs {
 public:
-    explicit Hubs(platform::sim::SimBus& bus) : bus_(bus) { hubs_[{}] = simulator::add_hub(bus, std::nullopt, kRootHubLocation); }
+    explicit Hubs(platform::sim::SimBus& bus) : bus_(bus) {
+        hubs_[{}] = simulator::add_hub(bus, std::nullopt, kRootHubLocation);
+    }
 
     platform::DevNode hub_for(const PortChain& device_ports) {
         PortChain chain;
@@ -53,12 +55,12 @@ std::vector<PlacedModule> build_bus(platform::sim::SimBus& bus, const Scenario& 
         PlacedModule p;
         p.serial = m.serial;
         p.device = simulator::add_module(bus, {.serial = widen(m.serial),
-                                    .hub = hubs.hub_for(m.ports),
-                                    .location = location_of(m.ports),
-                                    .upper_case_path = m.path_in_capitals,
-                                    .more_location_paths = wide_list(m.more_location_paths),
-                                    .detail_read_fails = m.detail_read_fails,
-                                    .attributes_product_id = m.attributes_product_id});
+                                               .hub = hubs.hub_for(m.ports),
+                                               .location = location_of(m.ports),
+                                               .upper_case_path = m.path_in_capitals,
+                                               .more_location_paths = wide_list(m.more_location_paths),
+                                               .detail_read_fails = m.detail_read_fails,
+                                               .attributes_product_id = m.attributes_product_id});
         p.model = std::make_shared<ModuleModel>(m.params, bus.now_ns());
         bus.attach_source(p.device.hid_interface, p.model);
         placed.push_back(std::move(p));

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "simulator/model/module_model.h"
 #include "platform/sim/sim_bus.h"
-#include "simulator/session/sim_topology.h"
+#include "simulator/model/module_model.h"
 #include "simulator/scenario/scenario.h"
+#include "simulator/session/sim_topology.h"
 
 namespace vesko::simulator {
 

@@ -79,15 +79,14 @@ void print_matrix_truth(std::FILE* out, const MatrixTruth& m) {
                             row_text(k, i).c_str(), row_text(m.true_k, i).c_str());
     const LargestErrors e = largest_errors(k, m.true_k);
     TextSink(out).print("K against the truth: largest |error| off the diagonal %.4f%% of the diagonal, on it %.4f%%\n",
-                 100.0 * e.off, 100.0 * e.diagonal);
+                        100.0 * e.off, 100.0 * e.diagonal);
     if (m.unrounded) {
         double moved = 0;
         for (std::size_t i = 0; i < 3; ++i)
             for (std::size_t j = 0; j < 3; ++j)
-                if (i != j)
-                    moved = std::fmax(moved, std::fabs(element_error(k, *m.unrounded, i, j)));
+                if (i != j) moved = std::fmax(moved, std::fabs(element_error(k, *m.unrounded, i, j)));
         TextSink(out).print("the integrals' printed 0.1 LSB*s moves the off-diagonal terms by at most %.5f%%\n",
-                     100.0 * moved);
+                            100.0 * moved);
     }
     TextSink(out).flush();
 }

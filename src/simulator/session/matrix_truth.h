@@ -24,8 +24,8 @@ std::vector<RunResult> as_printed(std::vector<RunResult> runs);
 
 struct MatrixTruth {
     Matrix3 true_k{};
-    CrossAxisOutcome estimate;        // from the integrals as printed
-    std::optional<Matrix3> unrounded; // the same fit from the integrals as measured
+    CrossAxisOutcome estimate;         // from the integrals as printed
+    std::optional<Matrix3> unrounded;  // the same fit from the integrals as measured
 };
 
 MatrixTruth matrix_against_truth(const ModuleParams& truth, const std::vector<RunResult>& runs);

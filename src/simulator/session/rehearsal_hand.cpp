@@ -27,7 +27,11 @@ bool ends_with(const std::string& text, std::string_view tail) {
 
 RehearsalHand::RehearsalHand(const Scenario& scenario, platform::sim::SimBus& bus, SimBench& bench,
                              const TextBuffer& transcript, std::FILE* notes)
-    : scenario_(scenario), bus_(bus), bench_(bench), transcript_(transcript), notes_(notes),
+    : scenario_(scenario),
+      bus_(bus),
+      bench_(bench),
+      transcript_(transcript),
+      notes_(notes),
       draws_(scenario.errors.seed) {
     // The script's faults keep their places in its dialogue: each comes as
     // long after the operator's line before it as the script waits and turns.

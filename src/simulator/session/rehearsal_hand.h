@@ -54,7 +54,7 @@ private:
         std::size_t after_lines = 0;  // lines the operator ends before it
         double offset_s = 0.0;        // then the script's waits and turns, and its delay
         FaultStep step;
-        std::int64_t due_ns = -1;     // once its line was ended
+        std::int64_t due_ns = -1;  // once its line was ended
     };
 
     void note(const char* text);
@@ -75,7 +75,7 @@ private:
     std::vector<std::size_t> outcome_from_;  // per run: the transcript's length at its finishing Enter
     std::string line_;                       // what the operator typed of the line so far
     std::size_t lines_ended_ = 0;
-    std::size_t entered_at_ = 0;             // the transcript's length at the last Enter
+    std::size_t entered_at_ = 0;  // the transcript's length at the last Enter
     bool started_ = false;
     bool turn_started_ = false;  // the last run's turn
     bool still_told_ = false;

@@ -19,15 +19,15 @@ namespace vesko::simulator {
 
 // One run the operator armed, on the bus clock.
 struct RehearsedRun {
-    std::string typed;            // the angle line, as typed
-    double typed_degrees = 0.0;   // the angle the console took from it
-    RehearsalTurn plan;           // the way the jig was to turn
-    double jig_degrees = 0.0;     // what the jig was told to turn, signed, with its error
-    std::int64_t angle_ns = 0;    // the angle's Enter: the bias capture starts
+    std::string typed;           // the angle line, as typed
+    double typed_degrees = 0.0;  // the angle the console took from it
+    RehearsalTurn plan;          // the way the jig was to turn
+    double jig_degrees = 0.0;    // what the jig was told to turn, signed, with its error
+    std::int64_t angle_ns = 0;   // the angle's Enter: the bias capture starts
     std::int64_t armed_ns = 0;
     std::optional<std::int64_t> finished_ns;  // none: cut short (Ctrl-C, the input ended)
-    std::optional<JigTurn> turn;  // once the jig started it
-    std::optional<RunResult> result;  // the console accepted it
+    std::optional<JigTurn> turn;              // once the jig started it
+    std::optional<RunResult> result;          // the console accepted it
 };
 
 // What the truth makes of one run.

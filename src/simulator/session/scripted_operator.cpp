@@ -47,7 +47,8 @@ bool ScriptedOperator::begin_line() {
                         if (after != nullptr && after->settle) {
                             ++next_step_;
                             const double seconds = after->seconds + errors_.settle_jitter * draws_.next();
-                            bench_.sleep_until(std::max<std::int64_t>(bench_.now_ns(), still_at + std::llround(seconds * 1e9)));
+                            bench_.sleep_until(
+                                std::max<std::int64_t>(bench_.now_ns(), still_at + std::llround(seconds * 1e9)));
                             return;
                         }
                     }

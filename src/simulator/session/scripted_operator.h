@@ -22,8 +22,7 @@ namespace vesko::simulator {
 // After the last step it answers EOF. Runs on the console's thread.
 class ScriptedOperator {
 public:
-    ScriptedOperator(std::vector<OperatorStep> script, Bench& bench, TextSink echo,
-                     const OperatorErrors& errors = {});
+    ScriptedOperator(std::vector<OperatorStep> script, Bench& bench, TextSink echo, const OperatorErrors& errors = {});
     ScriptedOperator(const ScriptedOperator&) = delete;
     ScriptedOperator& operator=(const ScriptedOperator&) = delete;
 

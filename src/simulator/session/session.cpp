@@ -39,8 +39,7 @@ SessionOutcome run_session(const Scenario& scenario, const SessionOptions& optio
         if (hand) hand->reading();
         const int c = hand ? keyboard.read_char() : op.read_char();
         if (hand) hand->heard(c);
-        if (c == '\n' || c == EOF)
-            timeline.lines.push_back({bus.now_ns(), transcript.size(), c == EOF});
+        if (c == '\n' || c == EOF) timeline.lines.push_back({bus.now_ns(), transcript.size(), c == EOF});
         return c;
     };
     io.sleep = [&](std::chrono::milliseconds d) {
@@ -95,7 +94,8 @@ SessionOutcome run_session(const Scenario& scenario, const SessionOptions& optio
         if (options.print_truth && options.out != nullptr) {
             print_truth(options.out, m.serial, outcome.truth);
             print_matrix_truth(options.out, outcome.matrix);
-            if (hand) print_rehearsal_truth(options.out, hand->runs(outcome.runs), m.model->params(), timeline.sample_ns);
+            if (hand)
+                print_rehearsal_truth(options.out, hand->runs(outcome.runs), m.model->params(), timeline.sample_ns);
         }
         break;
     }

@@ -48,13 +48,13 @@ struct SessionOptions {
 // runs holds against the jig's motion.
 struct SessionTimeline {
     struct Line {
-        std::int64_t at_ns = 0;       // when its Enter (or the end of the input) reached the console
+        std::int64_t at_ns = 0;          // when its Enter (or the end of the input) reached the console
         std::size_t transcript_end = 0;  // the transcript's length then: the question is just before
         bool end_of_input = false;
     };
-    std::vector<Line> lines;                // every line the operator ended, in order
-    std::vector<std::int64_t> sample_ns;    // each sample handed to the console, when
-    std::vector<JigTurn> turns;             // the jig's turns as scheduled
+    std::vector<Line> lines;              // every line the operator ended, in order
+    std::vector<std::int64_t> sample_ns;  // each sample handed to the console, when
+    std::vector<JigTurn> turns;           // the jig's turns as scheduled
     struct Fault {
         std::int64_t at_ns = 0;  // when it was given for
         FaultStep step;
@@ -63,10 +63,10 @@ struct SessionTimeline {
 };
 
 struct SessionOutcome {
-    int exit_code = 0;          // the console's
+    int exit_code = 0;            // the console's
     std::vector<RunResult> runs;  // the runs the console accepted, as it measured them
-    std::string transcript;     // the console's output with the operator's lines
-    std::string diagnostics;    // what the console and the reader printed on standard error
+    std::string transcript;       // the console's output with the operator's lines
+    std::string diagnostics;      // what the console and the reader printed on standard error
     std::array<AxisTruth, 3> truth{};
     MatrixTruth matrix;  // the cross-axis fit against the module's true K
     SessionTimeline timeline;

@@ -15,8 +15,7 @@ using platform::sim::SimNode;
 // next node will get.
 std::string next_tag(const SimBus& bus) { return std::to_string(bus.node_count() + 1); }
 
-SimNode make_node(std::optional<DevNode> parent, std::u16string id,
-                  std::optional<std::u16string> location_paths) {
+SimNode make_node(std::optional<DevNode> parent, std::u16string id, std::optional<std::u16string> location_paths) {
     SimNode node;
     node.parent = parent;
     node.instance_id = std::move(id);
@@ -51,14 +50,13 @@ std::u16string location_list(std::u16string_view location, const std::vector<std
 
 std::u16string location_value(std::initializer_list<std::u16string_view> paths) { return string_list(paths); }
 
-DevNode add_hub(SimBus& bus, std::optional<DevNode> parent,
-                          std::u16string_view location) {
+DevNode add_hub(SimBus& bus, std::optional<DevNode> parent, std::u16string_view location) {
     return bus.add_node(make_node(parent, widen(usb_device_id(0x0000, 0x0001, "5&" + next_tag(bus) + "&0&1")),
                                   location_value({location})));
 }
 
-DevNode add_mcu(SimBus& bus, std::optional<DevNode> hub,
-                          std::u16string_view location, const std::vector<std::u16string>& more_paths) {
+DevNode add_mcu(SimBus& bus, std::optional<DevNode> hub, std::u16string_view location,
+                const std::vector<std::u16string>& more_paths) {
     return bus.add_node(make_node(hub, widen(usb_device_id(kMcuVendorId, kMcuProductId, "6&" + next_tag(bus) + "&0&2")),
                                   location_list(location, more_paths)));
 }
@@ -79,8 +77,9 @@ SimModule add_module(SimBus& bus, const SimModuleConfig& config) {
         const DevNode interface_node = bus.add_node(
             make_node(m.usb_node, widen(usb_interface_id(vid, pid, number, "7&" + tag + "&0&00" + mi, hex)),
                       std::nullopt));
-        const DevNode hid_node = bus.add_node(make_node(
-            interface_node, widen(hid_device_id(vid, pid, number, "8&" + tag + "&0&0000", hex)), std::nullopt));
+        const DevNode hid_node =
+            bus.add_node(make_node(interface_node, widen(hid_device_id(vid, pid, number, "8&" + tag + "&0&0000", hex)),
+                                   std::nullopt));
         std::u16string path =
             widen(hid_interface_path(vid, pid, number, "8&" + tag + "&0&0000#" + std::string(kHidClassGuid)));
         if (config.upper_case_path) path = ascii_upper(path);

@@ -50,8 +50,9 @@ void print_matrix_study(std::FILE* out, const std::vector<StudySession>& session
         TextSink(out).print("cross-axis K: no session had runs about all three axes\n");
         return;
     }
-    TextSink(out).print("cross-axis K against the truth, %d sessions (%d without a matrix); off the diagonal, the error\n",
-                 m.with_matrix, m.without_matrix);
+    TextSink(out)
+        .print("cross-axis K against the truth, %d sessions (%d without a matrix); off the diagonal, the error\n",
+               m.with_matrix, m.without_matrix);
     TextSink(out).print("of each term in %% of its row's diagonal:\n");
     TextSink(out).print("term  mean error   sd error   p95 |error|  max |error|\n");
     for (std::size_t i = 0; i < 3; ++i)
@@ -63,18 +64,19 @@ void print_matrix_study(std::FILE* out, const std::vector<StudySession>& session
                                 100 * e.max_abs);
         }
     TextSink(out).print("diagonal p95 |error|: X %.4f%%  Y %.4f%%  Z %.4f%%\n", 100 * m.elements[0][0].p95_abs,
-                 100 * m.elements[1][1].p95_abs, 100 * m.elements[2][2].p95_abs);
+                        100 * m.elements[1][1].p95_abs, 100 * m.elements[2][2].p95_abs);
     const auto against_mean = [&](const char* what, const std::array<ErrorStatistics, 3>& e) {
-        TextSink(out).print("%s / the summary's mean - 1: mean X %+.5f%%  Y %+.5f%%  Z %+.5f%%, p95 |.| %.5f%% %.5f%% %.5f%%\n",
-                     what, 100 * e[0].mean, 100 * e[1].mean, 100 * e[2].mean, 100 * e[0].p95_abs, 100 * e[1].p95_abs,
-                     100 * e[2].p95_abs);
+        TextSink(out)
+            .print("%s / the summary's mean - 1: mean X %+.5f%%  Y %+.5f%%  Z %+.5f%%, p95 |.| %.5f%% %.5f%% %.5f%%\n",
+                   what, 100 * e[0].mean, 100 * e[1].mean, 100 * e[2].mean, 100 * e[0].p95_abs, 100 * e[1].p95_abs,
+                   100 * e[2].p95_abs);
     };
     against_mean("diagonal K_ii", m.diagonal_vs_mean);
     against_mean("scale alone 1/(K^-1)_ii", m.alone_vs_mean);
     TextSink(out).print(
-                 "the integrals' printed 0.1 LSB*s moves the off-diagonal terms by at most %.5f%% "
-                 "(p95 %.5f%% of the sessions' largest)\n",
-                 100 * m.rounding.max_abs, 100 * m.rounding.p95_abs);
+        "the integrals' printed 0.1 LSB*s moves the off-diagonal terms by at most %.5f%% "
+        "(p95 %.5f%% of the sessions' largest)\n",
+        100 * m.rounding.max_abs, 100 * m.rounding.p95_abs);
 }
 
 }  // namespace vesko::simulator

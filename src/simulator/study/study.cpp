@@ -5,8 +5,8 @@
 #include <cmath>
 #include <mutex>
 
-#include "platform/clock.h"
 #include "calibration/run_summary.h"
+#include "platform/clock.h"
 #include "simulator/session/session.h"
 #include "simulator/study/matrix_study.h"
 #include "text/streams.h"
@@ -19,8 +19,8 @@ Scenario with_seed(Scenario scenario, std::uint64_t seed) {
     return scenario;
 }
 
-std::vector<StudySession> run_study(const Scenario& scenario, int sessions, std::uint64_t first_seed,
-                                    unsigned threads, const std::function<void(int done)>& progress) {
+std::vector<StudySession> run_study(const Scenario& scenario, int sessions, std::uint64_t first_seed, unsigned threads,
+                                    const std::function<void(int done)>& progress) {
     std::vector<StudySession> results(static_cast<std::size_t>(std::max(sessions, 0)));
     if (threads == 0) threads = platform::processor_count();
     threads = std::min(threads, static_cast<unsigned>(std::max(sessions, 1)));
@@ -103,25 +103,30 @@ void print_study(std::FILE* out, const std::vector<StudySession>& sessions, doub
     TextSink(out).print("axis  sessions  mean error   sd error   p95 |error|  max |error|  without summary\n");
     for (std::size_t a = 0; a < 3; ++a) {
         const AxisStudy& s = axes[a];
-        TextSink(out).print("%c     %8d  %+9.4f%%  %8.4f%%  %10.4f%%  %10.4f%%  %15d\n", axis_letter(static_cast<int>(a)),
-                            s.with_summary, 100 * s.mean_error, 100 * s.sd_error, 100 * s.p95_abs_error,
-                            100 * s.max_abs_error, s.without_summary);
+        TextSink(out).print("%c     %8d  %+9.4f%%  %8.4f%%  %10.4f%%  %10.4f%%  %15d\n",
+                            axis_letter(static_cast<int>(a)), s.with_summary, 100 * s.mean_error, 100 * s.sd_error,
+                            100 * s.p95_abs_error, 100 * s.max_abs_error, s.without_summary);
     }
-    const auto passed = std::count_if(sessions.begin(), sessions.end(), [](const StudySession& s) { return s.gate_passed; });
+    const auto passed =
+        std::count_if(sessions.begin(), sessions.end(), [](const StudySession& s) { return s.gate_passed; });
     TextSink(out).print("gate (three means within 2%%): %ld of %zu sessions (%.1f%%)\n", static_cast<long>(passed),
-                        sessions.size(), sessions.empty() ? 0.0 : 100.0 * static_cast<double>(passed) / static_cast<double>(sessions.size()));
+                        sessions.size(),
+                        sessions.empty() ? 0.0
+                                         : 100.0 * static_cast<double>(passed) / static_cast<double>(sessions.size()));
     print_matrix_study(out, sessions);
     // A session keeps one processor busy, so the processors at work are the
     // fewer of the two.
     const unsigned busy = std::min(jobs, cores);
     const double per_core = seconds > 0 && busy > 0 ? static_cast<double>(sessions.size()) / seconds / busy : 0.0;
-    TextSink(out).print("%zu sessions in %.1f s, %u at a time on %u processor(s): %.1f sessions per second per processor\n",
-                        sessions.size(), seconds, jobs, cores, per_core);
+    TextSink(out)
+        .print("%zu sessions in %.1f s, %u at a time on %u processor(s): %.1f sessions per second per processor\n",
+               sessions.size(), seconds, jobs, cores, per_core);
 }
 
 void print_study_csv_header(std::FILE* out) {
-    TextSink(out).write("session,seed,exit,gate,x_runs,x_mean,x_error_pct,y_runs,y_mean,y_error_pct,z_runs,z_mean,"
-                        "z_error_pct\n");
+    TextSink(out).write(
+        "session,seed,exit,gate,x_runs,x_mean,x_error_pct,y_runs,y_mean,y_error_pct,z_runs,z_mean,"
+        "z_error_pct\n");
 }
 
 void print_study_csv(std::FILE* out, const std::vector<StudySession>& sessions) {

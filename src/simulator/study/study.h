@@ -16,12 +16,12 @@
 namespace vesko::simulator {
 
 struct StudySession {
-    int index = 0;               // 1..N
-    std::uint64_t seed = 0;      // the session's noise seed
+    int index = 0;           // 1..N
+    std::uint64_t seed = 0;  // the session's noise seed
     int exit_code = 0;
     std::array<AxisTruth, 3> truth{};
-    bool gate_passed = false;    // the three means within 2% of one value
-    MatrixTruth matrix;          // the cross-axis fit against the true K
+    bool gate_passed = false;  // the three means within 2% of one value
+    MatrixTruth matrix;        // the cross-axis fit against the true K
 };
 
 // The scenario with every module's noise, and the operator's own errors,
@@ -33,8 +33,8 @@ Scenario with_seed(Scenario scenario, std::uint64_t seed);
 // and keeps to its own seed, so the results do not depend on `threads`.
 // `progress` (may be empty) hears of each session as it ends, from the
 // thread that ran it, one at a time.
-std::vector<StudySession> run_study(const Scenario& scenario, int sessions, std::uint64_t first_seed,
-                                    unsigned threads, const std::function<void(int done)>& progress = {});
+std::vector<StudySession> run_study(const Scenario& scenario, int sessions, std::uint64_t first_seed, unsigned threads,
+                                    const std::function<void(int done)>& progress = {});
 
 struct AxisStudy {
     int with_summary = 0;     // sessions whose console printed a mean for the axis

@@ -34,8 +34,8 @@ std::string shell_word(const std::string& word) {
 // The command that draws the same picture again: every option that changes
 // it (the sessions, the first seed, the scale's range), the file, the scenario.
 std::string redraw_command(const SimCommandLine& line, std::uint64_t first_seed) {
-    std::string command = "rotabench-sim --study " + std::to_string(line.study_sessions) + " --seed " +
-                          std::to_string(first_seed);
+    std::string command =
+        "rotabench-sim --study " + std::to_string(line.study_sessions) + " --seed " + std::to_string(first_seed);
     if (line.svg_range_pct) {
         char range[32];
         const auto end = std::to_chars(range, range + sizeof range, *line.svg_range_pct).ptr;
@@ -48,8 +48,8 @@ std::string redraw_command(const SimCommandLine& line, std::uint64_t first_seed)
 
 }  // namespace
 
-int run_study_command(const SimCommandLine& line, const Scenario& scenario, const std::string& name,
-                      std::FILE* out, std::FILE* err) {
+int run_study_command(const SimCommandLine& line, const Scenario& scenario, const std::string& name, std::FILE* out,
+                      std::FILE* err) {
     // The drawing's file is opened first: a name it cannot be written to is a
     // mistake on the command line, found before a single session runs.
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> svg(nullptr, &std::fclose);
@@ -66,7 +66,8 @@ int run_study_command(const SimCommandLine& line, const Scenario& scenario, cons
     } else {
         TextSink(out).print("study: %d sessions of %s, noise seeds %llu to %llu\n", line.study_sessions, name.c_str(),
                             static_cast<unsigned long long>(first_seed),
-                            static_cast<unsigned long long>(first_seed + static_cast<std::uint64_t>(line.study_sessions) - 1));
+                            static_cast<unsigned long long>(first_seed +
+                                                            static_cast<std::uint64_t>(line.study_sessions) - 1));
     }
     if (!text::output_kept(out, false, "rotabench-sim", "standard output", err)) return text::kExitOutputLost;
 

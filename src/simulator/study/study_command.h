@@ -17,7 +17,7 @@ namespace vesko::simulator {
 // found before any session runs) or the drawing's bytes did not reach its
 // file (written after the table); kExitStudyWithoutSummary when no session
 // printed a mean.
-int run_study_command(const SimCommandLine& line, const Scenario& scenario, const std::string& name,
-                      std::FILE* out, std::FILE* err);
+int run_study_command(const SimCommandLine& line, const Scenario& scenario, const std::string& name, std::FILE* out,
+                      std::FILE* err);
 
 }  // namespace vesko::simulator

@@ -69,7 +69,8 @@ std::string study_svg(const std::vector<StudySession>& sessions, const std::stri
     const auto axes = summarize_study(sessions);
     double largest_pct = 0;
     for (const AxisStudy& a : axes) largest_pct = std::max(largest_pct, 100 * a.max_abs_error);
-    const ErrorScale scale = range_pct ? fixed_error_scale(*range_pct, kMostTicks) : error_scale(largest_pct, kMostTicks);
+    const ErrorScale scale =
+        range_pct ? fixed_error_scale(*range_pct, kMostTicks) : error_scale(largest_pct, kMostTicks);
     const double span = scale.span_pct;
     const auto x = [&](double pct) { return kLeft + (kPlotRight - kLeft) * (pct + span) / (2 * span); };
     const double bottom = kTop + 3 * kRowHeight;
@@ -84,9 +85,11 @@ std::string study_svg(const std::vector<StudySession>& sessions, const std::stri
     // the side of its line away from zero.
     std::vector<AxisLabel> top_labels;
     std::vector<std::string> top_colours;
-    const auto reference = [&](double at, const char* colour, const char* dash, const std::string& label, int priority) {
-        body += line(x(at), kTop, x(at), bottom, std::string("stroke=\"") + colour + "\"" +
-                                                     (*dash ? std::string(" stroke-dasharray=\"") + dash + "\"" : ""));
+    const auto reference = [&](double at, const char* colour, const char* dash, const std::string& label,
+                               int priority) {
+        body += line(x(at), kTop, x(at), bottom,
+                     std::string("stroke=\"") + colour + "\"" +
+                         (*dash ? std::string(" stroke-dasharray=\"") + dash + "\"" : ""));
         top_labels.push_back({x(at), label, priority, at < 0 ? AxisLabel::Align::End : AxisLabel::Align::Start});
         top_colours.push_back(colour);
     };
@@ -110,7 +113,8 @@ std::string study_svg(const std::vector<StudySession>& sessions, const std::stri
     // stay, the same on both sides.
     std::vector<AxisLabel> ticks;
     for (double t : scale.ticks_pct)
-        ticks.push_back({x(t), percent_label(t, scale.decimals), -static_cast<int>(std::lround(std::fabs(t) / scale.step_pct))});
+        ticks.push_back(
+            {x(t), percent_label(t, scale.decimals), -static_cast<int>(std::lround(std::fabs(t) / scale.step_pct))});
     body += labels_at(ticks, std::vector<std::string>(ticks.size(), "#333"), bottom + 18);
     body += text_at((kLeft + kPlotRight) / 2, bottom + 36,
                     "error of the estimated scale against the module's true scale (%)", "text-anchor=\"middle\"");
@@ -161,8 +165,9 @@ std::string study_svg(const std::vector<StudySession>& sessions, const std::stri
         body += "<rect x=\"" + number(kLeft + 60) + "\" y=\"" + number(kTop + kRowHeight - 18) + "\" width=\"" +
                 number(kPlotRight - kLeft - 120) + "\" height=\"" + number(kRowHeight + 36) +
                 "\" fill=\"white\" stroke=\"#c00\"/>\n";
-        body += text_at((kLeft + kPlotRight) / 2, kTop + 1.5 * kRowHeight + 5,
-                        "nothing to draw: no session printed a mean", "text-anchor=\"middle\" font-size=\"14\" fill=\"#c00\"");
+        body +=
+            text_at((kLeft + kPlotRight) / 2, kTop + 1.5 * kRowHeight + 5, "nothing to draw: no session printed a mean",
+                    "text-anchor=\"middle\" font-size=\"14\" fill=\"#c00\"");
     }
 
     const double height = bottom + 56 + 16 * static_cast<double>(notes.size());

@@ -32,7 +32,8 @@ std::vector<PlacedLabel> place_labels(const std::vector<AxisLabel>& labels, doub
         });
         if (clear) placed.push_back({centre, label.text, i});
     }
-    std::sort(placed.begin(), placed.end(), [](const PlacedLabel& a, const PlacedLabel& b) { return a.index < b.index; });
+    std::sort(placed.begin(), placed.end(),
+              [](const PlacedLabel& a, const PlacedLabel& b) { return a.index < b.index; });
     return placed;
 }
 

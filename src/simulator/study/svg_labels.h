@@ -9,7 +9,7 @@ namespace vesko::simulator {
 
 struct AxisLabel {
     enum class Align { Centre, End, Start };  // the text centred on x, ending at it, starting at it
-    double x = 0;      // where the label belongs
+    double x = 0;                             // where the label belongs
     std::string text;
     int priority = 0;  // of two that would overlap, the higher stays
     Align align = Align::Centre;

@@ -133,8 +133,7 @@ std::string ControlPipe::answer(const std::string& request) {
             out.word(1);
             break;
         }
-        default:
-            return fail();
+        default: return fail();
     }
     return in.ok() ? out.bytes() : fail();
 }

@@ -25,9 +25,9 @@
 #endif
 #include <windows.h>
 
-#include <cstdio>
 #include <fcntl.h>
 #include <io.h>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -36,8 +36,8 @@
 #include "devstack_protocol.h"
 #include "host_bench.h"
 #include "module_pipes.h"
-#include "simulator/session/bus_layout.h"
 #include "simulator/scenario/scenario_load.h"
+#include "simulator/session/bus_layout.h"
 #include "simulator/session/scripted_operator.h"
 
 namespace {

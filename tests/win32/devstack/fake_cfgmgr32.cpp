@@ -16,16 +16,16 @@
 #include "devstack_client.h"
 #include "fake_text.h"
 
+using vesko::devstack::misuse;
 using vesko::devstack::Op;
 using vesko::devstack::Reader;
 using vesko::devstack::Writer;
-using vesko::devstack::misuse;
 
 namespace {
 
 // DEVPKEY_Device_LocationPaths: {A45C254E-DF1C-4EFD-8020-67D146A850E0}, 37.
-constexpr DEVPROPKEY kLocationPaths = {
-    {0xa45c254e, 0xdf1c, 0x4efd, {0x80, 0x20, 0x67, 0xd1, 0x46, 0xa8, 0x50, 0xe0}}, 37};
+constexpr DEVPROPKEY kLocationPaths = {{0xa45c254e, 0xdf1c, 0x4efd, {0x80, 0x20, 0x67, 0xd1, 0x46, 0xa8, 0x50, 0xe0}},
+                                       37};
 
 CONFIGRET refuse(CONFIGRET result, const std::string& why) {
     misuse("CM_Get_DevNode_PropertyW", why);
@@ -37,7 +37,8 @@ CONFIGRET refuse(CONFIGRET result, const std::string& why) {
 extern "C" CONFIGRET WINAPI CM_Get_DevNode_PropertyW(DEVINST node, const DEVPROPKEY* key, DEVPROPTYPE* type,
                                                      PBYTE buffer, PULONG size, ULONG flags) {
     if (key == nullptr || type == nullptr || size == nullptr) return refuse(CR_INVALID_POINTER, "a null argument");
-    if (buffer == nullptr && *size != 0) return refuse(CR_INVALID_POINTER, "no buffer, but a size of " + std::to_string(*size));
+    if (buffer == nullptr && *size != 0)
+        return refuse(CR_INVALID_POINTER, "no buffer, but a size of " + std::to_string(*size));
     if (flags != 0) return refuse(CR_INVALID_FLAG, "flags " + vesko::devstack::hex(flags));
     if (std::memcmp(key, &kLocationPaths, sizeof(DEVPROPKEY)) != 0) return CR_NO_SUCH_VALUE;
 

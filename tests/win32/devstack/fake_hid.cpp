@@ -22,10 +22,10 @@ extern "C" {
 #include "devstack_client.h"
 #include "fake_text.h"
 
+using vesko::devstack::misuse;
 using vesko::devstack::Op;
 using vesko::devstack::Reader;
 using vesko::devstack::Writer;
-using vesko::devstack::misuse;
 
 namespace {
 

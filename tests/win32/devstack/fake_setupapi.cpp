@@ -23,11 +23,11 @@
 #include "devstack_client.h"
 #include "fake_text.h"
 
+using vesko::devstack::ask;
+using vesko::devstack::misuse;
 using vesko::devstack::Op;
 using vesko::devstack::Reader;
 using vesko::devstack::Writer;
-using vesko::devstack::ask;
-using vesko::devstack::misuse;
 
 namespace {
 
@@ -121,7 +121,8 @@ HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* class_guid, PCWSTR enumerator, 
             });
         }
         for (const Interface& i : set->interfaces) {
-            if (std::find(set->nodes.begin(), set->nodes.end(), i.node) == set->nodes.end()) set->nodes.push_back(i.node);
+            if (std::find(set->nodes.begin(), set->nodes.end(), i.node) == set->nodes.end())
+                set->nodes.push_back(i.node);
         }
     } else if ((flags & DIGCF_ALLCLASSES) != 0 || same_guid(*class_guid, kHidSetupClass)) {
         // Device nodes; this bus sorts none of its nodes into setup classes
@@ -183,8 +184,8 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailW(HDEVINFO handle, PSP_DEVICE_INTERFA
     InfoSet* set = find_set(handle);
     if (set == nullptr) return refuse(name, ERROR_INVALID_HANDLE, "not a device-information set");
     if (data == nullptr || data->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA)) {
-        return refuse(name, ERROR_INVALID_USER_BUFFER, "SP_DEVICE_INTERFACE_DATA.cbSize " +
-                                                           std::to_string(data ? data->cbSize : 0));
+        return refuse(name, ERROR_INVALID_USER_BUFFER,
+                      "SP_DEVICE_INTERFACE_DATA.cbSize " + std::to_string(data ? data->cbSize : 0));
     }
     if (data->Reserved == 0 || data->Reserved > set->interfaces.size()) {
         return refuse(name, ERROR_INVALID_PARAMETER, "an interface that is not a member of this set");

@@ -30,7 +30,8 @@ public:
     std::int64_t turn_jig(const simulator::TurnJig& turn) override {
         if (jig_ == nullptr) return bench_.turn_jig(turn);
         const std::int64_t at = jig_->model->next_sample_time(bench_.now_ns());
-        const simulator::JigTurn done = jig_->model->turn(turn.axis, turn.degrees, std::llround(turn.seconds * 1e9), at);
+        const simulator::JigTurn done =
+            jig_->model->turn(turn.axis, turn.degrees, std::llround(turn.seconds * 1e9), at);
         return done.start_ns + done.duration_ns;
     }
 

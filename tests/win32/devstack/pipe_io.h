@@ -33,8 +33,8 @@ public:
 
     static PipeEnd create(const std::wstring& name, DWORD out_buffer) {
         return PipeEnd(CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                                        PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
-                                        PIPE_UNLIMITED_INSTANCES, out_buffer, 64 * 1024, 0, nullptr));
+                                        PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES,
+                                        out_buffer, 64 * 1024, 0, nullptr));
     }
     bool ok() const { return handle_ != INVALID_HANDLE_VALUE; }
     HANDLE get() const { return handle_; }
