@@ -244,7 +244,7 @@ void judge_report(const simulator::SessionOutcome& o, Judgement& j) {
 
 // The cross-axis matrix that rotabench-report --matrix gives for the log:
 // refused, or each element within what the runs about its column's axis
-// explain (run_bound.h).
+// explain, and what the other columns' errors bring into it (run_bound.h).
 void judge_matrix(const simulator::Scenario& s, const simulator::SessionOutcome& o,
                   const std::vector<RunBounds>& bounds, Judgement& j) {
     const simulator::ModulePlacement* module = module_named(s, s.jig_module);
@@ -256,12 +256,24 @@ void judge_matrix(const simulator::Scenario& s, const simulator::SessionOutcome&
     const report::MatrixVerdict verdict = report::judge_matrix(in);
     if (!verdict.passed()) return;
     const Matrix3 truth = simulator::true_matrix(module->params);
+    const std::optional<Matrix3> counts_per_rad = inverse(truth);
+    if (!counts_per_rad) return;
+    std::array<std::array<double, 3>, 3> explained{};  // by row, then column: by the column's own runs
+    for (std::size_t k = 0; k < bounds.size(); ++k)
+        for (std::size_t r = 0; r < 3; ++r) {
+            double& e = explained[r][static_cast<std::size_t>(o.runs[k].axis)];
+            e = std::max(e, bounds[k].on[r]);
+        }
     for (std::size_t r = 0; r < 3; ++r)
         for (std::size_t c = 0; c < 3; ++c) {
-            double explained = 0;
-            for (std::size_t k = 0; k < bounds.size(); ++k)
-                if (static_cast<std::size_t>(o.runs[k].axis) == c) explained = std::max(explained, bounds[k].on[r]);
-            const double bound = kMatrixBoundMargin * explained;
+            // A turn about c also moves axis k by this share of its counts on c, so
+            // the fit carries that share of column k's error into column c.
+            double from_all = explained[r][c];
+            for (std::size_t k = 0; k < 3; ++k) {
+                const double share = std::fabs((*counts_per_rad)[k][c] / (*counts_per_rad)[c][c]);
+                if (k != c && share > 0) from_all += explained[r][k] * share;
+            }
+            const double bound = kMatrixBoundMargin * from_all;
             const double error = simulator::element_error(verdict.fit.fit->k, truth, r, c);
             if (std::fabs(error) <= bound) continue;
             j.findings.push_back(printf_text(

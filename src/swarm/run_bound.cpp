@@ -11,7 +11,6 @@ namespace vesko::swarm {
 namespace {
 
 constexpr std::int64_t kNsPerS = 1'000'000'000;
-constexpr double kBiasCaptureS = 2.0;  // the console's bias capture
 
 // What axis `axis` feels of the jig's turns (its own, and the others'
 // through the coupling): the angle up to `t_ns`, and the rate at it.
@@ -110,10 +109,12 @@ RunBound run_bound(const RunWindow& run, const simulator::ModuleParams& truth,
     }
 
     // The bias holds the mean rate at the capture's samples; the run
-    // integrates it over its length.
+    // integrates it over its length. The motion is what those samples saw
+    // when they were taken, which is not always inside the capture: after a
+    // reconnect, reports queued on the way arrive with it in one burst.
     const double run_s = static_cast<double>(run.finish_ns - run.arm_ns) * 1e-9;
-    const std::int64_t capture_end = run.bias_from_ns + std::llround(kBiasCaptureS * 1e9);
-    if (felt.angle(capture_end + lag_ns) != felt.angle(run.bias_from_ns - lag_ns) && !run.bias_samples_ns.empty()) {
+    if (!run.bias_samples_ns.empty() &&
+        felt.angle(run.bias_samples_ns.back() + lag_ns) != felt.angle(run.bias_samples_ns.front() - lag_ns)) {
         double sum = 0;
         for (const std::int64_t t : run.bias_samples_ns) sum += felt.peak_rate(t - lag_ns, t + lag_ns);
         b.bias_motion_rad = sum / static_cast<double>(run.bias_samples_ns.size()) * run_s;

@@ -21,8 +21,11 @@ inline constexpr double kNoiseSigmas = 6.0;
 // module's true K, element by element: on the diagonal (as a fraction), the
 // loosest run_bound of the runs about that axis; off it (as a share of the
 // row's diagonal), the loosest off_axis_bound of those runs on the row's
-// axis; each times this margin, for what the least-squares fit mixes of the
-// runs.
+// axis; to each, the other columns' bounds on that row, each times the share
+// of its axis's counts that a turn about the element's column brings (the
+// true K's inverse): the fit carries that much of one column's error into
+// another. The whole times this margin, for what the least-squares fit mixes
+// of several runs.
 inline constexpr double kMatrixBoundMargin = 2.0;
 
 // One run as the bench saw it, on the bus clock.
@@ -43,7 +46,7 @@ struct RunBound {
     double turned_rad = 0;       // what the jig turned between the Enters, as the axis feels it
     double angle_rad = 0;        // |typed - turned|: the jig's (and the operator's) angle error
     double unsampled_rad = 0;    // the stretches without samples, each weighted by the jig's rate in it
-    double bias_motion_rad = 0;  // the jig's motion during the bias capture, over the run
+    double bias_motion_rad = 0;  // the jig's motion the bias capture's samples saw, over the run
     double noise_rad = 0;        // kNoiseSigmas of the noise of the integral and of the bias
     double rounding = 0;         // the printed scale's last digit, a fraction
     double fraction = 0;         // the whole bound on |scale / true - 1|; infinite when nothing is left of the turn
