@@ -5,7 +5,6 @@
 #include "console/console_input.h"
 #include "console/console_window.h"
 #include "console/program.h"
-#include "imu/vantis_imu.h"
 #include "platform/console_host.h"
 #include "platform/interrupts.h"
 #include "platform/native_platform.h"
@@ -19,14 +18,7 @@ int run(int argc, char** argv) {
     vesko::platform::InterruptWatch interrupts(vesko::interrupt_action);
     const vesko::ConsoleIo io = vesko::standard_console_io(interrupts);
     return vesko::run_in_console_window(console, io, [&] {
-        return vesko::run_program(
-                   argc, argv,
-                   [&](vesko::SampleCallback callback) -> std::unique_ptr<vesko::ImuReader> {
-                       return std::make_unique<vesko::VantisImu>(std::move(callback), *platform, *io.clock,
-                                                                 vesko::VantisImuOptions{io.streams});
-                   },
-                   io)
-            .exit_code;
+        return vesko::run_program(argc, argv, vesko::live_reader(*platform, *io.clock, io.streams), io).exit_code;
     });
 }
 

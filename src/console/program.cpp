@@ -12,6 +12,7 @@
 #include "console/console_texts.h"
 #include "console/printed_summary.h"
 #include "console/rotation_run.h"
+#include "imu/vantis_imu.h"
 
 namespace vesko {
 namespace {
@@ -93,6 +94,12 @@ ProgramOutcome run_program(int argc, const char* const* argv, const ReaderFactor
     reader->stop();
     outcome.exit_code = interrupted(io);
     return outcome;
+}
+
+ReaderFactory live_reader(platform::Platform& platform, platform::Clock& clock, OutputStreams streams) {
+    return [&platform, &clock, streams](SampleCallback callback) -> std::unique_ptr<ImuReader> {
+        return std::make_unique<VantisImu>(std::move(callback), platform, clock, VantisImuOptions{streams});
+    };
 }
 
 ConsoleIo standard_console_io(platform::InterruptWatch& watch) {

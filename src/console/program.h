@@ -12,6 +12,7 @@
 #include "imu/imu_reader.h"
 #include "platform/clock.h"
 #include "platform/interrupts.h"
+#include "platform/platform.h"
 #include "text/streams.h"
 
 namespace vesko {
@@ -41,6 +42,10 @@ inline std::int64_t host_now_ns(const ConsoleIo& io) { return io.clock != nullpt
 
 // Builds the stream reader around the sample callback.
 using ReaderFactory = std::function<std::unique_ptr<ImuReader>(SampleCallback)>;
+
+// The live stream reader of the module on `platform`, its thread on `clock`,
+// printing on `streams`: what rotabench reads through.
+ReaderFactory live_reader(platform::Platform& platform, platform::Clock& clock, OutputStreams streams);
 
 // What the program ends with: its exit code (0 quit, 1 no module or no
 // samples, 2 bad command line, or the interrupt's: the session stops with its

@@ -21,7 +21,6 @@
 #include "console/console_input.h"
 #include "console/console_texts.h"
 #include "console/program.h"
-#include "imu/vantis_imu.h"
 #include "platform/interrupts.h"
 #include "platform/linux/linux_platform.h"
 #include "report_node.h"
@@ -106,15 +105,7 @@ TEST(EndOfInputOnTerminal, CtrlDAtTheArmingQuestionEndsTheDialogueAndTheProgramP
 
     const char* argv[] = {"rotabench"};
     const auto start = Clock::now();
-    const int code =
-        run_program(
-            1, argv,
-            [&](SampleCallback callback) -> std::unique_ptr<ImuReader> {
-                return std::make_unique<VantisImu>(std::move(callback), platform, platform::monotonic_clock(),
-                                                   VantisImuOptions{io.streams});
-            },
-            io)
-            .exit_code;
+    const int code = run_program(1, argv, live_reader(platform, platform::monotonic_clock(), io.streams), io).exit_code;
     const auto took = Clock::now() - start;
     {
         std::lock_guard lock(mutex);

@@ -110,15 +110,7 @@ TEST(PermissionOnHidraw, AModuleTheSystemWillNotOpenIsNamedAndTheProgramEndsWith
     test::CapturedStream err;
     ConsoleIo io{[] { return EOF; }, OutputStreams{out.get(), err.get()}, [](std::chrono::milliseconds) {}, {}, {}};
     const char* argv[] = {"rotabench"};
-    const int code =
-        run_program(
-            1, argv,
-            [&](SampleCallback callback) -> std::unique_ptr<ImuReader> {
-                return std::make_unique<VantisImu>(std::move(callback), platform, platform::monotonic_clock(),
-                                                   VantisImuOptions{io.streams});
-            },
-            io)
-            .exit_code;
+    const int code = run_program(1, argv, live_reader(platform, platform::monotonic_clock(), io.streams), io).exit_code;
     EXPECT_EQ(code, 1);
     EXPECT_EQ(out.text(), "VantisImu: 1 Gantrell device(s), 0 MCU-paired\n");
     EXPECT_EQ(err.text(),
